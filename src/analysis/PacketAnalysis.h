@@ -1,0 +1,58 @@
+#pragma once
+// The GUI-free work the main window does with every packet: the greying pass of the first
+// draw, the electrode contact monitor, the buffering of samples into blocks with a spectrum
+// per active channel slot, and the entrainment output that follows each analysis pass.
+// It owns the main window's channel selection, the first-draw flag and the AnalysisState
+// record; it reaches the scalp map and the device only through ScalpMapView and
+// AveCommandSink. Nothing on the per-packet path allocates.
+
+#include "AnalysisState.h"
+#include "ChannelSelection.h"
+#include "FFTX1.h"
+#include "config/Settings.h"
+
+#include <cstdint>
+
+namespace solvane {
+
+class AveCommandSink;
+class ScalpMapView;
+
+class PacketAnalysis {
+public:
+    using Packet = int32_t[8];
+
+    PacketAnalysis(const Settings& sharedSettings, ScalpMapView& map, AveCommandSink& commands);
+
+    /// Rebuilds ChannelMap, ChannelCount and PositionInUse from AVEChannel1..AVEChannel4.
+    void ApplyChannelSelection();
+    /// Per packet: the greying pass (first call only), the contact check, the spectra.
+    void draw(const Packet& nChannels);
+    /// Stores the four slot samples, or analyses the full block and updates the output.
+    void drawThePieChartsAndGenerateTones(const Packet& nChannels);
+    /// Sends whatever AVE command changed and updates the volume shares.
+    void UpdateEntrainment();
+    /// Sends the two commands that set both AVE volumes to 0.
+    void SilenceEntrainment();
+
+    /// Sum of `values[first..last]` accumulated in single precision; 0 for an empty range.
+    static float SumSpectrum(int16_t first, int16_t last, const double (&values)[51]);
+
+    int16_t FirstDrawDone = 0; ///< -1 once the first draw has greyed the unused positions
+
+    [[nodiscard]] const AnalysisState& state() const noexcept { return state_; }
+    [[nodiscard]] AnalysisState& state() noexcept { return state_; }
+    [[nodiscard]] const ChannelSelection& selection() const noexcept { return selection_; }
+
+private:
+    void CheckElectrodeContact(const Packet& nChannels);
+
+    const Settings& settings_;
+    ScalpMapView& map_;
+    AveCommandSink& commands_;
+    ChannelSelection selection_;
+    AnalysisState state_;
+    FFTX1 FFTX1_;
+};
+
+} // namespace solvane

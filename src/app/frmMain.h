@@ -1,0 +1,92 @@
+#pragma once
+// The main window: the Start/Stop and Options buttons and the scalp map. Its handlers start
+// and stop runs (RunController), open the options dialog, and hand every packet to the
+// GUI-free PacketAnalysis. Run-time errors raised in any handler end in one top-level handler
+// that silences and closes the DSU, says what went wrong and ends the program.
+
+#include "analysis/PacketAnalysis.h"
+#include "analysis/ScalpMapView.h"
+#include "ave/AveCommandSink.h"
+#include "device/KardemoDLL.h"
+#include "run/RunController.h"
+#include "run/RunView.h"
+
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+class QPushButton;
+
+namespace solvane {
+
+class frmMain : public QWidget, private RunView, private ScalpMapView, private AveCommandSink {
+    Q_OBJECT
+
+public:
+    explicit frmMain(std::unique_ptr<KardemoDLL> device, QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    /// The load handler: caption, settings read and written back, channel selection. False
+    /// when the program must end (the reason has been shown).
+    bool Form_Load();
+
+    /// Per packet, from the acquisition loop.
+    void draw(const int32_t (&nChannels)[8]);
+    void drawThePieChartsAndGenerateTones(const int32_t (&nChannels)[8]);
+
+    // Seams for tests: how messages are shown, how the program ends after a run-time error,
+    // and which dialog the Options button opens. Defaults: QMessageBox, QCoreApplication::exit,
+    // frmOptions.
+    void setMessageBoxHandler(std::function<void(const QString&)> handler);
+    void setProgramEndHandler(std::function<void(int exitCode)> handler);
+    void setOptionsDialogHandler(std::function<void(QWidget* owner)> handler);
+
+    [[nodiscard]] QPushButton* cmdAction() const { return cmdAction_; }
+    [[nodiscard]] QPushButton* cmdOptions() const { return cmdOptions_; }
+    [[nodiscard]] RunController& runController() { return controller_; }
+    [[nodiscard]] PacketAnalysis& analysis() { return analysis_; }
+
+    /// Client size in twips, fixed.
+    static constexpr int ClientWidthTwips = 5190;
+    static constexpr int ClientHeightTwips = 6330;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void cmdAction_Click();
+    void cmdOptions_Click();
+    template <typename Handler>
+    void guarded(Handler&& handler);
+    void fatalError(const QString& message);
+
+    // RunView
+    void setActionCaption(std::string_view caption) override;
+    void setOptionsEnabled(bool enabled) override;
+    void showMessage(const std::string& text) override;
+    void processEvents() override;
+    void sleep(int milliseconds) override;
+    // ScalpMapView
+    void setFillColour(int element, uint32_t colour) override;
+    void setFillTransparent(int element) override;
+    void setTextColour(int element, uint32_t colour) override;
+    void repaintNow() override;
+    // AveCommandSink
+    void sendCommand(const char* command) override;
+
+    std::unique_ptr<KardemoDLL> device_;
+    PacketAnalysis analysis_;
+    RunController controller_;
+    QPushButton* cmdAction_ = nullptr;
+    QPushButton* cmdOptions_ = nullptr;
+    std::function<void(const QString&)> messageBox_;
+    std::function<void(int)> programEnd_;
+    std::function<void(QWidget*)> optionsDialog_;
+    bool ended_ = false;
+};
+
+/// Twips to logical pixels (1440 twips and 96 pixels per inch).
+constexpr int twipsToPixels(int twips) { return twips / 15; }
+
+} // namespace solvane

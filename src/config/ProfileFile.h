@@ -1,0 +1,39 @@
+#pragma once
+// Reader and writer of profile (INI) files: "[Section]" lines open sections, "key=value"
+// lines hold values. Section and key names compare without regard to case, blanks around
+// names and values are ignored, the first match wins. Writing replaces a value in place,
+// appends a missing key at the end of its section and a missing section at the end of the
+// file, and keeps every other line (comments, unknown keys and sections) byte for byte.
+// LF and CRLF files are read; a file is replaced through a temporary file and a rename.
+
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace solvane {
+
+/// A profile file could not be written; the message names the file and the system's reason.
+class ProfileWriteError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class ProfileFile {
+public:
+    /// The value of `key` in `section` of the profile text, or nothing.
+    static std::optional<std::string> findValue(std::string_view text, std::string_view section,
+                                                std::string_view key);
+    /// The profile text with `key` in `section` set to `value`.
+    static std::string withValue(std::string_view text, std::string_view section,
+                                 std::string_view key, std::string_view value);
+
+    /// The whole file, or nothing when it is missing or cannot be read.
+    static std::optional<std::string> readFile(const std::filesystem::path& path);
+    /// Replaces the file's contents atomically (temporary file in the same folder, then
+    /// rename). Throws ProfileWriteError naming the file and the system's reason.
+    static void writeFile(const std::filesystem::path& path, std::string_view contents);
+};
+
+} // namespace solvane

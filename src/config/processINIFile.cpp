@@ -1,0 +1,191 @@
+#include "processINIFile.h"
+
+#include "runtime/RunTimeError.h"
+
+#include <climits>
+#include <cstdint>
+
+namespace solvane {
+
+Settings settings;
+
+namespace processINIFile {
+
+std::string INISection;
+
+namespace {
+
+std::filesystem::path programFolder = ".";
+
+constexpr std::size_t LongestValue = 254; // a longer value comes back cut to this length
+
+// One key of the file: where it lives, its default text, and which values the program can
+// run with.
+struct KeyInfo {
+    const char* section;
+    const char* name;
+    const char* defaultText;
+    int16_t Settings::*variable;
+    int16_t lowest;
+    int16_t highest;
+    const char* allowed; // plain words for a message; empty: every 16-bit value
+};
+
+constexpr KeyInfo Keys[] = {
+    {"Kardemo", "DSUSampleRate", "256", &Settings::DSUSampleRate, 1, 256,
+     "a whole number from 1 to 256"},
+    {"Kardemo", "BMFFTBinSize", "0", &Settings::BMFFTBinSize, INT16_MIN, INT16_MAX, ""},
+    {"Kardemo", "ActiveComPort", "0", &Settings::ActiveComPort, INT16_MIN, INT16_MAX, ""},
+    {"AVE", "AVEVolume", "12", &Settings::AVEVolume, INT16_MIN, INT16_MAX, ""},
+    {"AVE", "AVEFrequency", "210", &Settings::AVEFrequency, INT16_MIN, INT16_MAX, ""},
+    {"AVE", "AVEDesiredFrequency", "15", &Settings::AVEDesiredFrequency, INT16_MIN, INT16_MAX,
+     ""},
+    {"AVE", "AVEChannel1", "1", &Settings::AVEChannel1, 0, 21,
+     "a scalp position from 1 to 21, or 0 for none"},
+    {"AVE", "AVEChannel2", "0", &Settings::AVEChannel2, 0, 21,
+     "a scalp position from 1 to 21, or 0 for none"},
+    {"AVE", "AVEChannel3", "0", &Settings::AVEChannel3, 0, 21,
+     "a scalp position from 1 to 21, or 0 for none"},
+    {"AVE", "AVEChannel4", "0", &Settings::AVEChannel4, 0, 21,
+     "a scalp position from 1 to 21, or 0 for none"},
+};
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+std::string refusal(const KeyInfo& key, std::string_view text, const char* allowed) {
+    return "The settings file " + SettingsFilePath().string() + " holds \"" + std::string(text) +
+           "\" for the key " + key.name + " in the section [" + key.section +
+           "]. Allowed is " + allowed +
+           ". Correct or delete that line and start Solvane again.";
+}
+
+} // namespace
+
+void SetProgramFolder(const std::filesystem::path& folder) { programFolder = folder; }
+
+const std::filesystem::path& ProgramFolder() { return programFolder; }
+
+std::filesystem::path SettingsFilePath() {
+    return std::filesystem::path(programFolder.string() + "/solvane.ini");
+}
+
+std::string ReadIniValue(std::string_view section, std::string_view key,
+                         std::string_view defaultValue) {
+    std::optional<std::string> value;
+    if (const auto text = ProfileFile::readFile(SettingsFilePath()))
+        value = ProfileFile::findValue(*text, section, key);
+    std::string result = value ? *value : std::string(defaultValue);
+    if (result.size() > LongestValue)
+        result.resize(LongestValue);
+    return result;
+}
+
+void WriteIniValue(std::string_view section, std::string_view key, std::string_view value) {
+    const std::filesystem::path path = SettingsFilePath();
+    const std::string text = ProfileFile::readFile(path).value_or(std::string());
+    ProfileFile::writeFile(path, ProfileFile::withValue(text, section, key, value));
+}
+
+void LoadSettings() {
+    // Converted into a copy first: a refused value leaves every setting as it was.
+    Settings loaded = settings;
+    for (const KeyInfo& key : Keys) {
+        INISection = key.section;
+        const std::string text = ReadIniValue(INISection, key.name, key.defaultText);
+        int16_t value = 0;
+        try {
+            value = ConvertToInteger(text, key.name);
+        } catch (const RunTimeError& error) {
+            throw RunTimeError(error.kind(), key.name,
+                               refusal(key, text, "a whole number from -32768 to 32767"));
+        }
+        if (value < key.lowest || value > key.highest)
+            throw RunTimeError(RunTimeErrorKind::BadSetting, key.name,
+                               refusal(key, text, key.allowed));
+        loaded.*key.variable = value;
+    }
+    settings = loaded;
+}
+
+void SaveSettings() {
+    // All ten keys go into the text first and the file is replaced once, so that a failure
+    // part-way never leaves some keys written and others not.
+    const std::filesystem::path path = SettingsFilePath();
+    std::string text = ProfileFile::readFile(path).value_or(std::string());
+    for (const KeyInfo& key : Keys) {
+        INISection = key.section;
+        text = ProfileFile::withValue(text, INISection, key.name,
+                                      FormatIniInteger(settings.*key.variable));
+    }
+    ProfileFile::writeFile(path, text);
+}
+
+int16_t ConvertToInteger(std::string_view text, const std::string& where) {
+    auto mismatch = [&] {
+        return RunTimeError(RunTimeErrorKind::TypeMismatch, where,
+                            "\"" + std::string(text) + "\" is not a number");
+    };
+    std::size_t pos = 0;
+    const std::size_t end = text.size();
+    while (pos < end && isBlank(text[pos]))
+        ++pos;
+    std::size_t last = end;
+    while (last > pos && isBlank(text[last - 1]))
+        --last;
+
+    bool negative = false;
+    if (pos < last && (text[pos] == '+' || text[pos] == '-')) {
+        negative = text[pos] == '-';
+        ++pos;
+    }
+    const std::size_t integerBegin = pos;
+    while (pos < last && isDigit(text[pos]))
+        ++pos;
+    const std::string_view integerDigits = text.substr(integerBegin, pos - integerBegin);
+    std::string_view fractionDigits;
+    if (pos < last && text[pos] == '.') {
+        ++pos;
+        const std::size_t fractionBegin = pos;
+        while (pos < last && isDigit(text[pos]))
+            ++pos;
+        fractionDigits = text.substr(fractionBegin, pos - fractionBegin);
+    }
+    if (pos != last || (integerDigits.empty() && fractionDigits.empty()))
+        throw mismatch();
+
+    // The integer part, with leading zeros ignored; anything of six digits or more is far
+    // outside the 16-bit range.
+    std::size_t firstSignificant = 0;
+    while (firstSignificant < integerDigits.size() && integerDigits[firstSignificant] == '0')
+        ++firstSignificant;
+    if (integerDigits.size() - firstSignificant > 6)
+        throw RunTimeError(RunTimeErrorKind::Overflow, where,
+                           "\"" + std::string(text) + "\" is outside -32768..32767");
+    long long magnitude = 0;
+    for (std::size_t i = firstSignificant; i < integerDigits.size(); ++i)
+        magnitude = magnitude * 10 + (integerDigits[i] - '0');
+
+    // Round the fraction to the nearest integer, an exact half to the even neighbour.
+    if (!fractionDigits.empty()) {
+        const char first = fractionDigits[0];
+        bool restNonZero = false;
+        for (std::size_t i = 1; i < fractionDigits.size(); ++i)
+            restNonZero = restNonZero || fractionDigits[i] != '0';
+        if (first > '5' || (first == '5' && restNonZero) ||
+            (first == '5' && !restNonZero && magnitude % 2 == 1))
+            ++magnitude;
+    }
+    const long long value = negative ? -magnitude : magnitude;
+    if (value < INT16_MIN || value > INT16_MAX)
+        throw RunTimeError(RunTimeErrorKind::Overflow, where,
+                           "\"" + std::string(text) + "\" is outside -32768..32767");
+    return static_cast<int16_t>(value);
+}
+
+std::string FormatIniInteger(int16_t value) {
+    return value < 0 ? std::to_string(value) : " " + std::to_string(value);
+}
+
+} // namespace processINIFile
+} // namespace solvane

@@ -1,0 +1,53 @@
+#pragma once
+// The settings file solvane.ini in the program's folder: the two low-level operations on one
+// key and the two whole-file operations that move all ten settings between the file and
+// `settings`.
+
+#include "ProfileFile.h"
+#include "Settings.h"
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace solvane {
+
+namespace processINIFile {
+
+/// Section name handed to ReadIniValue and WriteIniValue by LoadSettings and SaveSettings.
+extern std::string INISection;
+
+/// The folder whose solvane.ini is used; the program sets it to its own folder at start-up.
+void SetProgramFolder(const std::filesystem::path& folder);
+const std::filesystem::path& ProgramFolder();
+/// ProgramFolder() + "/solvane.ini"
+std::filesystem::path SettingsFilePath();
+
+/// The key's value in the section (at most 254 characters), or `defaultValue` when the file,
+/// the section or the key is missing.
+std::string ReadIniValue(std::string_view section, std::string_view key,
+                         std::string_view defaultValue);
+/// Sets the key in the section, creating file, section and key as needed. Throws
+/// ProfileWriteError.
+void WriteIniValue(std::string_view section, std::string_view key, std::string_view value);
+
+/// Reads all ten settings into `settings`. Throws RunTimeError (TypeMismatch, Overflow or
+/// BadSetting) naming the file, the key, the text found and what is allowed; nothing is
+/// changed in the file then.
+void LoadSettings();
+/// Writes all ten settings from `settings` in one atomic replacement of the file. Throws
+/// ProfileWriteError; `settings` stays as it is.
+void SaveSettings();
+
+/// The text of a settings value converted to a 16-bit integer: blanks around the number
+/// ignored, optional sign, a fraction rounded to the nearest integer with halves to even.
+/// Throws RunTimeError: TypeMismatch for text that is no number, Overflow outside
+/// -32768..32767. `where` names the value in the message.
+int16_t ConvertToInteger(std::string_view text, const std::string& where);
+
+/// The value text as written: one blank before a value of zero or more, "-" before a
+/// negative one.
+std::string FormatIniInteger(int16_t value);
+
+} // namespace processINIFile
+} // namespace solvane

@@ -1,0 +1,191 @@
+#include "RunController.h"
+
+#include "RunView.h"
+#include "config/ProfileFile.h"
+#include "config/processINIFile.h"
+#include "device/KardemoDLL.h"
+
+#include <limits>
+#include <string>
+
+namespace solvane {
+
+namespace {
+
+// Set-up values handed to the device library; their meaning is the library's own.
+constexpr int32_t DebugModeOn = 1;
+constexpr int32_t RecordingLength = 90;
+constexpr int32_t ReadDelayValue = 100;
+constexpr int32_t TransferMode = 0;
+constexpr int32_t BaudRateCode = 9;
+constexpr int32_t PacketLength = 14;
+constexpr int32_t FirstComPortArgument = 1;
+constexpr int32_t SecondComPortArgument = 100;
+constexpr int32_t ScanWaitTime = 1500;
+constexpr int32_t PacketElements = 8;
+
+// Marks the acquisition loop as running for as long as it is on the stack, also when draw
+// throws out of it.
+class LoopFlag {
+public:
+    explicit LoopFlag(bool& flag) : flag_(flag) { flag_ = true; }
+    ~LoopFlag() { flag_ = false; }
+    LoopFlag(const LoopFlag&) = delete;
+    LoopFlag& operator=(const LoopFlag&) = delete;
+
+private:
+    bool& flag_;
+};
+
+} // namespace
+
+RunController::RunController(Settings& sharedSettings, KardemoDLL& device, RunView& view,
+                             std::function<void()> silence, std::function<void()> saveSettings)
+    : settings_(sharedSettings), device_(device), view_(view), silence_(std::move(silence)),
+      saveSettings_(std::move(saveSettings)) {}
+
+void RunController::cmdActionClick() {
+    if (RunActive != 0) {
+        stopBranch();
+        return;
+    }
+    view_.setActionCaption("Stop");
+    RunActive = -1;
+    view_.setOptionsEnabled(false);
+    RunAcquisition();
+}
+
+void RunController::stopBranch() {
+    view_.setActionCaption("Start");
+    RunActive = 0;
+    view_.setOptionsEnabled(true);
+    silence_();
+}
+
+bool RunController::requestClose() {
+    if (loopRunning_) {
+        // The loop sees RunActive 0 when control returns into it and shuts the DSU down;
+        // the window closes after that.
+        stopBranch();
+        closePending_ = true;
+        return false;
+    }
+    if (RunActive != 0)
+        stopBranch(); // a start that failed: silence the output before the program ends
+    return true;
+}
+
+void RunController::emergencyShutDown() noexcept {
+    RunActive = 0;
+    if (!deviceOpen_)
+        return;
+    deviceOpen_ = false;
+    try {
+        device_.sendCommand("WB0000");
+        device_.sendCommand("WB0100");
+        char sessionFile[] = "kardemo.SES";
+        device_.functions().TerminateDSU(1, 1, sessionFile);
+    } catch (...) {
+        // Nothing more can be done for a device that fails while the program is ending.
+    }
+}
+
+void RunController::RunAcquisition() {
+    const KardemoFunctions* library = nullptr;
+    try {
+        library = &device_.functions();
+    } catch (const DeviceLibraryError& error) {
+        view_.showMessage(error.what());
+        view_.setActionCaption("Start");
+        RunActive = 0;
+        view_.setOptionsEnabled(true);
+        return;
+    }
+    const KardemoFunctions& dsu = *library;
+
+    int32_t packet[PacketElements] = {};
+    int32_t packetCount = 0;
+    int32_t reserved = 0;
+    int16_t pacingCounter = 0;
+    int32_t one = 1;
+    int32_t status = 0;
+
+    std::string debugFile = (processINIFile::ProgramFolder() / "debug.txt").string();
+    char noText1[] = "";
+    char noText2[] = "";
+
+    one = 1;
+    dsu.SetDebugMode(&one, DebugModeOn, debugFile.data());
+    dsu.SetRecordingLength(RecordingLength);
+    dsu.ReadDelay(ReadDelayValue);
+    dsu.SetDataTransferMode(TransferMode, noText1, noText2);
+    one = 1;
+    dsu.SetDSUBaudRate(&one, BaudRateCode);
+    one = 1;
+    dsu.SetDSUPacketLength(&one, PacketLength);
+    one = 1;
+    status = dsu.SetComPorts(&one, FirstComPortArgument, SecondComPortArgument,
+                             settings_.ActiveComPort);
+    if (status < 0) {
+        view_.showMessage("Com Port initialisation failure. RC = " + std::to_string(status));
+        return;
+    }
+    one = 1;
+    status = dsu.SetScanWaitTime(&one, ScanWaitTime);
+    if (status < 0) {
+        view_.showMessage("Invalid wait time");
+        return;
+    }
+    one = 1;
+    dsu.InitialiseDSU(&one); // the run goes on whatever it answers
+    deviceOpen_ = true;
+    RunActive = -1;
+
+    {
+        LoopFlag running(loopRunning_);
+        while (RunActive == -1) {
+            one = 1;
+            status = dsu.GetP3Data(packet, PacketElements, &one, &packetCount, &reserved);
+            if (status == 0 && packetCount > 0) {
+                view_.draw(packet);
+                // One short pause per DSUSampleRate + 1 packets keeps the loop from
+                // running ahead of a device that delivers in bursts.
+                if (pacingCounter > settings_.DSUSampleRate) {
+                    view_.sleep(1);
+                    pacingCounter = 1;
+                } else {
+                    ++pacingCounter;
+                }
+            }
+            view_.processEvents();
+        }
+    }
+
+    if (deviceOpen_)
+        shutDown();
+}
+
+void RunController::shutDown() {
+    const KardemoFunctions& dsu = device_.functions();
+    int32_t one = 1;
+    const int32_t port = dsu.ActiveComPort(&one);
+    // A port number that does not fit the setting leaves the setting as it was.
+    if (port >= std::numeric_limits<int16_t>::min() && port <= std::numeric_limits<int16_t>::max())
+        settings_.ActiveComPort = static_cast<int16_t>(port);
+
+    std::string saveFailure;
+    try {
+        saveSettings_();
+    } catch (const ProfileWriteError& error) {
+        saveFailure = error.what();
+    }
+
+    char sessionFile[] = "kardemo.SES";
+    dsu.TerminateDSU(1, 1, sessionFile);
+    deviceOpen_ = false;
+
+    if (!saveFailure.empty())
+        view_.showMessage(saveFailure);
+}
+
+} // namespace solvane

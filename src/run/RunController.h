@@ -1,0 +1,55 @@
+#pragma once
+// Starting and stopping a run: the Start/Stop button's two branches, the DSU set-up through
+// the device library, the acquisition loop that polls for packets and hands each one to the
+// window's draw, and the orderly shut-down (port in use stored, settings saved, library
+// terminated). Everything runs on the one user-interface thread; the Stop click is handled
+// inside the loop's event pass.
+
+#include "config/Settings.h"
+
+#include <cstdint>
+#include <functional>
+
+namespace solvane {
+
+class KardemoDLL;
+class RunView;
+
+class RunController {
+public:
+    /// `silence` is the entrainment output's SilenceEntrainment; `saveSettings` writes the
+    /// settings file (it may throw ProfileWriteError, which is reported and does not stop the
+    /// shut-down).
+    RunController(Settings& sharedSettings, KardemoDLL& device, RunView& view,
+                  std::function<void()> silence, std::function<void()> saveSettings);
+
+    /// The Start/Stop button: Stop when a run is active (or a start failed), else Start.
+    void cmdActionClick();
+    /// The main window is being closed: a run in progress is stopped the orderly way, its
+    /// shut-down follows when control returns into the loop. True when the window may close
+    /// at once; false when it must wait for the running loop to end (see closePending()).
+    bool requestClose();
+    [[nodiscard]] bool closePending() const noexcept { return closePending_; }
+    /// After a run-time error: the AVE output is silenced and the library terminated, if the
+    /// DSU was initialised and not yet terminated. Safe to call at any time.
+    void emergencyShutDown() noexcept;
+
+    int16_t RunActive = 0; ///< -1 while a run is active or a start failed, else 0
+    [[nodiscard]] bool loopRunning() const noexcept { return loopRunning_; }
+
+private:
+    void RunAcquisition();
+    void stopBranch();
+    void shutDown();
+
+    Settings& settings_;
+    KardemoDLL& device_;
+    RunView& view_;
+    std::function<void()> silence_;
+    std::function<void()> saveSettings_;
+    bool deviceOpen_ = false; ///< InitialiseDSU called and TerminateDSU not yet
+    bool loopRunning_ = false;
+    bool closePending_ = false;
+};
+
+} // namespace solvane

@@ -1,0 +1,26 @@
+#pragma once
+// What a run needs from the main window: its two buttons, message boxes, the per-packet
+// method, one pass of the event loop and a short sleep.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace solvane {
+
+class RunView {
+public:
+    virtual ~RunView() = default;
+    virtual void setActionCaption(std::string_view caption) = 0;
+    virtual void setOptionsEnabled(bool enabled) = 0;
+    /// A modal message box with an OK button; returns when it is closed.
+    virtual void showMessage(const std::string& text) = 0;
+    /// The window's per-packet method.
+    virtual void draw(const int32_t (&packet)[8]) = 0;
+    /// Dispatches the pending user-interface events once.
+    virtual void processEvents() = 0;
+    /// Pauses the thread for `milliseconds`.
+    virtual void sleep(int milliseconds) = 0;
+};
+
+} // namespace solvane
