@@ -1,5 +1,6 @@
 #include "ProfileFile.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -15,7 +16,9 @@ namespace solvane {
 
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 std::string_view trim(std::string_view text) {
     while (!text.empty() && isBlank(text.front()))
@@ -97,7 +100,9 @@ std::string lineEndOf(std::string_view text) {
     return "\n";
 }
 
-std::string systemReason(int error) { return std::strerror(error); }
+std::string systemReason(int error) {
+    return std::strerror(error);
+}
 
 } // namespace
 
@@ -186,14 +191,14 @@ void ProfileFile::writeFile(const std::filesystem::path& path, std::string_view 
     std::string temporary = target + ".XXXXXX";
     const int fd = mkstemp(temporary.data());
     if (fd < 0)
-        throw ProfileWriteError("The file " + target + " could not be written: " +
-                                systemReason(errno) + ".");
+        throw ProfileWriteError("The file " + target +
+                                " could not be written: " + systemReason(errno) + ".");
 
     auto fail = [&](int error) {
         ::close(fd);
         ::unlink(temporary.c_str());
-        throw ProfileWriteError("The file " + target + " could not be written: " +
-                                systemReason(error) + ".");
+        throw ProfileWriteError("The file " + target +
+                                " could not be written: " + systemReason(error) + ".");
     };
 
     std::size_t written = 0;
@@ -208,20 +213,22 @@ void ProfileFile::writeFile(const std::filesystem::path& path, std::string_view 
     }
     if (::fsync(fd) != 0)
         fail(errno);
-    // mkstemp creates the file readable by its owner only; a settings file is an ordinary
-    // file for everyone who may read the folder.
-    (void)::fchmod(fd, 0644);
+    // mkstemp creates the file readable by its owner only: the replacement keeps the old
+    // file's permissions, and a new file is an ordinary file for everyone who may read the
+    // folder.
+    struct stat old {};
+    (void)::fchmod(fd, ::stat(target.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
     if (::close(fd) != 0) {
         const int error = errno;
         ::unlink(temporary.c_str());
-        throw ProfileWriteError("The file " + target + " could not be written: " +
-                                systemReason(error) + ".");
+        throw ProfileWriteError("The file " + target +
+                                " could not be written: " + systemReason(error) + ".");
     }
     if (std::rename(temporary.c_str(), target.c_str()) != 0) {
         const int error = errno;
         ::unlink(temporary.c_str());
-        throw ProfileWriteError("The file " + target + " could not be written: " +
-                                systemReason(error) + ".");
+        throw ProfileWriteError("The file " + target +
+                                " could not be written: " + systemReason(error) + ".");
     }
 }
 

@@ -38,8 +38,7 @@ constexpr KeyInfo Keys[] = {
     {"Kardemo", "ActiveComPort", "0", &Settings::ActiveComPort, INT16_MIN, INT16_MAX, ""},
     {"AVE", "AVEVolume", "12", &Settings::AVEVolume, INT16_MIN, INT16_MAX, ""},
     {"AVE", "AVEFrequency", "210", &Settings::AVEFrequency, INT16_MIN, INT16_MAX, ""},
-    {"AVE", "AVEDesiredFrequency", "15", &Settings::AVEDesiredFrequency, INT16_MIN, INT16_MAX,
-     ""},
+    {"AVE", "AVEDesiredFrequency", "15", &Settings::AVEDesiredFrequency, INT16_MIN, INT16_MAX, ""},
     {"AVE", "AVEChannel1", "1", &Settings::AVEChannel1, 0, 21,
      "a scalp position from 1 to 21, or 0 for none"},
     {"AVE", "AVEChannel2", "0", &Settings::AVEChannel2, 0, 21,
@@ -50,21 +49,28 @@ constexpr KeyInfo Keys[] = {
      "a scalp position from 1 to 21, or 0 for none"},
 };
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 std::string refusal(const KeyInfo& key, std::string_view text, const char* allowed) {
     return "The settings file " + SettingsFilePath().string() + " holds \"" + std::string(text) +
-           "\" for the key " + key.name + " in the section [" + key.section +
-           "]. Allowed is " + allowed +
-           ". Correct or delete that line and start Solvane again.";
+           "\" for the key " + key.name + " in the section [" + key.section + "]. Allowed is " +
+           allowed + ". Correct or delete that line and start Solvane again.";
 }
 
 } // namespace
 
-void SetProgramFolder(const std::filesystem::path& folder) { programFolder = folder; }
+void SetProgramFolder(const std::filesystem::path& folder) {
+    programFolder = folder;
+}
 
-const std::filesystem::path& ProgramFolder() { return programFolder; }
+const std::filesystem::path& ProgramFolder() {
+    return programFolder;
+}
 
 std::filesystem::path SettingsFilePath() {
     return std::filesystem::path(programFolder.string() + "/solvane.ini");
@@ -97,8 +103,10 @@ void LoadSettings() {
         try {
             value = ConvertToInteger(text, key.name);
         } catch (const RunTimeError& error) {
-            throw RunTimeError(error.kind(), key.name,
-                               refusal(key, text, "a whole number from -32768 to 32767"));
+            throw RunTimeError(
+                error.kind(), key.name,
+                refusal(key, text,
+                        *key.allowed != '\0' ? key.allowed : "a number from -32768 to 32767"));
         }
         if (value < key.lowest || value > key.highest)
             throw RunTimeError(RunTimeErrorKind::BadSetting, key.name,

@@ -1,0 +1,151 @@
+// The profile file format on its own: finding values, writing them back in place, and
+// replacing a file on disk.
+
+#include "config/ProfileFile.h"
+#include "support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <optional>
+#include <string>
+
+namespace solvane {
+namespace {
+
+using testing::TempFolder;
+
+struct ReadRow {
+    const char* name;
+    const char* text;
+    const char* section;
+    const char* key;
+    std::optional<std::string> expected;
+};
+
+void PrintTo(const ReadRow& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class ProfileFileReads : public ::testing::TestWithParam<ReadRow> {};
+
+TEST_P(ProfileFileReads, FindsTheValueOfAKeyInItsSection) {
+    const ReadRow& row = GetParam();
+    EXPECT_EQ(ProfileFile::findValue(row.text, row.section, row.key), row.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ProfileFileReads,
+    ::testing::Values(
+        ReadRow{"plain", "[AVE]\nAVEVolume= 12\n", "AVE", "AVEVolume", "12"},
+        ReadRow{"namesIgnoreCase", "[ave]\naVEvOLUME=7\n", "AVE", "AVEVolume", "7"},
+        ReadRow{"blanksAroundNamesAndValue", "  [ AVE ]  \n\t AVEVolume \t=\t 7 \t\n", "AVE",
+                "AVEVolume", "7"},
+        ReadRow{"crlfLineEnds", "[AVE]\r\nAVEVolume= 7\r\nAVEFrequency= 9\r\n", "AVE", "AVEVolume",
+                "7"},
+        ReadRow{"lastLineWithoutLineEnd", "[AVE]\nAVEVolume=7", "AVE", "AVEVolume", "7"},
+        ReadRow{"firstMatchWins", "[AVE]\nAVEVolume=1\nAVEVolume=2\n", "AVE", "AVEVolume", "1"},
+        ReadRow{"emptyValueIsPresent", "[AVE]\nAVEVolume=\n", "AVE", "AVEVolume", ""},
+        ReadRow{"equalsSignInValue", "[AVE]\nAVEVolume=a=b\n", "AVE", "AVEVolume", "a=b"},
+        ReadRow{"keyOfAnotherSection", "[Kardemo]\nAVEVolume=7\n[AVE]\n", "AVE", "AVEVolume",
+                std::nullopt},
+        ReadRow{"keyBeforeAnySection", "AVEVolume=7\n[AVE]\n", "AVE", "AVEVolume", std::nullopt},
+        ReadRow{"commentLinesHoldNoKeys", "[AVE]\n;AVEVolume=7\n#AVEVolume=8\n", "AVE", "AVEVolume",
+                std::nullopt},
+        ReadRow{"longerKeyDoesNotMatch", "[AVE]\nAVEVolumeX=7\n", "AVE", "AVEVolume", std::nullopt},
+        ReadRow{"emptyText", "", "AVE", "AVEVolume", std::nullopt}),
+    [](const auto& rowInfo) { return std::string(rowInfo.param.name); });
+
+struct WriteRow {
+    const char* name;
+    const char* before;
+    const char* section;
+    const char* key;
+    const char* value;
+    const char* after;
+};
+
+void PrintTo(const WriteRow& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class ProfileFileWrites : public ::testing::TestWithParam<WriteRow> {};
+
+TEST_P(ProfileFileWrites, ChangesOnlyTheLineOfTheKey) {
+    const WriteRow& row = GetParam();
+    EXPECT_EQ(ProfileFile::withValue(row.before, row.section, row.key, row.value), row.after);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ProfileFileWrites,
+    ::testing::Values(WriteRow{"newFile", "", "AVE", "AVEVolume", " 12", "[AVE]\nAVEVolume= 12\n"},
+                      WriteRow{"replacedInPlace",
+                               "; my settings\n[AVE]\nOther = x \navevolume = 40 \n\n[Mine]\nk=v\n",
+                               "AVE", "AVEVolume", " 12",
+                               "; my settings\n[AVE]\nOther = x \nAVEVolume= 12\n\n[Mine]\nk=v\n"},
+                      WriteRow{"onlyTheFirstMatchReplaced", "[AVE]\nAVEVolume=1\nAVEVolume=2\n",
+                               "AVE", "AVEVolume", "3", "[AVE]\nAVEVolume=3\nAVEVolume=2\n"},
+                      WriteRow{"missingKeyEndsItsSection", "[AVE]\nA=1\n\n[Kardemo]\nB=2\n", "AVE",
+                               "AVEVolume", " 12", "[AVE]\nA=1\nAVEVolume= 12\n\n[Kardemo]\nB=2\n"},
+                      WriteRow{"missingKeyInEmptySection", "[AVE]\n[Kardemo]\n", "AVE", "AVEVolume",
+                               "1", "[AVE]\nAVEVolume=1\n[Kardemo]\n"},
+                      WriteRow{"missingSectionEndsTheFile", "[Kardemo]\nB=2\n; end\n", "AVE",
+                               "AVEVolume", "1", "[Kardemo]\nB=2\n; end\n[AVE]\nAVEVolume=1\n"},
+                      WriteRow{"lastLineWithoutLineEnd", "[AVE]\nA=1", "AVE", "AVEVolume", "1",
+                               "[AVE]\nA=1\nAVEVolume=1\n"},
+                      WriteRow{"crlfKeptWhenReplacing", "[AVE]\r\nAVEVolume=1\r\nA=2\r\n", "AVE",
+                               "AVEVolume", "3", "[AVE]\r\nAVEVolume=3\r\nA=2\r\n"},
+                      WriteRow{"crlfUsedWhenAppending", "[AVE]\r\nA=2\r\n", "Kardemo", "B", "3",
+                               "[AVE]\r\nA=2\r\n[Kardemo]\r\nB=3\r\n"},
+                      WriteRow{"commentedKeyIsNotReplaced", "[AVE]\n;AVEVolume=1\n", "AVE",
+                               "AVEVolume", "2", "[AVE]\n;AVEVolume=1\nAVEVolume=2\n"}),
+    [](const auto& rowInfo) { return std::string(rowInfo.param.name); });
+
+TEST(ProfileFileOnDisk, ReplacesTheFileAndLeavesNoTemporaryFile) {
+    TempFolder folder;
+    folder.write("a.ini", "old contents that are longer than the new ones\n");
+    ProfileFile::writeFile(folder.path() / "a.ini", "[AVE]\n");
+    EXPECT_EQ(folder.read("a.ini"), "[AVE]\n");
+    int entries = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder.path()))
+        ++entries;
+    EXPECT_EQ(entries, 1);
+}
+
+TEST(ProfileFileOnDisk, MissingFileReadsAsNothing) {
+    TempFolder folder;
+    EXPECT_EQ(ProfileFile::readFile(folder.path() / "none.ini"), std::nullopt);
+    folder.write("crlf.ini", "[A]\r\nk=v\r\n");
+    EXPECT_EQ(ProfileFile::readFile(folder.path() / "crlf.ini"), "[A]\r\nk=v\r\n");
+}
+
+TEST(ProfileFileOnDisk, AWriteThatFailsNamesTheFileAndTheReason) {
+    TempFolder folder;
+    // A regular file where the folder should be: no one may write below it, root included.
+    folder.write("notAFolder", "x");
+    const auto target = folder.path() / "notAFolder" / "a.ini";
+    try {
+        ProfileFile::writeFile(target, "[AVE]\n");
+        FAIL() << "the write should have failed";
+    } catch (const ProfileWriteError& error) {
+        const std::string message = error.what();
+        EXPECT_NE(message.find(target.string()), std::string::npos) << message;
+        EXPECT_NE(message.find("Not a directory"), std::string::npos) << message;
+    }
+}
+
+TEST(ProfileFileOnDisk, AFailedRenameLeavesNoTemporaryFileBehind) {
+    TempFolder folder;
+    // A non-empty folder under the file's name cannot be replaced by a file.
+    std::filesystem::create_directory(folder.path() / "a.ini");
+    folder.write("a.ini/keep", "x");
+    EXPECT_THROW(ProfileFile::writeFile(folder.path() / "a.ini", "[AVE]\n"), ProfileWriteError);
+    int entries = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder.path()))
+        ++entries;
+    EXPECT_EQ(entries, 1);
+    EXPECT_EQ(folder.read("a.ini/keep"), "x");
+}
+
+} // namespace
+} // namespace solvane
