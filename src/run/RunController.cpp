@@ -110,7 +110,8 @@ void RunController::RunAcquisition() {
     int32_t one = 1;
     int32_t status = 0;
 
-    std::string debugFile = (processINIFile::ProgramFolder() / "debug.txt").string();
+    // Plain concatenation, like the settings file's path.
+    std::string debugFile = processINIFile::ProgramFolder().string() + "/debug.txt";
     char noText1[] = "";
     char noText2[] = "";
 
@@ -124,8 +125,8 @@ void RunController::RunAcquisition() {
     one = 1;
     dsu.SetDSUPacketLength(&one, PacketLength);
     one = 1;
-    status = dsu.SetComPorts(&one, FirstComPortArgument, SecondComPortArgument,
-                             settings_.ActiveComPort);
+    status =
+        dsu.SetComPorts(&one, FirstComPortArgument, SecondComPortArgument, settings_.ActiveComPort);
     if (status < 0) {
         view_.showMessage("Com Port initialisation failure. RC = " + std::to_string(status));
         return;

@@ -1,0 +1,453 @@
+// Runs driven through the fake device library and a recording window: the set-up calls and
+// their arguments, the set-up failures and the Stop that follows them, the loop's handling of
+// polls and its pacing, the orderly shut-down, a close during a run and a run-time error.
+
+#include "run/RunController.h"
+#include "config/processINIFile.h"
+#include "device/KardemoDLL.h"
+#include "run/RunView.h"
+#include "runtime/RunTimeError.h"
+#include "support/FakeKardemo.h"
+#include "support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace solvane {
+namespace {
+
+using testing::FakeCall;
+using testing::FakeKardemo;
+using testing::FakePoll;
+using testing::TempFolder;
+
+/// The main window as the run controller sees it, recording what it is asked to do.
+class RecordingView : public RunView {
+public:
+    void setActionCaption(std::string_view text) override { caption = std::string(text); }
+    void setOptionsEnabled(bool enabled) override { optionsEnabled = enabled; }
+    void showMessage(const std::string& text) override { messages.push_back(text); }
+    void draw(const int32_t (&packet)[8]) override {
+        ++draws;
+        lastPacket.assign(packet, packet + 8);
+        if (onDraw)
+            onDraw(draws);
+    }
+    void processEvents() override {
+        ++eventPasses;
+        if (onEvents)
+            onEvents(eventPasses);
+    }
+    void sleep(int milliseconds) override {
+        sleepsAfterPacket.push_back(draws);
+        EXPECT_EQ(milliseconds, 1);
+    }
+
+    std::string caption = "Start";
+    bool optionsEnabled = true;
+    std::vector<std::string> messages;
+    int draws = 0;
+    std::vector<int32_t> lastPacket;
+    int eventPasses = 0;
+    std::vector<int> sleepsAfterPacket; ///< packets drawn when each pause began
+    std::function<void(int drawCount)> onDraw;
+    std::function<void(int passCount)> onEvents;
+};
+
+std::string describe(const FakeCall& call) {
+    std::string text = call.name + "(";
+    bool first = true;
+    for (int32_t number : call.numbers) {
+        text += (first ? "" : ", ") + std::to_string(number);
+        first = false;
+    }
+    for (const std::string& argument : call.texts) {
+        text += (first ? "\"" : ", \"") + argument + "\"";
+        first = false;
+    }
+    return text + ")";
+}
+
+class RunControllerTest : public ::testing::Test {
+protected:
+    RunControllerTest() {
+        fake.reset();
+        processINIFile::SetProgramFolder(folder.path());
+        settings = Settings{256, 0, 7, 12, 210, 15, 1, 0, 0, 0};
+    }
+    ~RunControllerTest() override {
+        fake.reset();
+        settings = Settings{};
+    }
+
+    /// The library's calls, polls left out, each as "Name(numbers, "texts")".
+    [[nodiscard]] std::vector<std::string> callsWithoutPolls() const {
+        std::vector<std::string> result;
+        for (const FakeCall& call : fake.calls)
+            if (call.name != "GetP3Data")
+                result.push_back(describe(call));
+        return result;
+    }
+    /// Presses Stop in the event pass that follows poll `n` (from 0).
+    void stopAfterPoll(uint64_t n) {
+        view.onEvents = [this, n](int pass) {
+            if (static_cast<uint64_t>(pass) == n + 1)
+                controller.cmdActionClick();
+        };
+    }
+    static void everyPollHasAPacket() {
+        FakeKardemo::instance().pollScript = [](uint64_t n) {
+            FakePoll answer{0, 1, {}};
+            answer.packet[0] = static_cast<int32_t>(n);
+            return answer;
+        };
+    }
+
+    FakeKardemo& fake = FakeKardemo::instance();
+    TempFolder folder;
+    KardemoDLL device{FakeKardemo::functions()};
+    RecordingView view;
+    RunController controller{settings, device, view,
+                             [this] {
+                                 device.sendCommand("WB0000");
+                                 device.sendCommand("WB0100");
+                             },
+                             [this] {
+                                 fake.calls.push_back({"SaveSettings", {}, {}});
+                                 processINIFile::SaveSettings();
+                             }};
+};
+
+TEST_F(RunControllerTest, StartSetsUpPollsAndStopShutsDownInOrder) {
+    fake.activeComPortResult = 7;
+    stopAfterPoll(0);
+    controller.cmdActionClick();
+
+    const std::string debugFile = folder.path().string() + "/debug.txt";
+    const std::vector<std::string> expected = {
+        "SetDebugMode(1, 1, \"" + debugFile + "\")",
+        "SetRecordingLength(90)",
+        "ReadDelay(100)",
+        "SetDataTransferMode(0, \"\", \"\")",
+        "SetDSUBaudRate(1, 9)",
+        "SetDSUPacketLength(1, 14)",
+        "SetComPorts(1, 1, 100, 7)",
+        "SetScanWaitTime(1, 1500)",
+        "InitialiseDSU(1)",
+        "GetP3Data(8, 1, 1)",
+        "SendCommandToDSU(6, \"WB0000\")",
+        "SendCommandToDSU(6, \"WB0100\")",
+        "ActiveComPort(1)",
+        "SaveSettings()",
+        "TerminateDSU(1, 1, \"kardemo.SES\")",
+    };
+    std::vector<std::string> all;
+    for (const FakeCall& call : fake.calls)
+        all.push_back(describe(call));
+    EXPECT_EQ(all, expected);
+    EXPECT_EQ(view.caption, "Start");
+    EXPECT_TRUE(view.optionsEnabled);
+    EXPECT_EQ(controller.RunActive, 0);
+    EXPECT_TRUE(view.messages.empty());
+}
+
+TEST_F(RunControllerTest, ButtonAndOptionsDuringARun) {
+    view.onEvents = [this](int pass) {
+        if (pass == 1) {
+            EXPECT_EQ(view.caption, "Stop");
+            EXPECT_FALSE(view.optionsEnabled);
+            EXPECT_EQ(controller.RunActive, -1);
+            EXPECT_TRUE(controller.loopRunning());
+        }
+        if (pass == 3)
+            controller.cmdActionClick();
+    };
+    controller.cmdActionClick();
+    EXPECT_EQ(fake.polls, 3U) << "no poll may follow the Stop click";
+    EXPECT_FALSE(controller.loopRunning());
+}
+
+// A set-up call that fails: the message, no library call after it, no settings written, and
+// the window left in "Start failed" until Stop, which silences without shutting down.
+struct SetUpFailureRow {
+    const char* name;
+    int32_t setComPortsStatus;
+    int32_t setScanWaitTimeStatus;
+    const char* message;
+    const char* lastCall;
+};
+
+void PrintTo(const SetUpFailureRow& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class SetUpFailure : public RunControllerTest,
+                     public ::testing::WithParamInterface<SetUpFailureRow> {};
+
+TEST_P(SetUpFailure, ReportsAndWaitsForStop) {
+    const SetUpFailureRow& row = GetParam();
+    fake.setComPortsStatus = row.setComPortsStatus;
+    fake.setScanWaitTimeStatus = row.setScanWaitTimeStatus;
+    controller.cmdActionClick();
+
+    EXPECT_EQ(view.messages, std::vector<std::string>{row.message});
+    ASSERT_FALSE(fake.calls.empty());
+    EXPECT_EQ(fake.calls.back().name, row.lastCall);
+    EXPECT_EQ(fake.polls, 0U);
+    EXPECT_FALSE(std::filesystem::exists(processINIFile::SettingsFilePath()));
+    EXPECT_EQ(view.caption, "Stop");
+    EXPECT_FALSE(view.optionsEnabled);
+    EXPECT_EQ(controller.RunActive, -1);
+
+    const std::size_t before = fake.calls.size();
+    controller.cmdActionClick();
+    EXPECT_EQ(view.caption, "Start");
+    EXPECT_TRUE(view.optionsEnabled);
+    EXPECT_EQ(controller.RunActive, 0);
+    std::vector<std::string> after;
+    for (std::size_t i = before; i < fake.calls.size(); ++i)
+        after.push_back(describe(fake.calls[i]));
+    EXPECT_EQ(after, (std::vector<std::string>{"SendCommandToDSU(6, \"WB0000\")",
+                                               "SendCommandToDSU(6, \"WB0100\")"}));
+    EXPECT_EQ(view.messages.size(), 1U);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, SetUpFailure,
+    ::testing::Values(SetUpFailureRow{"comPortsMinus5", -5, 0,
+                                      "Com Port initialisation failure. RC = -5", "SetComPorts"},
+                      SetUpFailureRow{"comPortsMinus1", -1, 0,
+                                      "Com Port initialisation failure. RC = -1", "SetComPorts"},
+                      SetUpFailureRow{"scanWaitTime", 3, -1, "Invalid wait time",
+                                      "SetScanWaitTime"}),
+    [](const auto& rowInfo) { return std::string(rowInfo.param.name); });
+
+TEST_F(RunControllerTest, ARunGoesOnWhateverInitialiseDSUAnswers) {
+    fake.initialiseStatus = -3;
+    fake.setComPortsStatus = 2;
+    everyPollHasAPacket();
+    stopAfterPoll(4);
+    controller.cmdActionClick();
+    EXPECT_EQ(view.draws, 5);
+    EXPECT_TRUE(view.messages.empty());
+    EXPECT_EQ(fake.calls.back().name, "TerminateDSU");
+}
+
+TEST_F(RunControllerTest, PollsWithoutDataNeitherDrawNorAdvanceThePacing) {
+    // With DSUSampleRate 1 the first pause follows the third packet; polls without data in
+    // between must not bring it forward.
+    settings.DSUSampleRate = 1;
+    const std::vector<FakePoll> script = {
+        {0, 1, {11, 12, 13, 14, 15, 16, 17, 18}},
+        {0, 0, {99, 99, 99, 99, 99, 99, 99, 99}},
+        {1, 3, {98, 98, 98, 98, 98, 98, 98, 98}},
+        {-1, 1, {97, 97, 97, 97, 97, 97, 97, 97}},
+        {0, -2, {96, 96, 96, 96, 96, 96, 96, 96}},
+        {0, 2, {21, 22, 23, 24, 25, 26, 27, 28}},
+        {1, 0, {}},
+        {0, 1, {31, 32, 33, 34, 35, 36, 37, 38}},
+    };
+    fake.pollScript = [&script](uint64_t n) { return script.at(n); };
+    std::vector<std::vector<int32_t>> drawn;
+    view.onDraw = [this, &drawn](int) { drawn.push_back(view.lastPacket); };
+    stopAfterPoll(script.size() - 1);
+    controller.cmdActionClick();
+
+    EXPECT_EQ(fake.polls, script.size());
+    EXPECT_EQ(view.eventPasses, static_cast<int>(script.size()));
+    EXPECT_EQ(drawn, (std::vector<std::vector<int32_t>>{{11, 12, 13, 14, 15, 16, 17, 18},
+                                                        {21, 22, 23, 24, 25, 26, 27, 28},
+                                                        {31, 32, 33, 34, 35, 36, 37, 38}}));
+    EXPECT_EQ(view.sleepsAfterPacket, std::vector<int>{3});
+}
+
+struct PacingRow {
+    int16_t sampleRate;
+    int packets;
+    std::vector<int> pauses;
+};
+
+void PrintTo(const PacingRow& row, std::ostream* out) {
+    *out << "DSUSampleRate " << row.sampleRate;
+}
+
+class Pacing : public RunControllerTest, public ::testing::WithParamInterface<PacingRow> {};
+
+TEST_P(Pacing, PausesOnceEverySampleRatePlusOnePackets) {
+    const PacingRow& row = GetParam();
+    settings.DSUSampleRate = row.sampleRate;
+    everyPollHasAPacket();
+    stopAfterPoll(static_cast<uint64_t>(row.packets) - 1);
+    controller.cmdActionClick();
+    EXPECT_EQ(view.draws, row.packets);
+    EXPECT_EQ(view.sleepsAfterPacket, row.pauses);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, Pacing,
+                         ::testing::Values(PacingRow{256, 800, {258, 515, 772}},
+                                           PacingRow{1, 8, {3, 5, 7}},
+                                           PacingRow{2, 10, {4, 7, 10}}));
+
+struct PortRow {
+    int32_t reported;
+    int16_t stored;
+};
+
+void PrintTo(const PortRow& row, std::ostream* out) {
+    *out << row.reported;
+}
+
+class PortAfterStop : public RunControllerTest, public ::testing::WithParamInterface<PortRow> {};
+
+TEST_P(PortAfterStop, IsStoredWhenItFitsAndTheFileIsRewritten) {
+    fake.activeComPortResult = GetParam().reported;
+    stopAfterPoll(0);
+    controller.cmdActionClick();
+    EXPECT_EQ(settings.ActiveComPort, GetParam().stored);
+    processINIFile::LoadSettings();
+    EXPECT_EQ(settings.ActiveComPort, GetParam().stored);
+    EXPECT_TRUE(view.messages.empty());
+}
+
+// 7 is the setting before the run: a port that does not fit leaves it.
+INSTANTIATE_TEST_SUITE_P(Rows, PortAfterStop,
+                         ::testing::Values(PortRow{4, 4}, PortRow{0, 0}, PortRow{-1, -1},
+                                           PortRow{32767, 32767}, PortRow{-32768, -32768},
+                                           PortRow{32768, 7}, PortRow{-32769, 7},
+                                           PortRow{INT32_MAX, 7}));
+
+TEST_F(RunControllerTest, StopFromInsideAPollEndsTheLoopAfterThatPoll) {
+    everyPollHasAPacket();
+    fake.onPoll = [this](uint64_t n) {
+        if (n == 2)
+            controller.cmdActionClick();
+    };
+    controller.cmdActionClick();
+    EXPECT_EQ(fake.polls, 3U);
+    EXPECT_EQ(view.draws, 3);
+    EXPECT_EQ(fake.calls.back().name, "TerminateDSU");
+}
+
+TEST_F(RunControllerTest, AFailedSaveAtTheEndOfARunIsReportedAndTheDeviceStillClosed) {
+    std::filesystem::remove_all(folder.path());
+    {
+        std::ofstream blocker(folder.path()); // a file where the folder was
+    }
+    fake.activeComPortResult = 5;
+    stopAfterPoll(0);
+    controller.cmdActionClick();
+    EXPECT_EQ(fake.calls.back().name, "TerminateDSU");
+    ASSERT_EQ(view.messages.size(), 1U);
+    EXPECT_NE(view.messages[0].find(processINIFile::SettingsFilePath().string()),
+              std::string::npos);
+    EXPECT_EQ(settings.ActiveComPort, 5);
+    std::filesystem::remove(folder.path());
+    std::filesystem::create_directory(folder.path());
+}
+
+TEST_F(RunControllerTest, CloseDuringARunStopsTheOrderlyWay) {
+    everyPollHasAPacket();
+    fake.activeComPortResult = 9;
+    bool mayCloseAtOnce = true;
+    view.onEvents = [this, &mayCloseAtOnce](int pass) {
+        if (pass == 3)
+            mayCloseAtOnce = controller.requestClose();
+    };
+    controller.cmdActionClick();
+
+    EXPECT_FALSE(mayCloseAtOnce);
+    EXPECT_TRUE(controller.closePending());
+    EXPECT_EQ(fake.polls, 3U);
+    const std::vector<std::string> calls = callsWithoutPolls();
+    const std::vector<std::string> tail(calls.end() - 5, calls.end());
+    EXPECT_EQ(tail,
+              (std::vector<std::string>{"SendCommandToDSU(6, \"WB0000\")",
+                                        "SendCommandToDSU(6, \"WB0100\")", "ActiveComPort(1)",
+                                        "SaveSettings()", "TerminateDSU(1, 1, \"kardemo.SES\")"}));
+    EXPECT_EQ(settings.ActiveComPort, 9);
+    EXPECT_EQ(view.caption, "Start");
+    // Once the loop has ended, the window may go.
+    EXPECT_TRUE(controller.requestClose());
+    EXPECT_EQ(callsWithoutPolls().size(), calls.size());
+}
+
+TEST_F(RunControllerTest, CloseWhileIdleOrAfterAFailedStart) {
+    EXPECT_TRUE(controller.requestClose());
+    EXPECT_TRUE(fake.calls.empty());
+
+    fake.setScanWaitTimeStatus = -1;
+    controller.cmdActionClick();
+    const std::size_t before = fake.calls.size();
+    EXPECT_TRUE(controller.requestClose());
+    std::vector<std::string> after;
+    for (std::size_t i = before; i < fake.calls.size(); ++i)
+        after.push_back(describe(fake.calls[i]));
+    EXPECT_EQ(after, (std::vector<std::string>{"SendCommandToDSU(6, \"WB0000\")",
+                                               "SendCommandToDSU(6, \"WB0100\")"}));
+}
+
+TEST_F(RunControllerTest, ARunTimeErrorInDrawSilencesAndTerminatesBeforeTheProgramEnds) {
+    everyPollHasAPacket();
+    view.onDraw = [](int draws) {
+        if (draws == 3)
+            throw RunTimeError(RunTimeErrorKind::Overflow, "draw");
+    };
+    EXPECT_THROW(controller.cmdActionClick(), RunTimeError);
+    EXPECT_FALSE(controller.loopRunning());
+    EXPECT_EQ(callsWithoutPolls().back(), "InitialiseDSU(1)") << "no shut-down step ran";
+
+    controller.emergencyShutDown();
+    const std::vector<std::string> calls = callsWithoutPolls();
+    const std::vector<std::string> tail(calls.end() - 3, calls.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{"SendCommandToDSU(6, \"WB0000\")",
+                                              "SendCommandToDSU(6, \"WB0100\")",
+                                              "TerminateDSU(1, 1, \"kardemo.SES\")"}));
+    EXPECT_EQ(controller.RunActive, 0);
+    EXPECT_FALSE(std::filesystem::exists(processINIFile::SettingsFilePath()));
+
+    controller.emergencyShutDown();
+    EXPECT_EQ(callsWithoutPolls().size(), calls.size()) << "the library is closed only once";
+}
+
+TEST_F(RunControllerTest, EmergencyShutDownWithoutAnInitialisedDeviceCallsNothing) {
+    controller.emergencyShutDown();
+    EXPECT_TRUE(fake.calls.empty());
+
+    fake.setComPortsStatus = -5;
+    controller.cmdActionClick();
+    const std::size_t afterFailedStart = fake.calls.size();
+    controller.emergencyShutDown();
+    EXPECT_EQ(fake.calls.size(), afterFailedStart);
+
+    fake.setComPortsStatus = 0;
+    view.onEvents = [this](int) { controller.cmdActionClick(); };
+    controller.cmdActionClick(); // a run, stopped in its first event pass
+    const std::size_t afterRun = fake.calls.size();
+    EXPECT_EQ(fake.calls.back().name, "TerminateDSU");
+    controller.emergencyShutDown();
+    EXPECT_EQ(fake.calls.size(), afterRun);
+}
+
+TEST_F(RunControllerTest, ALibraryThatCannotBeLoadedIsReportedAndTheWindowIsIdle) {
+    folder.write(KardemoDLL::FileName, "not a library");
+    KardemoDLL broken(folder.path());
+    RunController brokenController(
+        settings, broken, view, [] {}, [] {});
+    brokenController.cmdActionClick();
+
+    ASSERT_EQ(view.messages.size(), 1U);
+    EXPECT_NE(view.messages[0].find((folder.path() / KardemoDLL::FileName).string()),
+              std::string::npos)
+        << view.messages[0];
+    EXPECT_EQ(view.caption, "Start");
+    EXPECT_TRUE(view.optionsEnabled);
+    EXPECT_EQ(brokenController.RunActive, 0);
+    EXPECT_EQ(view.eventPasses, 0);
+}
+
+} // namespace
+} // namespace solvane
