@@ -1,0 +1,248 @@
+// The main window's run control with the fake device library: the load handler, Start and
+// Stop through the button, closing the window during a run, the run-time error path, and the
+// reports for a refused setting, an unwritable settings file and a missing library.
+
+#include "app/frmMain.h"
+#include "config/processINIFile.h"
+#include "support/FakeKardemo.h"
+#include "support/TempFolder.h"
+
+#include <QPushButton>
+#include <QTest>
+
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+using solvane::frmMain;
+using solvane::KardemoDLL;
+using solvane::Settings;
+using solvane::settings;
+using solvane::testing::FakeKardemo;
+using solvane::testing::FakePoll;
+using solvane::testing::TempFolder;
+namespace processINIFile = solvane::processINIFile;
+
+namespace {
+
+QStringList callNamesWithoutPolls() {
+    QStringList names;
+    for (const std::string& name : FakeKardemo::instance().callNamesWithoutPolls())
+        names << QString::fromStdString(name);
+    return names;
+}
+
+QStringList lastOf(const QStringList& list, int count) {
+    return list.mid(list.size() - count);
+}
+
+std::string goldenNewFile() {
+    std::ifstream in(std::string(qgetenv("SOLVANE_TEST_DATA").constData()) + "/solvane-new.ini",
+                     std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+} // namespace
+
+class frmMainTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void loadSetsTheCaptionAndWritesTheSettingsFile();
+    void spaceStartsARunAndTheButtonStopsIt();
+    void closingDuringARunEndsItTheOrderlyWay();
+    void aRunTimeErrorSilencesTerminatesAndEndsTheProgram();
+    void aRefusedSettingEndsTheLoadWithTheFileUntouched();
+    void aSettingsFileThatCannotBeWrittenIsReported();
+    void aLibraryThatCannotBeLoadedLeavesTheWindowIdle();
+    void optionsAppliesTheChannelSelectionWhenTheDialogCloses();
+
+private:
+    /// A window on the fake library that records its messages and program end.
+    std::unique_ptr<frmMain> makeWindow(std::unique_ptr<KardemoDLL> device = nullptr);
+
+    std::unique_ptr<TempFolder> folder_;
+    QStringList messages_;
+    QList<int> exitCodes_;
+};
+
+void frmMainTest::init() {
+    FakeKardemo::instance().reset();
+    settings = Settings{};
+    folder_ = std::make_unique<TempFolder>();
+    processINIFile::SetProgramFolder(folder_->path());
+    messages_.clear();
+    exitCodes_.clear();
+}
+
+void frmMainTest::cleanup() {
+    FakeKardemo::instance().reset();
+    folder_.reset();
+}
+
+std::unique_ptr<frmMain> frmMainTest::makeWindow(std::unique_ptr<KardemoDLL> device) {
+    if (!device)
+        device = std::make_unique<KardemoDLL>(FakeKardemo::functions());
+    auto window = std::make_unique<frmMain>(std::move(device));
+    window->setMessageBoxHandler([this](const QString& text) { messages_ << text; });
+    window->setProgramEndHandler([this](int code) { exitCodes_ << code; });
+    return window;
+}
+
+void frmMainTest::loadSetsTheCaptionAndWritesTheSettingsFile() {
+    auto window = makeWindow();
+    QVERIFY(window->Form_Load());
+    QCOMPARE(window->windowTitle(), QStringLiteral("Solvane by Kardemo v" SOLVANE_VERSION));
+    QCOMPARE(folder_->read("solvane.ini"), goldenNewFile());
+    QCOMPARE(window->cmdAction()->text(), QStringLiteral("Start"));
+    QVERIFY(window->cmdOptions()->isEnabled());
+    QVERIFY(messages_.isEmpty());
+}
+
+void frmMainTest::spaceStartsARunAndTheButtonStopsIt() {
+    auto window = makeWindow();
+    QVERIFY(window->Form_Load());
+    window->show();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    QCOMPARE(QApplication::focusWidget(), window->cmdAction());
+
+    FakeKardemo& fake = FakeKardemo::instance();
+    fake.activeComPortResult = 6;
+    bool runningStateSeen = false;
+    fake.onPoll = [&](uint64_t poll) {
+        if (poll == 1) {
+            runningStateSeen = window->cmdAction()->text() == QStringLiteral("Stop") &&
+                               !window->cmdOptions()->isEnabled();
+            QMetaObject::invokeMethod(window->cmdAction(), "click", Qt::QueuedConnection);
+        }
+    };
+    QTest::keyClick(window->windowHandle(), Qt::Key_Space);
+
+    QVERIFY(runningStateSeen);
+    QCOMPARE(fake.polls, 2U);
+    QCOMPARE(lastOf(callNamesWithoutPolls(), 5),
+             (QStringList{"InitialiseDSU", "SendCommandToDSU", "SendCommandToDSU", "ActiveComPort",
+                          "TerminateDSU"}));
+    QCOMPARE(fake.commands(), (std::vector<std::string>{"WB0000", "WB0100"}));
+    QCOMPARE(window->cmdAction()->text(), QStringLiteral("Start"));
+    QVERIFY(window->cmdOptions()->isEnabled());
+    QVERIFY(folder_->read("solvane.ini").find("\nActiveComPort= 6\n") != std::string::npos);
+    QVERIFY(window->isVisible());
+    QVERIFY(exitCodes_.isEmpty());
+}
+
+void frmMainTest::closingDuringARunEndsItTheOrderlyWay() {
+    auto window = makeWindow();
+    QVERIFY(window->Form_Load());
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+
+    FakeKardemo& fake = FakeKardemo::instance();
+    fake.activeComPortResult = 4;
+    fake.pollScript = [](uint64_t) {
+        return FakePoll{0, 1, {512, 512, 512, 512, 512, 512, 512, 512}};
+    };
+    fake.onPoll = [&](uint64_t poll) {
+        if (poll == 3)
+            QMetaObject::invokeMethod(window.get(), "close", Qt::QueuedConnection);
+    };
+    window->cmdAction()->click();
+
+    QCOMPARE(fake.polls, 4U);
+    QCOMPARE(
+        lastOf(callNamesWithoutPolls(), 4),
+        (QStringList{"SendCommandToDSU", "SendCommandToDSU", "ActiveComPort", "TerminateDSU"}));
+    QCOMPARE(fake.commands(), (std::vector<std::string>{"WB0000", "WB0100"}));
+    QVERIFY(folder_->read("solvane.ini").find("\nActiveComPort= 4\n") != std::string::npos);
+    QVERIFY(!window->isVisible());
+    QVERIFY(exitCodes_.isEmpty());
+    QVERIFY(messages_.isEmpty());
+}
+
+void frmMainTest::aRunTimeErrorSilencesTerminatesAndEndsTheProgram() {
+    auto window = makeWindow();
+    QVERIFY(window->Form_Load()); // AVEChannel1 = 1: slot 0 is analysed
+    FakeKardemo& fake = FakeKardemo::instance();
+    // Element 0 feeds slot 0, whose samples are kept in 16 bits: 40000 overflows.
+    fake.pollScript = [](uint64_t n) {
+        return FakePoll{0, 1, {n == 5 ? 40000 : 512, 512, 512, 512, 512, 512, 512, 512}};
+    };
+    const std::string fileBefore = folder_->read("solvane.ini");
+    window->cmdAction()->click();
+
+    QCOMPARE(fake.polls, 6U);
+    QCOMPARE(lastOf(callNamesWithoutPolls(), 4), (QStringList{"InitialiseDSU", "SendCommandToDSU",
+                                                              "SendCommandToDSU", "TerminateDSU"}));
+    QCOMPARE(fake.commands(), (std::vector<std::string>{"WB0000", "WB0100"}));
+    QCOMPARE(fake.calls.back().texts, std::vector<std::string>{"kardemo.SES"});
+    QCOMPARE(messages_.size(), 1);
+    QVERIFY2(messages_[0].contains(QStringLiteral("Overflow")), qPrintable(messages_[0]));
+    QCOMPARE(exitCodes_, QList<int>{1});
+    QCOMPARE(folder_->read("solvane.ini"), fileBefore);
+}
+
+void frmMainTest::aRefusedSettingEndsTheLoadWithTheFileUntouched() {
+    const std::string before = "[Kardemo]\nDSUSampleRate=300\n; mine\n";
+    folder_->write("solvane.ini", before);
+    auto window = makeWindow();
+    QVERIFY(!window->Form_Load());
+    QCOMPARE(messages_.size(), 1);
+    for (const QString& part :
+         {QString::fromStdString(processINIFile::SettingsFilePath().string()),
+          QStringLiteral("DSUSampleRate"), QStringLiteral("\"300\""), QStringLiteral("1 to 256")})
+        QVERIFY2(messages_[0].contains(part), qPrintable(messages_[0]));
+    QCOMPARE(exitCodes_, QList<int>{1});
+    QCOMPARE(folder_->read("solvane.ini"), before);
+    QVERIFY(FakeKardemo::instance().calls.empty());
+}
+
+void frmMainTest::aSettingsFileThatCannotBeWrittenIsReported() {
+    folder_->write("notAFolder", "x");
+    processINIFile::SetProgramFolder(folder_->path() / "notAFolder");
+    auto window = makeWindow();
+    QVERIFY(window->Form_Load());
+    QCOMPARE(messages_.size(), 1);
+    QVERIFY2(
+        messages_[0].contains(QString::fromStdString(processINIFile::SettingsFilePath().string())),
+        qPrintable(messages_[0]));
+    QVERIFY2(messages_[0].contains(QStringLiteral("Not a directory")), qPrintable(messages_[0]));
+    QCOMPARE(settings.DSUSampleRate, int16_t{256});
+    QVERIFY(exitCodes_.isEmpty());
+}
+
+void frmMainTest::aLibraryThatCannotBeLoadedLeavesTheWindowIdle() {
+    folder_->write("libkardemo.so", "not a library");
+    auto window = makeWindow(std::make_unique<KardemoDLL>(folder_->path()));
+    QVERIFY(window->Form_Load());
+    window->cmdAction()->click();
+    QCOMPARE(messages_.size(), 1);
+    QVERIFY2(
+        messages_[0].contains(QString::fromStdString((folder_->path() / "libkardemo.so").string())),
+        qPrintable(messages_[0]));
+    QCOMPARE(window->cmdAction()->text(), QStringLiteral("Start"));
+    QVERIFY(window->cmdOptions()->isEnabled());
+    QCOMPARE(window->runController().RunActive, int16_t{0});
+    QVERIFY(exitCodes_.isEmpty());
+}
+
+void frmMainTest::optionsAppliesTheChannelSelectionWhenTheDialogCloses() {
+    auto window = makeWindow();
+    QVERIFY(window->Form_Load());
+    int dialogsShown = 0;
+    window->setOptionsDialogHandler([&](QWidget*) {
+        ++dialogsShown;
+        settings.AVEChannel2 = 5;
+    });
+    QCOMPARE(window->analysis().selection().PositionInUse[4], int16_t{-1});
+    window->cmdOptions()->click();
+    QCOMPARE(dialogsShown, 1);
+    QCOMPARE(window->analysis().selection().PositionInUse[4], int16_t{5});
+}
+
+QTEST_MAIN(frmMainTest)
+#include "frmMainTest.moc"
