@@ -56,8 +56,8 @@ frmMain::frmMain(std::unique_ptr<KardemoDLL> device, QWidget* parent)
 
     messageBox_ = [this](const QString& text) { showSolvaneMessage(this, text); };
     programEnd_ = [](int exitCode) { QCoreApplication::exit(exitCode); };
-    optionsDialog_ = [](QWidget* owner) {
-        frmOptions dialog(owner);
+    optionsDialog_ = [this](QWidget* owner) {
+        frmOptions dialog(owner, *device_);
         dialog.exec();
     };
 }
