@@ -1,36 +1,48 @@
 #include "FFTX1.h"
 
-#include "runtime/Checked.h"
+#include "runtime/RunTimeError.h"
 
-#include <cmath>
-#include <numbers>
+#include <cstring>
+#include <new>
+#include <string>
 
 namespace solvane {
 
-FFTX1::FFTX1() = default;
+FFTX1::FFTX1() : work_(fftw_alloc_complex(MaxPoints)) {
+    if (!work_)
+        throw std::bad_alloc();
+    planFor(MaxPoints);
+}
+
 FFTX1::~FFTX1() = default;
 
-// Placeholder direct transform until the FFTW-backed component lands.
 int32_t FFTX1::FFT(double& first, int32_t n) {
     if (n < 1 || n > MaxPoints)
         throw RunTimeError(RunTimeErrorKind::InvalidOperation, "FFTX1.FFT",
-                           "the point count must lie in 1..256");
-    double* data = &first;
-    double out[2 * MaxPoints];
-    for (int32_t k = 0; k < n; ++k) {
-        double re = 0.0;
-        double im = 0.0;
-        for (int32_t t = 0; t < n; ++t) {
-            const double angle = -2.0 * std::numbers::pi * k * t / n;
-            re += data[2 * t] * std::cos(angle) - data[2 * t + 1] * std::sin(angle);
-            im += data[2 * t] * std::sin(angle) + data[2 * t + 1] * std::cos(angle);
-        }
-        out[2 * k] = re;
-        out[2 * k + 1] = im;
-    }
-    for (int32_t i = 0; i < 2 * n; ++i)
-        data[i] = out[i];
+                           "the point count " + std::to_string(n) + " is outside 1..256");
+    const FftwPlan& plan = planFor(n);
+    const std::size_t bytes = sizeof(fftw_complex) * static_cast<std::size_t>(n);
+    std::memcpy(work_.get(), &first, bytes);
+    fftw_execute(plan.get());
+    std::memcpy(&first, work_.get(), bytes);
     return 0;
+}
+
+bool FFTX1::hasPlan(int32_t n) const noexcept {
+    return n >= 1 && n <= MaxPoints && static_cast<bool>(plans_[n]);
+}
+
+const FftwPlan& FFTX1::planFor(int32_t n) {
+    FftwPlan& plan = plans_[n];
+    if (!plan) {
+        // FFTW_ESTIMATE picks the plan without timing trial runs, so the same input always
+        // gives the same bits, and nothing is written to the buffer while planning.
+        plan = FftwPlan(fftw_plan_dft_1d(n, work_.get(), work_.get(), FFTW_FORWARD, FFTW_ESTIMATE));
+        if (!plan)
+            throw RunTimeError(RunTimeErrorKind::InvalidOperation, "FFTX1.FFT",
+                               "no transform plan for " + std::to_string(n) + " points");
+    }
+    return plan;
 }
 
 } // namespace solvane

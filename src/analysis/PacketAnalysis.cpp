@@ -26,7 +26,9 @@ constexpr int SlotElement[4] = {0, 4, 1, 5};
 
 PacketAnalysis::PacketAnalysis(const Settings& sharedSettings, ScalpMapView& map,
                                AveCommandSink& commands)
-    : settings_(sharedSettings), map_(map), commands_(commands) {}
+    : settings_(sharedSettings), map_(map), commands_(commands),
+      spectra_(sharedSettings, selection_, state_),
+      entrainment_(sharedSettings, selection_, state_, commands) {}
 
 void PacketAnalysis::ApplyChannelSelection() {
     const int16_t channels[4] = {settings_.AVEChannel1, settings_.AVEChannel2,
@@ -93,21 +95,17 @@ void PacketAnalysis::CheckElectrodeContact(const Packet& nChannels) {
     map_.repaintNow();
 }
 
-void PacketAnalysis::drawThePieChartsAndGenerateTones(const Packet& /*nChannels*/) {}
-
-void PacketAnalysis::UpdateEntrainment() {}
-
-void PacketAnalysis::SilenceEntrainment() {
-    commands_.sendCommand("WB0000");
-    commands_.sendCommand("WB0100");
+void PacketAnalysis::drawThePieChartsAndGenerateTones(const Packet& nChannels) {
+    if (spectra_.takePacket(nChannels))
+        UpdateEntrainment();
 }
 
+void PacketAnalysis::UpdateEntrainment() { entrainment_.UpdateEntrainment(); }
+
+void PacketAnalysis::SilenceEntrainment() { entrainment_.SilenceEntrainment(); }
+
 float PacketAnalysis::SumSpectrum(int16_t first, int16_t last, const double (&values)[51]) {
-    float sum = 0.0F;
-    for (long i = first; i <= last; ++i)
-        sum = checked::result(static_cast<float>(sum + checked::at(values, i, "SumSpectrum")),
-                              "SumSpectrum");
-    return sum;
+    return SpectralAnalysis::SumSpectrum(first, last, values);
 }
 
 } // namespace solvane

@@ -8,7 +8,8 @@
 
 #include "AnalysisState.h"
 #include "ChannelSelection.h"
-#include "FFTX1.h"
+#include "SpectralAnalysis.h"
+#include "ave/EntrainmentController.h"
 #include "config/Settings.h"
 
 #include <cstdint>
@@ -52,7 +53,8 @@ private:
     AveCommandSink& commands_;
     ChannelSelection selection_;
     AnalysisState state_;
-    FFTX1 FFTX1_;
+    SpectralAnalysis spectra_;
+    EntrainmentController entrainment_;
 };
 
 } // namespace solvane
