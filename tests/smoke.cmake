@@ -16,4 +16,10 @@ add_test(NAME smoke_solvane
          COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/smoke/run-smoke.sh $<TARGET_FILE:solvane>
                  $<TARGET_FILE:kardemo> $<TARGET_FILE:x11driver>
                  ${CMAKE_CURRENT_SOURCE_DIR}/data/solvane-new.ini ${CMAKE_BINARY_DIR}/smoke)
-set_tests_properties(smoke_solvane PROPERTIES TIMEOUT 180 LABELS smoke)
+add_test(NAME smoke_solvane_close_during_run
+         COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/smoke/run-smoke.sh $<TARGET_FILE:solvane>
+                 $<TARGET_FILE:kardemo> $<TARGET_FILE:x11driver>
+                 ${CMAKE_CURRENT_SOURCE_DIR}/data/solvane-new.ini
+                 ${CMAKE_BINARY_DIR}/smoke-close-during-run close-during-run)
+set_tests_properties(smoke_solvane smoke_solvane_close_during_run PROPERTIES TIMEOUT 180
+                                                                              LABELS smoke)

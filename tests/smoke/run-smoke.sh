@@ -3,9 +3,12 @@
 # empty folder, starts it in its own Xvfb server, presses Space to start a run, lets it run,
 # presses Space to stop, closes the window, and checks the exit status, the settings file and
 # the simulator's debug log. Saves a screenshot of the running window to the output folder
-# and prints the processor time the program used while running.
+# and prints the processor time the program used while running. With "close-during-run" as
+# the last argument the window is closed while the run goes on, without Space to stop it:
+# the run must still end the orderly way.
 #
 #   run-smoke.sh <solvane> <libkardemo.so> <x11driver> <golden solvane.ini> <output folder>
+#                [stop-then-close | close-during-run]
 #
 # SOLVANE_SMOKE_RUN_SECONDS (default 1) sets how long the run lasts.
 set -euo pipefail
@@ -15,6 +18,7 @@ library=$2
 driver=$3
 golden=$4
 output=$5
+mode=${6:-stop-then-close}
 run_seconds=${SOLVANE_SMOKE_RUN_SECONDS:-1}
 
 mkdir -p "$output"
@@ -88,8 +92,10 @@ awk -v t="$((after - before))" -v hz="$(getconf CLK_TCK)" -v s="$started" -v e="
     'BEGIN { printf "CPU use while running: %.1f%% of one core (%.2f s of processor time in %.2f s)\n", 100 * t / hz / (e - s), t / hz, e - s }' |
     tee "$output/cpu.txt"
 
-"$driver" key "$window" space || fail "could not press Space to stop"
-wait_for 20 "the run to stop" grep -q TerminateDSU "$folder/debug.txt"
+if [ "$mode" = stop-then-close ]; then
+    "$driver" key "$window" space || fail "could not press Space to stop"
+    wait_for 20 "the run to stop" grep -q TerminateDSU "$folder/debug.txt"
+fi
 
 "$driver" close "$window" || fail "could not ask the window to close"
 wait_for 20 "the program to end" ended "$solvane_pid"
