@@ -1,7 +1,7 @@
-// Speed of the sample buffering and spectra: the store path per packet, the analysis pass
-// with four active slots (transforms, spectra, totals and the output update), and whole
-// blocks of DSUSampleRate + 1 packets through draw. Each reports the allocations it made per
-// iteration; the steady state must make none.
+// Speed of the sample buffering and spectra: the store path per packet (alone and behind the
+// contact check), the analysis pass with four active slots (transforms, spectra, totals and
+// the output update), and whole blocks of DSUSampleRate + 1 packets through draw. Each
+// reports the allocations it made per iteration; the steady state must make none.
 
 #include "analysis/AnalysisState.h"
 #include "analysis/ChannelSelection.h"
@@ -103,6 +103,30 @@ void StorePath(benchmark::State& state) {
     tally.report(state);
 }
 BENCHMARK(StorePath);
+
+// Per iteration: 256 packets through draw without an analysis pass, so each packet costs the
+// contact check (a verdict every 129th) plus the store path.
+void ContactAndStoreThroughDraw(benchmark::State& state) {
+    Settings settings = fourSlotSettings();
+    NoMap map;
+    NoDevice device;
+    PacketAnalysis analysis(settings, map, device);
+    analysis.ApplyChannelSelection();
+    const auto packets = makePackets(256);
+    AllocationTally tally;
+    for (auto _ : state) {
+        tally.start();
+        for (const auto& p : packets)
+            analysis.draw(p.values);
+        analysis.state().SampleCount = 0;
+        tally.stop();
+    }
+    state.counters["per packet"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) * 256,
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    tally.report(state);
+}
+BENCHMARK(ContactAndStoreThroughDraw);
 
 // One packet that finds the block full: four transforms, spectra and totals, the update.
 void AnalysisPassFourSlots(benchmark::State& state) {
