@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QSlider>
 
 #include <algorithm>
@@ -126,6 +127,32 @@ frmOptions::frmOptions(QWidget* owner, KardemoDLL& device)
     connect(btnCancel_, &QPushButton::clicked, this, &QDialog::reject);
 
     SliderVolume_->setFocus();
+    centreOnOwner();
+}
+
+void frmOptions::centreOnOwner() {
+    QWidget* const owner = parentWidget() != nullptr ? parentWidget()->window() : nullptr;
+    if (owner == nullptr)
+        return;
+    // The dialog's frame is not known before it is shown; the owner's comes from the same
+    // window manager and is the better guess (none at all without a window manager).
+    const QRect ownerFrame = owner->frameGeometry();
+    const QRect ownerClient = owner->geometry();
+    const QMargins frame(
+        ownerClient.left() - ownerFrame.left(), ownerClient.top() - ownerFrame.top(),
+        ownerFrame.right() - ownerClient.right(), ownerFrame.bottom() - ownerClient.bottom());
+    QRect outer = QRect(QPoint(0, 0), size()).marginsAdded(frame);
+    outer.moveCenter(ownerFrame.center());
+    if (const QScreen* screen = owner->screen()) {
+        const QRect available = screen->availableGeometry();
+        outer.moveLeft(
+            std::clamp(outer.left(), available.left(),
+                       std::max(available.left(), available.right() - outer.width() + 1)));
+        outer.moveTop(
+            std::clamp(outer.top(), available.top(),
+                       std::max(available.top(), available.bottom() - outer.height() + 1)));
+    }
+    move(outer.topLeft());
 }
 
 void frmOptions::setMessageBoxHandler(std::function<void(const QString&)> handler) {

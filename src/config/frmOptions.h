@@ -50,6 +50,7 @@ private:
         int16_t* setting = nullptr;
     };
 
+    void centreOnOwner();
     void Form_Load(KardemoDLL& device);
     void LoadVolumeSlider();
     void LoadFrequencySliders();
