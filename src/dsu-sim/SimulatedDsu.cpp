@@ -1,20 +1,20 @@
 #include "SimulatedDsu.h"
 
-#include <dlfcn.h>
+#include "RecordingSource.h"
+#include "SyntheticSource.h"
 
-#include <cmath>
+#include <dlfcn.h>
+#include <unistd.h>
+
 #include <cstring>
-#include <numbers>
+#include <sstream>
 #include <thread>
 
 namespace solvane::dsusim {
 
 namespace {
 
-constexpr int32_t NoData = 1;
-constexpr int32_t NotInitialised = -1;
-constexpr int Centre = 512;
-constexpr int Slots[4] = {0, 4, 1, 5};
+constexpr int SlotElement[SampleSource::Slots] = {0, 4, 1, 5};
 
 int hexValue(const char* text, int digits) {
     int value = 0;
@@ -32,12 +32,21 @@ int hexValue(const char* text, int digits) {
     return value;
 }
 
+std::filesystem::path inFolder(const std::filesystem::path& folder, const std::string& name) {
+    const std::filesystem::path path(name);
+    return path.is_relative() ? folder / path : path;
+}
+
 } // namespace
 
 SimulatedDsu& SimulatedDsu::instance() {
-    static SimulatedDsu dsu;
+    static SimulatedDsu dsu(libraryFolder());
     return dsu;
 }
+
+SimulatedDsu::SimulatedDsu(std::filesystem::path folder) : folder_(std::move(folder)) {}
+
+SimulatedDsu::~SimulatedDsu() = default;
 
 std::filesystem::path SimulatedDsu::libraryFolder() {
     Dl_info info{};
@@ -45,6 +54,10 @@ std::filesystem::path SimulatedDsu::libraryFolder() {
         info.dli_fname != nullptr)
         return std::filesystem::absolute(info.dli_fname).parent_path();
     return std::filesystem::current_path();
+}
+
+std::filesystem::path SimulatedDsu::recordingFile() const {
+    return recorder_ ? recorder_->workingFile() : std::filesystem::path();
 }
 
 void SimulatedDsu::setDebugMode(int32_t mode, const char* debugFile) {
@@ -60,96 +73,180 @@ void SimulatedDsu::logCall(const std::string& text) {
         debugLog_ << text << '\n' << std::flush;
 }
 
+void SimulatedDsu::endRecording() {
+    if (!recorder_)
+        return;
+    logCall("InitialiseDSU: the unfinished session stays in " + recorder_->workingFile().string());
+    recorder_->abandon();
+    recorder_.reset();
+}
+
 int32_t SimulatedDsu::initialise() {
+    endRecording();
+    source_.reset();
+    initialised_ = false;
+    endLogged_ = false;
+    const std::filesystem::path configFile = folder_ / SimulatorConfig::FileName;
+    try {
+        config_ = SimulatorConfig::fromFolder(folder_);
+        if (config_.synthetic())
+            source_ = std::make_unique<SyntheticSource>(config_.seed, config_.gain);
+        else
+            source_ = std::make_unique<RecordingSource>(
+                inFolder(folder_, config_.source), config_.channels, config_.gain, config_.loop);
+    } catch (const SimulatorConfigError& e) {
+        logCall("InitialiseDSU failed (status " + std::to_string(e.status()) +
+                "): " + configFile.string() + ": " + e.what());
+        return e.status();
+    } catch (const std::exception& e) {
+        logCall("InitialiseDSU failed: " + std::string(e.what()));
+        return NotInitialised;
+    }
+
+    std::ostringstream settings;
+    settings << "InitialiseDSU: " << source_->description() << ", speed " << config_.speed
+             << ", gain " << config_.gain << " counts/uV";
+    logCall(settings.str());
+
+    std::string labels[Elements];
+    for (int e = 0; e < Elements; ++e)
+        labels[e] = "Element " + std::to_string(e);
+    for (int slot = 0; slot < SampleSource::Slots; ++slot)
+        labels[SlotElement[slot]] = source_->label(slot);
+    ++runs_;
+    const std::filesystem::path working = folder_ / ("dsu-session-" + std::to_string(getpid()) +
+                                                     "-" + std::to_string(runs_) + ".working.edf");
+    try {
+        recorder_ = std::make_unique<SessionRecorder>(working, labels, config_.gain,
+                                                      source_->description());
+        logCall("InitialiseDSU: recording into " + working.string());
+    } catch (const SessionFileError& e) {
+        logCall("InitialiseDSU: the run is not recorded: " + std::string(e.what()));
+    }
+
     initialised_ = true;
     start_ = Clock::now();
     delivered_ = 0;
-    commands_.clear();
-    logCall("InitialiseDSU: streaming 256 packets per second");
     return 0;
+}
+
+bool SimulatedDsu::packetDue() {
+    if (config_.speed <= 0.0)
+        return true;
+    const double rate = PacketsPerSecond * config_.speed;
+    auto due = [this, rate] {
+        const auto elapsed = std::chrono::duration<double>(Clock::now() - start_).count();
+        return static_cast<uint64_t>(elapsed * rate);
+    };
+    if (delivered_ < due())
+        return true;
+    // Wait up to 1 ms for the next packet rather than let the caller spin.
+    const auto next =
+        start_ + std::chrono::duration_cast<Clock::duration>(
+                     std::chrono::duration<double>(static_cast<double>(delivered_ + 1) / rate));
+    const auto limit = Clock::now() + std::chrono::milliseconds(1);
+    std::this_thread::sleep_until(next < limit ? next : limit);
+    return delivered_ < due();
 }
 
 int32_t SimulatedDsu::poll(int32_t* packet, int32_t elements, int32_t* packetCount) {
     if (packetCount != nullptr)
         *packetCount = 0;
-    if (!initialised_ || packet == nullptr || elements < Elements)
+    if (!initialised_ || packet == nullptr || elements < Elements) {
+        // Also after a failed InitialiseDSU the caller keeps polling; do not let it spin.
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
         return NotInitialised;
-
-    auto due = [this] {
-        const auto elapsed = std::chrono::duration<double>(Clock::now() - start_).count();
-        return static_cast<uint64_t>(elapsed * PacketsPerSecond);
-    };
-    if (delivered_ >= due()) {
-        // Wait up to 1 ms for the next packet rather than let the caller spin.
-        const auto next = start_ + std::chrono::duration_cast<Clock::duration>(
-                                       std::chrono::duration<double>(
-                                           static_cast<double>(delivered_ + 1) / PacketsPerSecond));
-        const auto limit = Clock::now() + std::chrono::milliseconds(1);
-        std::this_thread::sleep_until(next < limit ? next : limit);
-        if (delivered_ >= due())
-            return NoData;
     }
-    makePacket(packet);
+    if (!packetDue())
+        return NoData;
+
+    int32_t counts[SampleSource::Slots];
+    if (!source_->next(counts)) {
+        if (!endLogged_) {
+            endLogged_ = true;
+            logCall("GetP3Data: the recording has ended after " + std::to_string(delivered_) +
+                    " packets");
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return NoData;
+    }
+    for (int e = 0; e < Elements; ++e)
+        packet[e] = SampleSource::Centre;
+    for (int slot = 0; slot < SampleSource::Slots; ++slot)
+        packet[SlotElement[slot]] = counts[slot];
     ++delivered_;
+    if (recorder_) {
+        try {
+            recorder_->add(packet);
+        } catch (const SessionFileError& e) {
+            logCall("GetP3Data: recording stopped: " + std::string(e.what()));
+            recorder_->abandon();
+            recorder_.reset();
+        }
+    }
     if (packetCount != nullptr)
         *packetCount = 1;
     return 0;
 }
 
-double SimulatedDsu::noise() {
-    // xorshift64*: deterministic, cheap
-    random_ ^= random_ >> 12U;
-    random_ ^= random_ << 25U;
-    random_ ^= random_ >> 27U;
-    const uint64_t r = random_ * 2685821657736338717ULL;
-    return static_cast<double>(r >> 11U) / static_cast<double>(1ULL << 53U) * 2.0 - 1.0;
-}
-
-void SimulatedDsu::makePacket(int32_t* packet) {
-    const double t = static_cast<double>(delivered_) / PacketsPerSecond;
-    for (int e = 0; e < Elements; ++e)
-        packet[e] = Centre;
-    for (int slot = 0; slot < 4; ++slot) {
-        const double alpha = 30.0 * std::sin(2.0 * std::numbers::pi * 10.0 * t + slot);
-        const double value = Centre + alpha + 15.0 * noise();
-        packet[Slots[slot]] = static_cast<int32_t>(std::lround(value));
-    }
-}
-
 int32_t SimulatedDsu::sendCommand(const char* command, int32_t length) {
-    if (command == nullptr || length != 6 || std::strlen(command) < 6)
+    if (command == nullptr || length != 6 || strnlen(command, 6) < 6) {
+        logCall("SendCommandToDSU: refused a command that is not 6 characters long");
         return -1;
+    }
     const std::string text(command, 6);
-    commands_.push_back(text);
     logCall("SendCommandToDSU(" + text + ")");
-    if (text.rfind("WB00", 0) == 0)
-        output_.volume00 = hexValue(command + 4, 2);
-    else if (text.rfind("WB01", 0) == 0)
-        output_.volume01 = hexValue(command + 4, 2);
-    else if (text.rfind("WE", 0) == 0)
-        output_.baseFrequency = hexValue(command + 2, 4) - 32768;
-    else if (text.rfind("WF", 0) == 0)
-        output_.secondFrequency = hexValue(command + 2, 4) - 32768;
-    else
+    if (recorder_)
+        recorder_->command(text);
+    int* target = nullptr;
+    int value = -1;
+    int offset = 0; // frequencies travel as hertz + 32768
+    if (text.rfind("WB00", 0) == 0 || text.rfind("WB01", 0) == 0) {
+        target = text[3] == '0' ? &output_.volume00 : &output_.volume01;
+        value = hexValue(command + 4, 2);
+    } else if (text.rfind("WE", 0) == 0 || text.rfind("WF", 0) == 0) {
+        target = text[1] == 'E' ? &output_.baseFrequency : &output_.secondFrequency;
+        value = hexValue(command + 2, 4);
+        offset = 32768;
+    }
+    if (target == nullptr || value < 0) {
+        logCall("SendCommandToDSU: " + text + " is not a command this DSU knows");
         return -1;
+    }
+    *target = value - offset;
     return 0;
 }
 
 int32_t SimulatedDsu::terminate(const char* sessionFile) {
     logCall("TerminateDSU: " + std::to_string(delivered_) + " packets delivered");
-    if (sessionFile != nullptr && *sessionFile != '\0') {
-        std::filesystem::path path(sessionFile);
-        if (path.is_relative())
-            path = libraryFolder() / path;
-        std::ofstream session(path, std::ios::out | std::ios::trunc);
-        session << "packets " << delivered_ << '\n';
-        for (const std::string& command : commands_)
-            session << "command " << command << '\n';
+    int32_t status = 0;
+    if (recorder_) {
+        const std::string name = sessionFile != nullptr ? sessionFile : "";
+        try {
+            if (name.empty()) {
+                recorder_->abandon();
+                logCall("TerminateDSU: no session file named; the session stays in " +
+                        recorder_->workingFile().string());
+            } else {
+                const std::filesystem::path target = inFolder(folder_, name);
+                recorder_->finish(target);
+                logCall("TerminateDSU: session written to " + target.string() + " (" +
+                        std::to_string(recorder_->packets()) + " packets, " +
+                        std::to_string(recorder_->annotations()) + " annotations)");
+            }
+        } catch (const SessionFileError& e) {
+            logCall("TerminateDSU: " + std::string(e.what()));
+            status = SessionFileFailed;
+        }
+        recorder_.reset();
+    } else if (initialised_) {
+        status = SessionFileFailed;
     }
+    source_.reset();
     initialised_ = false;
     if (debugLog_.is_open())
         debugLog_.close();
-    return 0;
+    return status;
 }
 
 int32_t SimulatedDsu::listPorts(int32_t* ports) {

@@ -1,15 +1,22 @@
 #pragma once
 // The simulated DSU behind our libkardemo.so: packets of eight 10-bit samples at 256 packets
-// per second in real time, at most one per poll, EEG-like content on the four channel
-// elements (0, 4, 1, 5), the AVE output state kept from the commands it receives, a debug
-// log of set-up, commands and shut-down, and a session file written at termination.
+// per second (or as fast as polled), at most one per poll, with EEG from a SampleSource on
+// the four channel elements (0, 4, 1, 5) and the centre value on the others. Each
+// InitialiseDSU reads dsu-simulator.ini from the library's folder and starts recording the
+// run into a working file there; TerminateDSU completes it as the session file. The AVE
+// output state is kept from the commands received, and a debug log records set-up, commands
+// and shut-down.
+
+#include "SampleSource.h"
+#include "SessionRecorder.h"
+#include "SimulatorConfig.h"
 
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
-#include <vector>
 
 namespace solvane::dsusim {
 
@@ -17,14 +24,25 @@ class SimulatedDsu {
 public:
     static constexpr int PacketsPerSecond = 256;
     static constexpr int Elements = 8;
+    /// GetP3Data statuses besides 0 (a packet).
+    static constexpr int32_t NoData = 1;
+    static constexpr int32_t NotInitialised = -1;
+    /// TerminateDSU status when the session file could not be written.
+    static constexpr int32_t SessionFileFailed = -2;
 
-    /// The one instance behind the C interface.
+    /// The one instance behind the C interface, working in the library's folder.
     static SimulatedDsu& instance();
+    /// A DSU that reads its configuration from and records into `folder`.
+    explicit SimulatedDsu(std::filesystem::path folder);
+    ~SimulatedDsu();
+    SimulatedDsu(const SimulatedDsu&) = delete;
+    SimulatedDsu& operator=(const SimulatedDsu&) = delete;
 
     void setDebugMode(int32_t mode, const char* debugFile);
     void logCall(const std::string& text);
     void setComPort(int32_t port) { comPort_ = port; }
     [[nodiscard]] int32_t activeComPort() const { return comPort_; }
+    /// 0, or the negative status of a configuration fault (see SimulatorConfigError).
     int32_t initialise();
     /// Fills `packet` with the next packet if one is due (waiting up to 1 ms for it).
     int32_t poll(int32_t* packet, int32_t elements, int32_t* packetCount);
@@ -40,24 +58,31 @@ public:
         int secondFrequency = 0; ///< Hz
     };
     [[nodiscard]] const Output& output() const { return output_; }
+    [[nodiscard]] const std::filesystem::path& folder() const { return folder_; }
+    /// The working file of the run being recorded, or empty.
+    [[nodiscard]] std::filesystem::path recordingFile() const;
+    [[nodiscard]] uint64_t delivered() const { return delivered_; }
 
     /// The folder that holds the library file.
     static std::filesystem::path libraryFolder();
 
 private:
-    SimulatedDsu() = default;
-    void makePacket(int32_t* packet);
-    double noise();
-
     using Clock = std::chrono::steady_clock;
+    bool packetDue();
+    void endRecording();
+
+    std::filesystem::path folder_;
+    SimulatorConfig config_;
+    std::unique_ptr<SampleSource> source_;
+    std::unique_ptr<SessionRecorder> recorder_;
     bool initialised_ = false;
+    bool endLogged_ = false;
     Clock::time_point start_;
-    uint64_t delivered_ = 0;
-    uint64_t random_ = 0x2545F4914F6CDD1DULL;
+    uint64_t delivered_ = 0; ///< packets of this run
+    uint64_t runs_ = 0;      ///< InitialiseDSU calls that succeeded
     int32_t comPort_ = 0;
     std::ofstream debugLog_;
     Output output_;
-    std::vector<std::string> commands_;
 };
 
 } // namespace solvane::dsusim

@@ -1,0 +1,41 @@
+#pragma once
+// Where the simulated DSU's EEG comes from: one sample per channel slot (0..3) at 256 Hz, in
+// 10-bit counts (0..1023, 512 for 0 uV). Implementations: SyntheticSource, RecordingSource.
+
+#include <cmath>
+#include <cstdint>
+#include <string>
+
+namespace solvane::dsusim {
+
+class SampleSource {
+public:
+    static constexpr int Slots = 4;
+    static constexpr int SampleRate = 256; ///< Hz
+    static constexpr int32_t Centre = 512;
+    static constexpr int32_t Highest = 1023;
+
+    virtual ~SampleSource() = default;
+    SampleSource() = default;
+    SampleSource(const SampleSource&) = delete;
+    SampleSource& operator=(const SampleSource&) = delete;
+
+    /// The next sample of each slot; false when the source has ended (nothing written).
+    virtual bool next(int32_t (&counts)[Slots]) = 0;
+    /// The signal label of a slot, at most 16 characters.
+    [[nodiscard]] virtual std::string label(int slot) const = 0;
+    /// One line for the debug log and the session file.
+    [[nodiscard]] virtual std::string description() const = 0;
+
+    /// A voltage in counts around the centre, clipped to 0..1023 as the converter would.
+    static int32_t toCounts(double microvolts, double gain) {
+        const double counts = std::round(Centre + microvolts * gain);
+        if (!(counts > 0.0)) // also NaN
+            return 0;
+        if (counts > Highest)
+            return Highest;
+        return static_cast<int32_t>(counts);
+    }
+};
+
+} // namespace solvane::dsusim

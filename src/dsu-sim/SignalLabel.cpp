@@ -1,0 +1,66 @@
+#include "SignalLabel.h"
+
+#include <array>
+#include <cctype>
+#include <utility>
+
+namespace solvane::dsusim {
+
+namespace {
+
+std::string_view trim(std::string_view text) {
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())) != 0)
+        text.remove_prefix(1);
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())) != 0)
+        text.remove_suffix(1);
+    return text;
+}
+
+std::string lower(std::string_view text) {
+    std::string result(text);
+    for (char& c : result)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return result;
+}
+
+bool startsWithType(std::string_view label, std::string_view type) {
+    return label.size() > type.size() + 1 && lower(label.substr(0, type.size())) == type &&
+           label[type.size()] == ' ';
+}
+
+} // namespace
+
+std::string SignalLabel::normalised(std::string_view label) {
+    label = trim(label);
+    while (!label.empty() && (label.back() == '.' || label.back() == ' '))
+        label.remove_suffix(1);
+    if (startsWithType(label, "eeg"))
+        label = trim(label.substr(4));
+    std::string name = lower(label);
+    static constexpr std::array<std::pair<std::string_view, std::string_view>, 4> OldNames{{
+        {"t3", "t7"},
+        {"t4", "t8"},
+        {"t5", "p7"},
+        {"t6", "p8"},
+    }};
+    for (const auto& [oldName, newName] : OldNames)
+        if (name == oldName)
+            return std::string(newName);
+    return name;
+}
+
+bool SignalLabel::matches(std::string_view a, std::string_view b) {
+    const std::string x = normalised(a);
+    return !x.empty() && x == normalised(b);
+}
+
+bool SignalLabel::isEeg(std::string_view label, std::string_view unit) {
+    label = trim(label);
+    if (startsWithType(label, "eeg"))
+        return true;
+    const std::string u = lower(trim(unit));
+    const bool microvolts = u == "uv" || u == "\xb5v" || u == "\xc2\xb5v" || u == "\xce\xbcv";
+    return microvolts && label.find(' ') == std::string_view::npos;
+}
+
+} // namespace solvane::dsusim

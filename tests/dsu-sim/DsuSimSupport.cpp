@@ -1,0 +1,75 @@
+#include "DsuSimSupport.h"
+
+#include <edflib.h>
+
+#include <cmath>
+#include <numbers>
+#include <stdexcept>
+
+namespace solvane::testing {
+
+std::filesystem::path sharedRecordings() {
+    const std::filesystem::path folder = SOLVANE_SHARED_EEG;
+    std::error_code error;
+    if (std::filesystem::is_directory(folder, error))
+        return std::filesystem::canonical(folder);
+    return {};
+}
+
+void writeTestRecording(const std::filesystem::path& path, int rate, int seconds,
+                        const std::vector<TestSignal>& signals) {
+    const int count = static_cast<int>(signals.size());
+    const int handle = edfopen_file_writeonly(path.c_str(), EDFLIB_FILETYPE_EDFPLUS, count);
+    if (handle < 0)
+        throw std::runtime_error("cannot create " + path.string());
+    for (int s = 0; s < count; ++s) {
+        const TestSignal& signal = signals[static_cast<std::size_t>(s)];
+        edf_set_samplefrequency(handle, s, rate);
+        edf_set_physical_maximum(handle, s, signal.range);
+        edf_set_physical_minimum(handle, s, -signal.range);
+        edf_set_digital_maximum(handle, s, 32767);
+        edf_set_digital_minimum(handle, s, -32768);
+        edf_set_label(handle, s, signal.label.c_str());
+        edf_set_physical_dimension(handle, s, signal.unit.c_str());
+    }
+    std::vector<double> record(static_cast<std::size_t>(rate * count));
+    for (int second = 0; second < seconds; ++second) {
+        for (int s = 0; s < count; ++s) {
+            const TestSignal& signal = signals[static_cast<std::size_t>(s)];
+            for (int i = 0; i < rate; ++i) {
+                const double t = second + static_cast<double>(i) / rate;
+                record[static_cast<std::size_t>(s * rate + i)] =
+                    signal.amplitude * std::sin(2.0 * std::numbers::pi * signal.frequency * t);
+            }
+        }
+        if (edf_blockwrite_physical_samples(handle, record.data()) != 0)
+            throw std::runtime_error("cannot write " + path.string());
+    }
+    edfclose_file(handle);
+}
+
+std::array<double, 50> blockSpectrum(const std::vector<int32_t>& block) {
+    const auto n = static_cast<double>(block.size());
+    std::array<double, 50> spectrum{};
+    for (std::size_t k = 0; k < spectrum.size(); ++k) {
+        double re = 0.0;
+        double im = 0.0;
+        for (std::size_t t = 0; t < block.size(); ++t) {
+            const double angle = -2.0 * std::numbers::pi * static_cast<double>(k * t) / n;
+            re += block[t] * std::cos(angle);
+            im += block[t] * std::sin(angle);
+        }
+        spectrum[k] = 2.0 * std::sqrt(re * re + im * im) / n;
+    }
+    return spectrum;
+}
+
+int peakBin(const std::array<double, 50>& spectrum) {
+    int best = 1;
+    for (int k = 2; k <= 35; ++k)
+        if (spectrum[static_cast<std::size_t>(k)] > spectrum[static_cast<std::size_t>(best)])
+            best = k;
+    return best;
+}
+
+} // namespace solvane::testing

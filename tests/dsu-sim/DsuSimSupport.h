@@ -1,0 +1,36 @@
+#pragma once
+// Helpers of the simulated DSU's tests: where the shared EEG recordings are, a writer of small
+// test recordings, and the amplitude spectrum of a one-second block computed the way the
+// program computes it (no window, mean kept, 2|X_k| / N).
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace solvane::testing {
+
+/// The folder of the shared EEG recordings beside the source tree, or empty when absent.
+std::filesystem::path sharedRecordings();
+
+/// One signal of a test recording: a sine of `frequency` Hz and `amplitude` in `unit`.
+struct TestSignal {
+    std::string label;
+    double frequency = 10.0; ///< Hz
+    double amplitude = 0.0;  ///< peak, in `unit`
+    std::string unit = "uV";
+    double range = 200.0; ///< physical range +-range, in `unit`
+};
+
+/// Writes an EDF+ file with EDFlib: each signal at `rate` Hz for `seconds` seconds.
+void writeTestRecording(const std::filesystem::path& path, int rate, int seconds,
+                        const std::vector<TestSignal>& signals);
+
+/// Amplitudes of bins 0..49 of a block of 256 samples at 256 Hz (bin k at k Hz).
+std::array<double, 50> blockSpectrum(const std::vector<int32_t>& block);
+
+/// The bin of 1..35 with the largest amplitude.
+int peakBin(const std::array<double, 50>& spectrum);
+
+} // namespace solvane::testing
