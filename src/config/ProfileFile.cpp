@@ -186,6 +186,35 @@ std::optional<std::string> ProfileFile::readFile(const std::filesystem::path& pa
     return contents.str();
 }
 
+std::optional<std::string> ProfileFile::readFileIfPresent(const std::filesystem::path& path) {
+    const std::string name = path.string();
+    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return std::nullopt;
+        throw ProfileReadError("The file " + name + " could not be read: " + systemReason(errno) +
+                               ".");
+    }
+    std::string contents;
+    char block[4096];
+    while (true) {
+        const ssize_t n = ::read(fd, block, sizeof block);
+        if (n == 0)
+            break;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            const int error = errno;
+            ::close(fd);
+            throw ProfileReadError("The file " + name +
+                                   " could not be read: " + systemReason(error) + ".");
+        }
+        contents.append(block, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return contents;
+}
+
 void ProfileFile::writeFile(const std::filesystem::path& path, std::string_view contents) {
     const std::string target = path.string();
     std::string temporary = target + ".XXXXXX";

@@ -20,6 +20,13 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+/// A profile file is there but cannot be read; the message names the file and the system's
+/// reason.
+class ProfileReadError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
 class ProfileFile {
 public:
     /// The value of `key` in `section` of the profile text, or nothing.
@@ -31,6 +38,10 @@ public:
 
     /// The whole file, or nothing when it is missing or cannot be read.
     static std::optional<std::string> readFile(const std::filesystem::path& path);
+    /// The whole file, or nothing when there is no file at `path`. A file that is there but
+    /// cannot be read throws ProfileReadError: writing defaults over it would lose what it
+    /// holds.
+    static std::optional<std::string> readFileIfPresent(const std::filesystem::path& path);
     /// Replaces the file's contents atomically (temporary file in the same folder, then
     /// rename). Throws ProfileWriteError naming the file and the system's reason.
     static void writeFile(const std::filesystem::path& path, std::string_view contents);

@@ -62,6 +62,15 @@ std::string refusal(const KeyInfo& key, std::string_view text, const char* allow
            allowed + ". Correct or delete that line and start Solvane again.";
 }
 
+// The file's text as a write starts from; a file that cannot be read is not replaced.
+std::string currentText(const std::filesystem::path& path) {
+    try {
+        return ProfileFile::readFileIfPresent(path).value_or(std::string());
+    } catch (const ProfileReadError& error) {
+        throw ProfileWriteError(error.what());
+    }
+}
+
 } // namespace
 
 void SetProgramFolder(const std::filesystem::path& folder) {
@@ -79,7 +88,7 @@ std::filesystem::path SettingsFilePath() {
 std::string ReadIniValue(std::string_view section, std::string_view key,
                          std::string_view defaultValue) {
     std::optional<std::string> value;
-    if (const auto text = ProfileFile::readFile(SettingsFilePath()))
+    if (const auto text = ProfileFile::readFileIfPresent(SettingsFilePath()))
         value = ProfileFile::findValue(*text, section, key);
     std::string result = value ? *value : std::string(defaultValue);
     if (result.size() > LongestValue)
@@ -89,7 +98,7 @@ std::string ReadIniValue(std::string_view section, std::string_view key,
 
 void WriteIniValue(std::string_view section, std::string_view key, std::string_view value) {
     const std::filesystem::path path = SettingsFilePath();
-    const std::string text = ProfileFile::readFile(path).value_or(std::string());
+    const std::string text = currentText(path);
     ProfileFile::writeFile(path, ProfileFile::withValue(text, section, key, value));
 }
 
@@ -120,7 +129,7 @@ void SaveSettings() {
     // All ten keys go into the text first and the file is replaced once, so that a failure
     // part-way never leaves some keys written and others not.
     const std::filesystem::path path = SettingsFilePath();
-    std::string text = ProfileFile::readFile(path).value_or(std::string());
+    std::string text = currentText(path);
     for (const KeyInfo& key : Keys) {
         INISection = key.section;
         text = ProfileFile::withValue(text, INISection, key.name,

@@ -24,7 +24,8 @@ const std::filesystem::path& ProgramFolder();
 std::filesystem::path SettingsFilePath();
 
 /// The key's value in the section (at most 254 characters), or `defaultValue` when the file,
-/// the section or the key is missing.
+/// the section or the key is missing. Throws ProfileReadError for a file that is there but
+/// cannot be read.
 std::string ReadIniValue(std::string_view section, std::string_view key,
                          std::string_view defaultValue);
 /// Sets the key in the section, creating file, section and key as needed. Throws
@@ -32,8 +33,8 @@ std::string ReadIniValue(std::string_view section, std::string_view key,
 void WriteIniValue(std::string_view section, std::string_view key, std::string_view value);
 
 /// Reads all ten settings into `settings`. Throws RunTimeError (TypeMismatch, Overflow or
-/// BadSetting) naming the file, the key, the text found and what is allowed; nothing is
-/// changed in the file then.
+/// BadSetting) naming the file, the key, the text found and what is allowed, or
+/// ProfileReadError; nothing is changed in the file then.
 void LoadSettings();
 /// Writes all ten settings from `settings` in one atomic replacement of the file. Throws
 /// ProfileWriteError; `settings` stays as it is.

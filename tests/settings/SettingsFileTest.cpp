@@ -276,6 +276,42 @@ TEST_F(SettingsFile, TheRangeLimitsThemselvesAreAccepted) {
     EXPECT_EQ(settings.DSUSampleRate, 256);
 }
 
+// A settings file that is there but cannot be read (here: a folder, and a link to itself) stops
+// the load, and no save replaces it by a file of defaults.
+class UnreadableSettingsFile : public SettingsFile,
+                               public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(UnreadableSettingsFile, IsReportedAndNeverReplaced) {
+    const auto path = processINIFile::SettingsFilePath();
+    if (std::string(GetParam()) == "folder")
+        std::filesystem::create_directory(path);
+    else
+        std::filesystem::create_symlink(path, path);
+    const std::string reason = std::string(GetParam()) == "folder"
+                                   ? "Is a directory"
+                                   : "Too many levels of symbolic links";
+    auto expectNamesFileAndReason = [&](const std::string& message) {
+        EXPECT_NE(message.find(path.string()), std::string::npos) << message;
+        EXPECT_NE(message.find(reason), std::string::npos) << message;
+    };
+    try {
+        processINIFile::LoadSettings();
+        ADD_FAILURE() << "the load should have failed";
+    } catch (const ProfileReadError& error) {
+        expectNamesFileAndReason(error.what());
+    }
+    try {
+        processINIFile::SaveSettings();
+        ADD_FAILURE() << "the save should have failed";
+    } catch (const ProfileWriteError& error) {
+        expectNamesFileAndReason(error.what());
+    }
+    EXPECT_TRUE(std::filesystem::is_symlink(path) || std::filesystem::is_directory(path));
+    EXPECT_EQ(settings, Settings{});
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, UnreadableSettingsFile, ::testing::Values("folder", "linkLoop"));
+
 TEST_F(SettingsFile, AFailedWriteIsReportedAndTheSettingsStay) {
     folder.write("notAFolder", "x");
     processINIFile::SetProgramFolder(folder.path() / "notAFolder");
