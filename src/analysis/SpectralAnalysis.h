@@ -23,7 +23,8 @@ public:
                      AnalysisState& state);
 
     /// Stores the packet's four slot samples while the block fills; once it is full, runs the
-    /// analysis pass instead. True when a pass ran (the caller then updates the output).
+    /// analysis pass instead. True when a pass ran (the caller then updates the output). A
+    /// DSUSampleRate outside 1..256 throws RunTimeError (BadSetting) before anything changes.
     bool takePacket(const Packet& nChannels);
     /// The store path: the four slot samples, each checked to fit 16 bits, into the next row.
     void storePacket(const Packet& nChannels);
