@@ -71,7 +71,7 @@ frmOptions::frmOptions(QWidget* owner, KardemoDLL& device)
     setModal(true);
     setFixedSize(ClientWidthTwips / 15, ClientHeightTwips / 15);
 
-    // Created in tab order, which is therefore also the chain Qt follows.
+    // Created in the order of their tab indices; the tab chain is set below all the same.
     FrameVolume_ =
         makeFrame(this, "FrameVolume", QStringLiteral("Volume"), twipsRect(120, 120, 3855, 975));
     SliderVolume_ = makeSlider(FrameVolume_, "SliderVolume", 100, 10, 10);
