@@ -4,9 +4,20 @@
 solvane_core_test(dsu_sim_test
     dsu-sim/DsuSimSupport.cpp
     dsu-sim/ConfigurationTest.cpp
+    dsu-sim/ReplayAnalysisTest.cpp
     dsu-sim/ReplayTest.cpp
     dsu-sim/SessionFileTest.cpp
     dsu-sim/SyntheticSourceTest.cpp)
 target_link_libraries(dsu_sim_test PRIVATE solvane_dsusim)
 target_compile_definitions(dsu_sim_test PRIVATE
     SOLVANE_SHARED_EEG="${PROJECT_SOURCE_DIR}/../shared/data/eeg")
+
+# The real program on a replayed resting recording, under Xvfb, driven by the smoke test's X
+# client: the whole recording is delivered and the scalp map shows good contact.
+add_test(NAME dsu_sim_replay_smoke
+         COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/dsu-sim/run-replay-smoke.sh $<TARGET_FILE:solvane>
+                 $<TARGET_FILE:kardemo> $<TARGET_FILE:x11driver>
+                 ${PROJECT_SOURCE_DIR}/../shared/data/eeg/eegmat_Subject00_1.edf
+                 ${CMAKE_BINARY_DIR}/replay-smoke)
+set_tests_properties(dsu_sim_replay_smoke PROPERTIES TIMEOUT 600 SKIP_RETURN_CODE 77
+                                                     LABELS smoke)

@@ -1,0 +1,141 @@
+#!/usr/bin/env bash
+# The real program on a replayed recording: copies solvane, the simulated libkardemo.so, a
+# shared resting recording and a dsu-simulator.ini that replays it as fast as polled (no
+# loop) into an empty folder, selects the replayed positions in solvane.ini, starts a run
+# under its own Xvfb, waits until the whole recording has been delivered, saves a screenshot
+# and checks that the scalp map shows good contact (green circles, no red), then stops,
+# closes and checks the session file.
+#
+#   run-replay-smoke.sh <solvane> <libkardemo.so> <x11driver> <recording> <output folder>
+set -euo pipefail
+
+program=$1
+library=$2
+driver=$3
+recording=$4
+output=$5
+
+if [ ! -f "$recording" ]; then
+    echo "the shared recording $recording is absent; nothing to replay"
+    exit 77
+fi
+
+mkdir -p "$output"
+work=$(mktemp -d /tmp/solvane-replay-XXXXXX)
+xvfb_pid=
+solvane_pid=
+
+cleanup() {
+    [ -n "$solvane_pid" ] && kill "$solvane_pid" 2>/dev/null || true
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+    cp "$work/solvane.log" "$work/bin/debug.txt" "$work/bin/dsu-simulator.ini" "$output"/ \
+        2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+    echo "REPLAY SMOKE FAILED: $*" >&2
+    [ -f "$work/solvane.log" ] && sed 's/^/  solvane: /' "$work/solvane.log" >&2
+    [ -f "$work/bin/debug.txt" ] && sed 's/^/  debug.txt: /' "$work/bin/debug.txt" >&2
+    exit 1
+}
+
+wait_for() {
+    local seconds=$1 what=$2
+    shift 2
+    local tries=$((seconds * 20))
+    until "$@"; do
+        tries=$((tries - 1))
+        [ "$tries" -gt 0 ] || fail "timed out waiting for $what"
+        sleep 0.05
+    done
+}
+
+ended() {
+    local state
+    state=$(awk '{ print $3 }' "/proc/$1/stat" 2>/dev/null) || return 0
+    [ -z "$state" ] || [ "$state" = Z ]
+}
+
+# Pixels of exactly one colour in a binary PPM (P6) image: count_colour <file> <r> <g> <b>
+count_colour() {
+    local header_bytes
+    header_bytes=$(head -c 64 "$1" | awk 'NR <= 3 { n += length($0) + 1 } END { print n }')
+    tail -c +"$((header_bytes + 1))" "$1" | od -An -v -tu1 -w3 |
+        awk -v r="$2" -v g="$3" -v b="$4" '$1 == r && $2 == g && $3 == b { n++ } END { print n + 0 }'
+}
+
+folder=$work/bin
+mkdir "$folder"
+cp "$program" "$folder/solvane"
+cp "$library" "$folder/libkardemo.so"
+cp "$recording" "$folder/"
+name=$(basename "$recording")
+cat >"$folder/dsu-simulator.ini" <<INI
+[Simulator]
+Source = $name
+Channels = O1, O2, P3, P4
+Speed = 0
+Loop = 0
+INI
+# Slots 0..3 at the replayed positions: O1 19, O2 21, P3 15, P4 17.
+cat >"$folder/solvane.ini" <<INI
+[Kardemo]
+DSUSampleRate= 256
+BMFFTBinSize= 0
+ActiveComPort= 0
+[AVE]
+AVEVolume= 12
+AVEFrequency= 210
+AVEDesiredFrequency= 15
+AVEChannel1= 19
+AVEChannel2= 21
+AVEChannel3= 15
+AVEChannel4= 17
+INI
+
+Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp 9>"$work/display" 2>"$work/xvfb.log" &
+xvfb_pid=$!
+wait_for 20 "Xvfb to start" test -s "$work/display"
+export DISPLAY=:$(head -n1 "$work/display")
+export QT_QPA_PLATFORM=xcb
+
+(cd "$work" && exec "$folder/solvane") >"$work/solvane.log" 2>&1 &
+solvane_pid=$!
+
+window=$("$driver" find "Solvane by Kardemo v" 30) || fail "the main window did not appear"
+"$driver" key "$window" space || fail "could not press Space"
+wait_for 20 "the run to start" grep -q "^InitialiseDSU: replay" "$folder/debug.txt"
+started=$(date +%s.%N)
+wait_for 600 "the recording to end" grep -q "the recording has ended" "$folder/debug.txt"
+finished=$(date +%s.%N)
+packets=$(sed -n 's/.*the recording has ended after \([0-9]*\) packets.*/\1/p' "$folder/debug.txt")
+awk -v p="$packets" -v s="$started" -v e="$finished" \
+    'BEGIN { printf "replayed %d packets through the program in %.1f s (%.0f packets/s)\n", p, e - s, p / (e - s) }' |
+    tee "$output/replay.txt"
+
+# Let the last repaint through, then look at the map.
+sleep 0.5
+"$driver" screenshot "$window" "$work/map.ppm" || fail "no screenshot"
+"$driver" screenshot "$window" "$output/solvane-replay.png" || true
+green=$(count_colour "$work/map.ppm" 0 255 0)
+red=$(count_colour "$work/map.ppm" 255 0 0)
+echo "scalp map: $green green pixels, $red red pixels" | tee -a "$output/replay.txt"
+[ "$red" -eq 0 ] || fail "the scalp map shows poor contact (red)"
+[ "$green" -gt 400 ] || fail "the scalp map shows no good contact (green)"
+
+"$driver" key "$window" space || fail "could not press Space to stop"
+wait_for 20 "the run to stop" grep -q "session written" "$folder/debug.txt"
+"$driver" close "$window" || fail "could not ask the window to close"
+wait_for 20 "the program to end" ended "$solvane_pid"
+status=0
+wait "$solvane_pid" || status=$?
+solvane_pid=
+[ "$status" -eq 0 ] || fail "solvane ended with status $status"
+
+[ "$packets" -ge $((182 * 256 - 2)) ] || fail "only $packets packets were replayed"
+grep -q "session written to $folder/kardemo.SES ($packets packets" "$folder/debug.txt" ||
+    fail "the session file does not hold the replayed packets"
+[ -s "$folder/kardemo.SES" ] || fail "no session file"
+echo "replay smoke test passed; screenshot in $output/solvane-replay.png"
