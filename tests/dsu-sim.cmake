@@ -21,3 +21,10 @@ add_test(NAME dsu_sim_replay_smoke
                  ${CMAKE_BINARY_DIR}/replay-smoke)
 set_tests_properties(dsu_sim_replay_smoke PROPERTIES TIMEOUT 600 SKIP_RETURN_CODE 77
                                                      LABELS smoke)
+
+# Nothing allocated per poll; replaces the global allocation functions, so it has an
+# executable of its own.
+solvane_core_test(dsu_sim_allocation_test dsu-sim/AllocationTest.cpp dsu-sim/DsuSimSupport.cpp)
+target_link_libraries(dsu_sim_allocation_test PRIVATE solvane_dsusim)
+target_compile_definitions(dsu_sim_allocation_test PRIVATE
+    SOLVANE_SHARED_EEG="${PROJECT_SOURCE_DIR}/../shared/data/eeg")

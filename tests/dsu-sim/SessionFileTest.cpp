@@ -175,6 +175,18 @@ TEST_F(SessionFile, EachRunIsItsOwnFileAndAnAbsoluteNameIsKept) {
     EXPECT_EQ(two.packets[9], first[9]);
 }
 
+TEST_F(SessionFile, OfARunNeverTerminatedStaysUnderItsWorkingName) {
+    ASSERT_EQ(dsu->initialise(), 0);
+    run(300);
+    const std::filesystem::path unfinished = dsu->recordingFile();
+    ASSERT_EQ(dsu->initialise(), 0);
+    EXPECT_NE(dsu->recordingFile(), unfinished);
+    const SessionContents kept = readSession(unfinished);
+    ASSERT_EQ(kept.records, 2);
+    EXPECT_EQ(kept.packets[299], delivered[299]);
+    EXPECT_EQ(dsu->terminate("kardemo.SES"), 0);
+}
+
 TEST_F(SessionFile, ThatCannotBeRenamedFailsTerminateAndStaysUnderItsWorkingName) {
     ASSERT_EQ(dsu->initialise(), 0);
     run(10);
