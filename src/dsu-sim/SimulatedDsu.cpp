@@ -2,6 +2,7 @@
 
 #include "RecordingSource.h"
 #include "SyntheticSource.h"
+#include "config/ProfileFile.h"
 
 #include <dlfcn.h>
 #include <unistd.h>
@@ -88,7 +89,12 @@ int32_t SimulatedDsu::initialise() {
     endLogged_ = false;
     const std::filesystem::path configFile = folder_ / SimulatorConfig::FileName;
     try {
-        config_ = SimulatorConfig::fromFolder(folder_);
+        const std::optional<std::string> text = ProfileFile::readFile(configFile);
+        if (text)
+            for (const std::string& key : SimulatorConfig::unknownKeys(*text))
+                logCall("InitialiseDSU: " + configFile.string() + ": the key \"" + key +
+                        "\" means nothing here and is ignored");
+        config_ = SimulatorConfig::fromText(text);
         if (config_.synthetic())
             source_ = std::make_unique<SyntheticSource>(config_.seed, config_.gain);
         else

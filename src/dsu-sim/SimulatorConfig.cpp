@@ -128,8 +128,34 @@ SimulatorConfig SimulatorConfig::fromText(const std::optional<std::string>& text
     return config;
 }
 
-SimulatorConfig SimulatorConfig::fromFolder(const std::filesystem::path& folder) {
-    return fromText(ProfileFile::readFile(folder / FileName));
+std::vector<std::string> SimulatorConfig::unknownKeys(std::string_view text) {
+    static constexpr std::string_view Known[] = {"source", "channels", "speed",
+                                                 "loop",   "gain",     "seed"};
+    std::vector<std::string> unknown;
+    bool inSection = false;
+    while (!text.empty()) {
+        const std::size_t newline = text.find('\n');
+        const std::string_view line = trim(text.substr(0, newline));
+        text.remove_prefix(newline == std::string_view::npos ? text.size() : newline + 1);
+        if (line.empty() || line.front() == ';' || line.front() == '#')
+            continue;
+        if (line.front() == '[') {
+            const std::size_t close = line.find(']');
+            inSection = close != std::string_view::npos &&
+                        lower(trim(line.substr(1, close - 1))) == lower(Section);
+            continue;
+        }
+        const std::size_t equals = line.find('=');
+        if (!inSection || equals == std::string_view::npos)
+            continue;
+        const std::string key(trim(line.substr(0, equals)));
+        bool known = false;
+        for (const std::string_view name : Known)
+            known = known || lower(key) == name;
+        if (!known)
+            unknown.push_back(key);
+    }
+    return unknown;
 }
 
 } // namespace solvane::dsusim

@@ -4,7 +4,6 @@
 // that cannot be used is refused with a SimulatorConfigError that names the key and why.
 
 #include <cstdint>
-#include <filesystem>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -58,8 +57,9 @@ struct SimulatorConfig {
     /// The configuration held by a profile text (nothing: the defaults). Throws
     /// SimulatorConfigError for a value that cannot be used.
     static SimulatorConfig fromText(const std::optional<std::string>& text);
-    /// The configuration of `folder`/dsu-simulator.ini, defaults when the file is missing.
-    static SimulatorConfig fromFolder(const std::filesystem::path& folder);
+    /// Keys of the [Simulator] section of a profile text that mean nothing here (typing
+    /// mistakes, most likely), in the order they appear.
+    static std::vector<std::string> unknownKeys(std::string_view text);
 };
 
 } // namespace solvane::dsusim

@@ -111,6 +111,22 @@ INSTANTIATE_TEST_SUITE_P(
         BadValue{"HugeSeed", "Seed = 99999999999999999999999", -602, "too large"}),
     [](const ::testing::TestParamInfo<BadValue>& row) { return std::string(row.param.name); });
 
+TEST(SimulatorConfiguration, UnknownKeysAreLoggedAndIgnored) {
+    TempFolder folder;
+    folder.write("dsu-simulator.ini",
+                 "[Other]\nColour = red\n[simulator]\n; Gain = 3\nGian = 0\n Speed = 0\n");
+    SimulatedDsu dsu(folder.path());
+    const std::string log = (folder.path() / "debug.txt").string();
+    dsu.setDebugMode(1, log.c_str());
+    EXPECT_EQ(dsu.initialise(), 0);
+    EXPECT_EQ(dsu.terminate("kardemo.SES"), 0);
+    const std::string text = folder.read("debug.txt");
+    EXPECT_NE(text.find("the key \"Gian\" means nothing here"), std::string::npos) << text;
+    EXPECT_EQ(text.find("Colour"), std::string::npos) << text;
+    EXPECT_EQ(text.find("\"Speed\""), std::string::npos) << text;
+    EXPECT_EQ(text.find("\"; Gain"), std::string::npos) << text;
+}
+
 TEST(BadConfiguration, IsReadAgainAtTheNextInitialise) {
     TempFolder folder;
     folder.write("dsu-simulator.ini", "[Simulator]\nGain = 0\n");
