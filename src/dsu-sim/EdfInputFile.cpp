@@ -127,9 +127,12 @@ std::filesystem::path privateCopy(const std::string& bytes) {
 EdfInputFile::EdfInputFile(const std::filesystem::path& path)
     : header_(std::make_unique<edf_hdr_struct>()) {
     std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error))
+    if (!std::filesystem::exists(path, error))
         throw SimulatorConfigError(ConfigKey::Source, ConfigFault::FileMissing,
                                    "Source: the recording " + path.string() + " does not exist");
+    if (!std::filesystem::is_regular_file(path, error))
+        throw SimulatorConfigError(ConfigKey::Source, ConfigFault::FileUnreadable,
+                                   "Source: " + path.string() + " is not a file");
 
     if (edfopen_file_readonly(path.c_str(), header_.get(), EDFLIB_DO_NOT_READ_ANNOTATIONS) == 0)
         return;

@@ -90,16 +90,18 @@ int32_t SimulatedDsu::initialise() {
     const std::filesystem::path configFile = folder_ / SimulatorConfig::FileName;
     try {
         const std::optional<std::string> text = ProfileFile::readFile(configFile);
-        if (text)
+        if (text) {
             for (const std::string& key : SimulatorConfig::unknownKeys(*text))
                 logCall("InitialiseDSU: " + configFile.string() + ": the key \"" + key +
                         "\" means nothing here and is ignored");
+        }
         config_ = SimulatorConfig::fromText(text);
-        if (config_.synthetic())
+        if (config_.synthetic()) {
             source_ = std::make_unique<SyntheticSource>(config_.seed, config_.gain);
-        else
+        } else {
             source_ = std::make_unique<RecordingSource>(
                 inFolder(folder_, config_.source), config_.channels, config_.gain, config_.loop);
+        }
     } catch (const SimulatorConfigError& e) {
         logCall("InitialiseDSU failed (status " + std::to_string(e.status()) +
                 "): " + configFile.string() + ": " + e.what());

@@ -1,5 +1,5 @@
 #pragma once
-// Helpers of the simulated DSU's tests: where the shared EEG recordings are, a writer of small
+// Shared by the simulated DSU's tests: where the shared EEG recordings are, a writer of small
 // test recordings, and the amplitude spectrum of a one-second block computed the way the
 // program computes it (no window, mean kept, 2|X_k| / N).
 
