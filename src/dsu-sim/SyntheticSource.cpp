@@ -10,11 +10,14 @@ namespace {
 constexpr double TwoPi = 2.0 * std::numbers::pi;
 constexpr double Rate = SampleSource::SampleRate;
 
-// Amplitudes in microvolts (peak of the rhythms, rms of the background).
-constexpr double AlphaAmplitude = 22.0;
-constexpr double ThetaAmplitude = 6.0;
-constexpr double BetaAmplitude = 3.5;
-constexpr double BackgroundRms = 6.0;
+// Sizes in microvolts rms.
+constexpr double AlphaRms = 15.0;
+constexpr double ThetaRms = 4.5;
+constexpr double BetaRms = 2.5;
+constexpr double BackgroundRms = 7.0;
+// Share of each slot's alpha that all slots have in common (neighbouring electrodes see
+// mostly the same rhythm).
+constexpr double CommonAlpha = 0.8;
 // Kellet's pink filter fed with unit white noise and high-passed at 0.5 Hz has an rms of
 // about 2.9 at 256 Hz; this brings the background to BackgroundRms.
 constexpr double PinkScale = BackgroundRms / 2.9;
@@ -30,19 +33,36 @@ uint64_t splitmix(uint64_t& state) {
 
 } // namespace
 
+void SyntheticSource::Rhythm::tune(double centre, double bandwidth, double rms) {
+    const double r = 1.0 - std::numbers::pi * bandwidth / Rate;
+    a1 = 2.0 * r * std::cos(TwoPi * centre / Rate);
+    a2 = -r * r;
+    // Output variance of y = a1 y1 + a2 y2 + x for unit white x.
+    const double variance = (1.0 - a2) / ((1.0 + a2) * ((1.0 - a2) * (1.0 - a2) - a1 * a1));
+    scale = rms / std::sqrt(variance);
+}
+
+double SyntheticSource::Rhythm::next(double white) {
+    const double y = a1 * y1 + a2 * y2 + white;
+    y2 = y1;
+    y1 = y;
+    return scale * y;
+}
+
 SyntheticSource::SyntheticSource(uint64_t seed, double gain)
     : seed_(seed), gain_(gain), random_(seed) {
-    alphaFrequency_ = 9.3 + 1.4 * uniform();
+    const double alphaFrequency = 9.3 + 1.4 * uniform();
+    const double thetaFrequency = 5.0 + 1.5 * uniform();
+    const double betaFrequency = 17.0 + 5.0 * uniform();
     waxPeriod_ = 6.0 + 5.0 * uniform();
-    thetaFrequency_ = 5.0 + 1.5 * uniform();
-    betaFrequency_ = 17.0 + 5.0 * uniform();
     for (double& phase : wanderPhase_)
         phase = TwoPi * uniform();
+    commonAlpha_.tune(alphaFrequency, 1.2, AlphaRms);
     for (Channel& channel : channels_) {
         channel.alphaScale = 0.8 + 0.4 * uniform();
-        channel.alphaPhase = 0.6 * (uniform() - 0.5);
-        channel.thetaPhase = TwoPi * uniform();
-        channel.betaPhase = TwoPi * uniform();
+        channel.alpha.tune(alphaFrequency, 1.2, AlphaRms);
+        channel.theta.tune(thetaFrequency, 2.0, ThetaRms);
+        channel.beta.tune(betaFrequency, 4.0, BetaRms);
     }
     planNextFault(static_cast<uint64_t>((20.0 + 30.0 * uniform()) * Rate));
 }
@@ -74,14 +94,13 @@ void SyntheticSource::planNextFault(uint64_t earliest) {
 bool SyntheticSource::next(int32_t (&counts)[Slots]) {
     const double t = static_cast<double>(sample_) / Rate;
 
-    // The alpha envelope waxes and wanes over several seconds; its frequency wanders a little.
-    const double envelope = 0.6 + 0.3 * std::sin(TwoPi * t / waxPeriod_ + wanderPhase_[0]) +
+    // Besides its bursts, the alpha waxes and wanes over several seconds.
+    const double envelope = 0.75 + 0.25 * std::sin(TwoPi * t / waxPeriod_ + wanderPhase_[0]) +
                             0.1 * std::sin(TwoPi * t / 23.0 + wanderPhase_[1]);
-    const double frequency = alphaFrequency_ + 0.3 * std::sin(TwoPi * t / 13.0 + wanderPhase_[2]);
-    alphaPhase_ = std::fmod(alphaPhase_ + TwoPi * frequency / Rate, TwoPi);
     // Left (slots 0, 2) against right (slots 1, 3), drifting over a minute or two.
-    const double asymmetry = 0.25 * std::sin(TwoPi * t / 83.0 + wanderPhase_[3]) +
+    const double asymmetry = 0.25 * std::sin(TwoPi * t / 83.0 + wanderPhase_[2]) +
                              0.1 * std::sin(TwoPi * t / 31.0 + wanderPhase_[1]);
+    const double common = commonAlpha_.next(gaussian());
 
     if (sample_ >= faultEnd_)
         planNextFault(faultEnd_ + static_cast<uint64_t>((40.0 + 50.0 * uniform()) * Rate));
@@ -102,12 +121,11 @@ bool SyntheticSource::next(int32_t (&counts)[Slots]) {
         c.highPassIn = pink;
         c.highPassOut = background;
 
-        c.thetaPhase = std::fmod(c.thetaPhase + TwoPi * thetaFrequency_ / Rate, TwoPi);
-        c.betaPhase = std::fmod(c.betaPhase + TwoPi * betaFrequency_ / Rate, TwoPi);
+        const double alpha = CommonAlpha * common +
+                             std::sqrt(1.0 - CommonAlpha * CommonAlpha) * c.alpha.next(gaussian());
         const double side = (slot % 2 == 0) ? 1.0 + asymmetry : 1.0 - asymmetry;
         const double rhythms =
-            AlphaAmplitude * envelope * c.alphaScale * std::sin(alphaPhase_ + c.alphaPhase) +
-            ThetaAmplitude * std::sin(c.thetaPhase) + BetaAmplitude * std::sin(c.betaPhase);
+            envelope * c.alphaScale * alpha + c.theta.next(gaussian()) + c.beta.next(gaussian());
         const double microvolts = PinkScale * background + side * rhythms;
 
         counts[slot] = (slot == faultSlot_ && sample_ >= faultStart_ && sample_ < faultEnd_)

@@ -81,7 +81,7 @@ TEST(SyntheticEeg, HasItsSpectralPeakInTheAlphaBand) {
             const int peak = peakBin(total);
             EXPECT_GE(peak, 8) << "seed " << seed << " slot " << slot;
             EXPECT_LE(peak, 12) << "seed " << seed << " slot " << slot;
-            EXPECT_GE(alphaBlocks, 28) << "seed " << seed << " slot " << slot;
+            EXPECT_GE(alphaBlocks, 24) << "seed " << seed << " slot " << slot;
         }
     }
 }
