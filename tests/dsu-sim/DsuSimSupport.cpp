@@ -17,9 +17,11 @@ std::filesystem::path sharedRecordings() {
 }
 
 void writeTestRecording(const std::filesystem::path& path, int rate, int seconds,
-                        const std::vector<TestSignal>& signals) {
+                        const std::vector<TestSignal>& signals, bool bdf) {
     const int count = static_cast<int>(signals.size());
-    const int handle = edfopen_file_writeonly(path.c_str(), EDFLIB_FILETYPE_EDFPLUS, count);
+    const int handle = edfopen_file_writeonly(
+        path.c_str(), bdf ? EDFLIB_FILETYPE_BDFPLUS : EDFLIB_FILETYPE_EDFPLUS, count);
+    const int digitalMaximum = bdf ? 8388607 : 32767;
     if (handle < 0)
         throw std::runtime_error("cannot create " + path.string());
     for (int s = 0; s < count; ++s) {
@@ -27,8 +29,8 @@ void writeTestRecording(const std::filesystem::path& path, int rate, int seconds
         edf_set_samplefrequency(handle, s, rate);
         edf_set_physical_maximum(handle, s, signal.range);
         edf_set_physical_minimum(handle, s, -signal.range);
-        edf_set_digital_maximum(handle, s, 32767);
-        edf_set_digital_minimum(handle, s, -32768);
+        edf_set_digital_maximum(handle, s, digitalMaximum);
+        edf_set_digital_minimum(handle, s, -digitalMaximum - 1);
         edf_set_label(handle, s, signal.label.c_str());
         edf_set_physical_dimension(handle, s, signal.unit.c_str());
     }

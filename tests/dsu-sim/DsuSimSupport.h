@@ -23,9 +23,9 @@ struct TestSignal {
     double range = 200.0; ///< physical range +-range, in `unit`
 };
 
-/// Writes an EDF+ file with EDFlib: each signal at `rate` Hz for `seconds` seconds.
+/// Writes an EDF+ (or BDF+) file with EDFlib: each signal at `rate` Hz for `seconds` seconds.
 void writeTestRecording(const std::filesystem::path& path, int rate, int seconds,
-                        const std::vector<TestSignal>& signals);
+                        const std::vector<TestSignal>& signals, bool bdf = false);
 
 /// Amplitudes of bins 0..49 of a block of 256 samples at 256 Hz (bin k at k Hz).
 std::array<double, 50> blockSpectrum(const std::vector<int32_t>& block);

@@ -13,6 +13,7 @@
 
 #include <array>
 #include <memory>
+#include <set>
 
 namespace solvane::dsusim {
 namespace {
@@ -22,15 +23,18 @@ constexpr uint32_t Red = 0x0000FF;
 
 class ContactColours : public ScalpMapView {
 public:
-    void setFillColour(int, uint32_t colour) override {
+    void setFillColour(int element, uint32_t colour) override {
         greens += colour == Green ? 1 : 0;
         reds += colour == Red ? 1 : 0;
+        if (colour == Red)
+            redElements.insert(element);
     }
     void setFillTransparent(int) override {}
     void setTextColour(int, uint32_t) override {}
     void repaintNow() override {}
     int greens = 0;
     int reds = 0;
+    std::set<int> redElements;
 };
 
 class ToTheDsu : public AveCommandSink {
@@ -133,6 +137,42 @@ TEST(ReplayThroughTheAnalysis, RestingRecordingHasGoodContactAndAnAlphaPeak) {
         EXPECT_GT(alphaPeaks[slot], passes * 2 / 5) << "slot " << slot;
     }
     EXPECT_TRUE(std::filesystem::exists(folder.path() / "kardemo.SES"));
+}
+
+// The synthetic EEG's contact faults are what the contact monitor exists for: each one turns
+// its own position red for a few seconds, and only that one.
+TEST(SyntheticThroughTheAnalysis, ContactFaultsTurnTheirPositionRed) {
+    testing::TempFolder folder;
+    folder.write("dsu-simulator.ini", "[Simulator]\nSpeed = 0\nSeed = 11\n");
+    SimulatedDsu dsu(folder.path());
+    ASSERT_EQ(dsu.initialise(), 0);
+    const Settings all = programSettings(19, 21, 15, 17);
+    ContactColours contact;
+    NoCommands commands;
+    PacketAnalysis program(all, contact, commands);
+    program.ApplyChannelSelection();
+
+    int32_t packet[8] = {};
+    int32_t count = 0;
+    int faultyPackets[4] = {};
+    for (int n = 0; n < 400 * 256; ++n) {
+        ASSERT_EQ(dsu.poll(packet, 8, &count), 0);
+        program.draw(packet);
+        const int element[4] = {0, 4, 1, 5};
+        for (int slot = 0; slot < 4; ++slot)
+            faultyPackets[slot] += (packet[element[slot]] == 0 || packet[element[slot]] == 1023);
+    }
+    ASSERT_EQ(dsu.terminate("kardemo.SES"), 0);
+
+    const int position[4] = {19, 21, 15, 17};
+    for (int slot = 0; slot < 4; ++slot) {
+        const bool red = contact.redElements.count(position[slot] - 1) > 0;
+        EXPECT_EQ(red, faultyPackets[slot] >= 2 * 256) << "slot " << slot;
+    }
+    EXPECT_FALSE(contact.redElements.empty());
+    // A fault of 2 to 5 s spans 3 to 10 verdicts (one per 129 packets) of its position.
+    EXPECT_GE(contact.reds, 3);
+    EXPECT_GT(contact.greens, 10 * contact.reds);
 }
 
 } // namespace

@@ -91,6 +91,7 @@ struct SineCase {
     double amplitude; ///< in unit
     double gain;      ///< counts per microvolt
     double expected;  ///< amplitude in counts
+    bool bdf = false; ///< a BDF+ recording rather than EDF+
 };
 
 class SineReplay : public ::testing::TestWithParam<SineCase> {};
@@ -98,13 +99,14 @@ class SineReplay : public ::testing::TestWithParam<SineCase> {};
 TEST_P(SineReplay, ComesBackAt256HzWithItsFrequencyAndAmplitude) {
     const SineCase& c = GetParam();
     TempFolder folder;
-    const auto file = folder.path() / "sine.edf";
+    const auto file = folder.path() / (c.bdf ? "sine.bdf" : "sine.edf");
     const double range = 2.0 * c.amplitude;
     writeTestRecording(file, c.rate, 5,
                        {{"O1", 10.0, c.amplitude, c.unit, range},
                         {"O2", 10.0, c.amplitude, c.unit, range},
                         {"P3", 10.0, c.amplitude, c.unit, range},
-                        {"P4", 10.0, c.amplitude, c.unit, range}});
+                        {"P4", 10.0, c.amplitude, c.unit, range}},
+                       c.bdf);
     RecordingSource source(file, {"O1", "O2", "P3", "P4"}, c.gain, false);
     const auto samples = drain(source, 100000);
     ASSERT_NEAR(static_cast<double>(samples[0].size()), 5 * 256, 2.0);
@@ -124,7 +126,8 @@ INSTANTIATE_TEST_SUITE_P(Rates, SineReplay,
                                            SineCase{500, "uV", 100.0, 2.0, 200.0},
                                            SineCase{500, "uV", 50.0, 5.0, 250.0},
                                            SineCase{160, "mV", 0.08, 2.0, 160.0},
-                                           SineCase{256, "uV", 100.0, 1.5, 150.0}));
+                                           SineCase{256, "uV", 100.0, 1.5, 150.0},
+                                           SineCase{500, "uV", 100.0, 2.0, 200.0, true}));
 
 struct LabelCase {
     const char* written;
