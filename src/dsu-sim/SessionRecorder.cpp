@@ -48,7 +48,10 @@ SessionRecorder::SessionRecorder(const std::filesystem::path& workingFile,
     ok = ok && edf_set_equipment(handle_, "Solvane simulated DSU") == 0;
     ok = ok && edf_set_recording_additional(handle_, edfText(source, 60).c_str()) == 0;
     if (!ok) {
-        close();
+        edfclose_file(handle_);
+        handle_ = -1;
+        std::error_code ignored;
+        std::filesystem::remove(working_, ignored);
         throw SessionFileError("the session file " + working_.string() +
                                " cannot be set up (EDFlib)");
     }
