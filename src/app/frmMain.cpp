@@ -1,5 +1,6 @@
 #include "frmMain.h"
 
+#include "app/ScalpMapWidget.h"
 #include "app/Version.h"
 #include "config/ProfileFile.h"
 #include "config/frmOptions.h"
@@ -19,10 +20,6 @@ namespace solvane {
 
 namespace {
 
-QRect twipsRect(int left, int top, int width, int height) {
-    return {twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height)};
-}
-
 void showSolvaneMessage(QWidget* owner, const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Solvane"), text, QMessageBox::Ok, owner);
     box.exec();
@@ -40,13 +37,16 @@ frmMain::frmMain(std::unique_ptr<KardemoDLL> device, QWidget* parent)
     setWindowIcon(QIcon(QStringLiteral(":/solvane.png")));
     setFixedSize(twipsToPixels(ClientWidthTwips), twipsToPixels(ClientHeightTwips));
 
+    // Children are stacked in the order they are made: the map first, the buttons above it.
+    scalpMap_ = new ScalpMapWidget(scalpMapModel_, this);
+
     // Created in keyboard order: Start first, so that it has the focus when the window opens.
     cmdAction_ = new QPushButton(QStringLiteral("Start"), this);
     cmdAction_->setObjectName(QStringLiteral("cmdAction"));
-    cmdAction_->setGeometry(twipsRect(3600, 5400, 1455, 735));
+    cmdAction_->setGeometry(ScalpMapWidget::pixels(scalpmap::cmdActionBox));
     cmdOptions_ = new QPushButton(QStringLiteral("Options"), this);
     cmdOptions_->setObjectName(QStringLiteral("cmdOptions"));
-    cmdOptions_->setGeometry(twipsRect(120, 5400, 1455, 735));
+    cmdOptions_->setGeometry(ScalpMapWidget::pixels(scalpmap::cmdOptionsBox));
     setTabOrder(cmdAction_, cmdOptions_);
     cmdAction_->setFocus();
 
@@ -161,9 +161,19 @@ void frmMain::sleep(int milliseconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
-void frmMain::setFillColour(int /*element*/, uint32_t /*colour*/) {}
-void frmMain::setFillTransparent(int /*element*/) {}
-void frmMain::setTextColour(int /*element*/, uint32_t /*colour*/) {}
+// A change is painted with the next event pass, or at once by repaintNow.
+void frmMain::setFillColour(int element, uint32_t colour) {
+    scalpMapModel_.setFillColour(element, colour);
+    scalpMap_->update();
+}
+void frmMain::setFillTransparent(int element) {
+    scalpMapModel_.setFillTransparent(element);
+    scalpMap_->update();
+}
+void frmMain::setTextColour(int element, uint32_t colour) {
+    scalpMapModel_.setTextColour(element, colour);
+    scalpMap_->update();
+}
 void frmMain::repaintNow() { repaint(); }
 
 void frmMain::sendCommand(const char* command) { device_->sendCommand(command); }

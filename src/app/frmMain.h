@@ -6,6 +6,8 @@
 
 #include "analysis/PacketAnalysis.h"
 #include "analysis/ScalpMapView.h"
+#include "app/ScalpMapLayout.h"
+#include "app/ScalpMapModel.h"
 #include "ave/AveCommandSink.h"
 #include "device/KardemoDLL.h"
 #include "run/RunController.h"
@@ -19,6 +21,8 @@
 class QPushButton;
 
 namespace solvane {
+
+class ScalpMapWidget;
 
 class frmMain : public QWidget, private RunView, private ScalpMapView, private AveCommandSink {
     Q_OBJECT
@@ -46,10 +50,12 @@ public:
     [[nodiscard]] QPushButton* cmdOptions() const { return cmdOptions_; }
     [[nodiscard]] RunController& runController() { return controller_; }
     [[nodiscard]] PacketAnalysis& analysis() { return analysis_; }
+    [[nodiscard]] const ScalpMapModel& scalpMapModel() const { return scalpMapModel_; }
+    [[nodiscard]] ScalpMapWidget* scalpMap() const { return scalpMap_; }
 
     /// Client size in twips, fixed.
-    static constexpr int ClientWidthTwips = 5190;
-    static constexpr int ClientHeightTwips = 6330;
+    static constexpr int ClientWidthTwips = scalpmap::ClientArea.width;
+    static constexpr int ClientHeightTwips = scalpmap::ClientArea.height;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -78,6 +84,8 @@ private:
     std::unique_ptr<KardemoDLL> device_;
     PacketAnalysis analysis_;
     RunController controller_;
+    ScalpMapModel scalpMapModel_;
+    ScalpMapWidget* scalpMap_ = nullptr;
     QPushButton* cmdAction_ = nullptr;
     QPushButton* cmdOptions_ = nullptr;
     std::function<void(const QString&)> messageBox_;
@@ -85,8 +93,5 @@ private:
     std::function<void(QWidget*)> optionsDialog_;
     bool ended_ = false;
 };
-
-/// Twips to logical pixels (1440 twips and 96 pixels per inch).
-constexpr int twipsToPixels(int twips) { return twips / 15; }
 
 } // namespace solvane
