@@ -3,6 +3,7 @@
 // showing through greyed positions, and a run through the fake device library that greys,
 // then judges on the 129th packet counted across runs.
 
+#include "MapPixels.h"
 #include "app/ScalpMapLayout.h"
 #include "app/ScalpMapWidget.h"
 #include "app/frmMain.h"
@@ -12,7 +13,6 @@
 #include "support/FakeKardemo.h"
 #include "support/TempFolder.h"
 
-#include <QFontMetrics>
 #include <QPushButton>
 #include <QtTest>
 
@@ -22,15 +22,11 @@
 
 using namespace solvane;
 using namespace solvane::scalpmap;
-using solvane::testing::FakeKardemo;
-using solvane::testing::FakePoll;
-using solvane::testing::TempFolder;
+using namespace solvane::testing;
 
 namespace {
 
-const QColor HeadColour(255, 224, 192);
 const QColor Grey(128, 128, 128);
-const QColor GreyedText(10, 10, 10);
 const QColor Green(0, 255, 0);
 const QColor Red(255, 0, 0);
 const QColor White(255, 255, 255);
@@ -48,82 +44,17 @@ bool dark(const QColor& colour) {
     return colour.red() < 80 && colour.green() < 80 && colour.blue() < 80;
 }
 
-/// Where the lettering of a box is painted, with a margin for anti-aliasing.
-QRect letteringArea(const TwipsBox& box, const char* text) {
-    const QFontMetrics metrics(ScalpMapWidget::letteringFont());
-    return metrics
-        .boundingRect(ScalpMapWidget::pixels(box), Qt::AlignHCenter | Qt::AlignTop,
-                      QString::fromLatin1(text))
-        .adjusted(-2, -2, 2, 2);
-}
+#define CHECK_POSITION(image, element, fill, text)                                                 \
+    do {                                                                                           \
+        const QString problem = checkPosition(image, element, fill, text);                         \
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));                                          \
+    } while (false)
 
-/// Pixels well inside a circle that neither its lettering nor a line nor the inner outline
-/// covers: they show the circle's fill, or what lies beneath a transparent one.
-std::vector<QPoint> fillPoints(const TwipsBox& circle, const QRect& lettering) {
-    const QRect box = ScalpMapWidget::pixels(circle);
-    const double cx = box.x() + box.width() / 2.0;
-    const double cy = box.y() + box.height() / 2.0;
-    const QRectF inner = QRectF(ScalpMapWidget::pixels(InnerOutlineBox));
-    const double ax = inner.width() / 2.0;
-    const double ay = inner.height() / 2.0;
-    const double ix = inner.x() + ax;
-    const double iy = inner.y() + ay;
-    std::vector<QPoint> points;
-    for (int y = box.top(); y <= box.bottom(); ++y) {
-        for (int x = box.left(); x <= box.right(); ++x) {
-            const double px = x + 0.5;
-            const double py = y + 0.5;
-            if (std::hypot(px - cx, py - cy) > box.width() / 2.0 - 3.0)
-                continue;
-            if (lettering.contains(x, y))
-                continue;
-            if (std::abs(x - twipsToPixels(Midline.x1)) <= 1 ||
-                std::abs(y - twipsToPixels(EarToEarLine.y1)) <= 1)
-                continue;
-            const double r = std::hypot((px - ix) / ax, (py - iy) / ay);
-            if (std::abs(r - 1.0) * std::min(ax, ay) < 3.0)
-                continue;
-            points.emplace_back(x, y);
-        }
-    }
-    return points;
-}
-
-int countPixels(const QImage& image, const QRect& area, const QColor& colour) {
-    int count = 0;
-    for (int y = area.top(); y <= area.bottom(); ++y)
-        for (int x = area.left(); x <= area.right(); ++x)
-            count += image.pixelColor(x, y) == colour ? 1 : 0;
-    return count;
-}
-
-/// Checks that every fill point of position `element` shows `fill`, and that its lettering
-/// has pixels of `text`.
-void checkPosition(const QImage& image, int element, const QColor& fill, const QColor& text) {
-    const PositionDesign& position = Positions.at(static_cast<size_t>(element));
-    const QRect lettering = letteringArea(position.letteringBox, position.lettering);
-    const std::vector<QPoint> points = fillPoints(position.circle, lettering);
-    QVERIFY2(points.size() >= 20, position.lettering);
-    for (const QPoint point : points)
-        QVERIFY2(at(image, point) == fill,
-                 qPrintable(QString("%1 at (%2, %3): %4, expected %5")
-                                .arg(position.lettering)
-                                .arg(point.x())
-                                .arg(point.y())
-                                .arg(at(image, point).name(), fill.name())));
-    QVERIFY2(countPixels(image, lettering, text) >= 5,
-             qPrintable(QString("%1: lettering %2").arg(position.lettering, text.name())));
-}
-
-void checkEars(const QImage& image) {
-    for (const auto& [box, lettering] :
-         {std::pair{LeftEarBox, LeftEarLettering}, std::pair{RightEarBox, RightEarLettering}}) {
-        const QRect area = letteringArea(lettering.box, lettering.text);
-        for (const QPoint point : fillPoints(box, area))
-            QCOMPARE(at(image, point), Black);
-        QVERIFY(countPixels(image, area, White) >= 5);
-    }
-}
+#define CHECK_EARS(image)                                                                          \
+    do {                                                                                           \
+        const QString problem = checkEars(image);                                                  \
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));                                          \
+    } while (false)
 
 void drawPackets(frmMain& window, int count, int32_t slot0, int32_t slot1) {
     const int32_t packet[8] = {slot0, 512, 512, 512, slot1, 512, 512, 512};
@@ -179,9 +110,9 @@ void ScalpMapRenderingTest::beforeTheFirstRun_everyCircleShowsItsDesignedColourA
     const QImage image = grab(window);
     QCOMPARE(image.size(), QSize(346, 422));
     for (int i = 0; i < PositionCount; ++i)
-        checkPosition(image, i, ScalpMapWidget::colour(Positions.at(static_cast<size_t>(i)).fill),
-                      White);
-    checkEars(image);
+        CHECK_POSITION(image, i, ScalpMapWidget::colour(Positions.at(static_cast<size_t>(i)).fill),
+                       White);
+    CHECK_EARS(image);
 }
 
 void ScalpMapRenderingTest::fixedElements_showTheirColours() {
@@ -234,27 +165,27 @@ void ScalpMapRenderingTest::afterAVerdict_selectedPositionsAreGreenOrRedAndGreye
 
     drawPackets(window, 129, 512, 1021);
     QImage image = grab(window);
-    checkPosition(image, 0, Green, Black);
-    checkPosition(image, 8, Red, White);
+    CHECK_POSITION(image, 0, Green, Black);
+    CHECK_POSITION(image, 8, Red, White);
     for (int i = 0; i < PositionCount; ++i) {
         if (i == 0 || i == 8)
             continue;
-        checkPosition(image, i, HeadColour, GreyedText);
+        CHECK_POSITION(image, i, HeadColour, GreyedText);
         // Only the outline of a greyed circle is drawn.
         const QRect circle = ScalpMapWidget::pixels(Positions.at(static_cast<size_t>(i)).circle);
         QVERIFY2(dark(at(image, {circle.center().x(), circle.top()})),
                  Positions.at(static_cast<size_t>(i)).lettering);
     }
-    checkEars(image);
+    CHECK_EARS(image);
 
     // Selected only after the greying: the verdict shows in the lettering alone.
     settings.AVEChannel3 = 3;
     window.analysis().ApplyChannelSelection();
     drawPackets(window, 129, 5, 4);
     image = grab(window);
-    checkPosition(image, 0, Green, Black);
-    checkPosition(image, 2, HeadColour, Black);
-    checkPosition(image, 8, Red, White);
+    CHECK_POSITION(image, 0, Green, Black);
+    CHECK_POSITION(image, 2, HeadColour, Black);
+    CHECK_POSITION(image, 8, Red, White);
 }
 
 void ScalpMapRenderingTest::aRun_greysAtOnceAndJudgesThe129thPacketCountedAcrossRuns() {
@@ -277,8 +208,8 @@ void ScalpMapRenderingTest::aRun_greysAtOnceAndJudgesThe129thPacketCountedAcross
             model.position(i),
             (ScalpMapModel::Position{Positions.at(static_cast<size_t>(i)).fill, true, 0x0A0A0AU}));
     QImage image = grab(window);
-    checkPosition(image, 0, Red, White);
-    checkPosition(image, 1, HeadColour, GreyedText);
+    CHECK_POSITION(image, 0, Red, White);
+    CHECK_POSITION(image, 1, HeadColour, GreyedText);
 
     runWithPackets(window, 28);
     QCOMPARE(model.position(0), designed);
@@ -287,7 +218,7 @@ void ScalpMapRenderingTest::aRun_greysAtOnceAndJudgesThe129thPacketCountedAcross
     QCOMPARE(model.position(0), (ScalpMapModel::Position{65280, false, 0}));
     QCOMPARE(window.analysis().state().ContactPacketCount, int16_t{0});
     image = grab(window);
-    checkPosition(image, 0, Green, Black);
+    CHECK_POSITION(image, 0, Green, Black);
 }
 
 QTEST_MAIN(ScalpMapRenderingTest)
