@@ -62,6 +62,20 @@ void drawPackets(frmMain& window, int count, int32_t slot0, int32_t slot1) {
         window.draw(packet);
 }
 
+/// Counts the paint events a widget receives.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject* /*watched*/, QEvent* event) override {
+        if (event->type() == QEvent::Paint)
+            ++paints;
+        return false;
+    }
+};
+
 /// Runs the window's Start..Stop with `packets` in-range packets from the fake library.
 void runWithPackets(frmMain& window, uint64_t packets) {
     FakeKardemo& fake = FakeKardemo::instance();
@@ -95,6 +109,7 @@ private slots:
     void fixedElements_showTheirColours();
     void afterAVerdict_selectedPositionsAreGreenOrRedAndGreyedOnesShowTheHead();
     void aRun_greysAtOnceAndJudgesThe129thPacketCountedAcrossRuns();
+    void packets_paintNothingUntilTheVerdictRepaintsAtOnce();
 };
 
 void ScalpMapRenderingTest::init() {
@@ -219,6 +234,35 @@ void ScalpMapRenderingTest::aRun_greysAtOnceAndJudgesThe129thPacketCountedAcross
     QCOMPARE(window.analysis().state().ContactPacketCount, int16_t{0});
     image = grab(window);
     CHECK_POSITION(image, 0, Green, Black);
+}
+
+void ScalpMapRenderingTest::packets_paintNothingUntilTheVerdictRepaintsAtOnce() {
+    frmMain window(std::make_unique<KardemoDLL>(FakeKardemo::functions()));
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QCoreApplication::processEvents();
+    settings.AVEChannel1 = 1;
+    window.analysis().ApplyChannelSelection();
+    window.analysis().FirstDrawDone = 0;
+    PaintCounter counter(window.scalpMap());
+
+    // The greying is painted with the next event pass.
+    drawPackets(window, 1, 512, 512);
+    QCOMPARE(counter.paints, 0);
+    QCoreApplication::processEvents();
+    QVERIFY(counter.paints >= 1);
+
+    counter.paints = 0;
+    for (int i = 2; i <= 128; ++i) {
+        drawPackets(window, 1, 512, 512);
+        QCoreApplication::processEvents();
+    }
+    QCOMPARE(counter.paints, 0);
+
+    // The verdict is on the screen before any event pass.
+    drawPackets(window, 1, 512, 512);
+    QVERIFY(counter.paints >= 1);
+    QCOMPARE(window.scalpMapModel().position(0).fillColour, 65280U);
 }
 
 QTEST_MAIN(ScalpMapRenderingTest)
