@@ -6,10 +6,12 @@
 
 #include "app/frmMain.h"
 #include "config/Settings.h"
+#include "config/frmOptions.h"
 #include "config/processINIFile.h"
 #include "device/KardemoDLL.h"
 #include "support/TempFolder.h"
 
+#include <QComboBox>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
@@ -182,6 +184,8 @@ private slots:
     void aPollThatBlocks();
     void unusableLibraryFiles_data();
     void unusableLibraryFiles();
+    void portCounts_data();
+    void portCounts();
 };
 
 void DeviceFaultsTest::negativeStatusesDuringSetUp_data() {
@@ -355,6 +359,39 @@ void DeviceFaultsTest::unusableLibraryFiles() {
     }
     QVERIFY(program.calls().empty());
     QVERIFY(!program.exitCode);
+    QCOMPARE(program.settingsText(), SettingsFile);
+}
+
+void DeviceFaultsTest::portCounts_data() {
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("listed");
+
+    QTest::newRow("-1") << -1 << 0;
+    QTest::newRow("0") << 0 << 1;
+    QTest::newRow("500") << 500 << 501;
+    QTest::newRow("600") << 600 << 501;
+}
+
+// The options dialog lists the slots 0..count of the library's answer, and no slot beyond
+// the 501 that exist however large the count; the port after ActiveComPort (4) is selected.
+void DeviceFaultsTest::portCounts() {
+    QFETCH(int, count);
+    QFETCH(int, listed);
+    Program program(LibraryFile::Faulty, "PortCount=" + std::to_string(count) + "\n");
+    QVERIFY(program.load());
+    KardemoDLL device(program.folder.path());
+    {
+        frmOptions dialog(program.window.get(), device);
+        const auto* ports = dialog.findChild<QComboBox*>(QStringLiteral("ComboCOMPorts"));
+        QVERIFY(ports != nullptr);
+        QCOMPARE(ports->count(), listed);
+        if (listed > 0) {
+            QCOMPARE(ports->itemText(listed - 1), QStringLiteral("Com%1").arg(listed));
+            QCOMPARE(ports->currentText(), listed > 4 ? QStringLiteral("Com5") : QString());
+        }
+    }
+    QCOMPARE(program.calls(), QStringList{"ListActiveCOMPorts()"});
+    QVERIFY(program.messages.isEmpty());
     QCOMPARE(program.settingsText(), SettingsFile);
 }
 
