@@ -1,7 +1,8 @@
 // The GUI-free core fed a day of packets as fast as it takes them: 256 packets per second
 // for 24 hours through PacketAnalysis::draw (contact monitor, blocks, spectra, AVE output)
 // with four active channel slots. The resident memory is read from /proc/self/statm after
-// every simulated hour and must not grow after the first. Run by scripts/soak, not by the
+// every simulated hour and must not grow after the first; the operator new calls are
+// counted too, and after the first hour there must be none. Run by scripts/soak, not by the
 // test command. Usage: core_soak [hours]
 
 #include "analysis/PacketAnalysis.h"
@@ -10,6 +11,7 @@
 #include "config/Settings.h"
 #include "runtime/RunTimeError.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -18,6 +20,24 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <new>
+
+namespace {
+uint64_t allocations = 0; // operator new calls so far
+} // namespace
+
+void* operator new(std::size_t size) {
+    ++allocations;
+    if (void* memory = std::malloc(size == 0 ? 1 : size))
+        return memory;
+    throw std::bad_alloc();
+}
+void operator delete(void* memory) noexcept {
+    std::free(memory);
+}
+void operator delete(void* memory, std::size_t) noexcept {
+    std::free(memory);
+}
 
 namespace {
 
@@ -38,15 +58,20 @@ public:
     uint64_t commands = 0;
 };
 
+// Read without the C library's buffered files, whose buffers would be allocated on every
+// sample and show up as growth under the sanitizers' allocator.
 long residentKiB() {
-    long size = 0;
-    long resident = 0;
-    std::FILE* statm = std::fopen("/proc/self/statm", "r");
-    if (statm == nullptr)
+    char text[128] = {};
+    const int fd = ::open("/proc/self/statm", O_RDONLY);
+    if (fd < 0)
         return -1;
-    if (std::fscanf(statm, "%ld %ld", &size, &resident) != 2)
-        resident = -1;
-    std::fclose(statm);
+    const ssize_t length = ::read(fd, text, sizeof text - 1);
+    ::close(fd);
+    if (length <= 0)
+        return -1;
+    char* end = nullptr;
+    std::strtol(text, &end, 10); // total size, not needed
+    const long resident = std::strtol(end, nullptr, 10);
     return resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
 
@@ -106,33 +131,45 @@ int main(int argc, char* argv[]) {
     int32_t packet[8] = {};
     uint64_t packets = 0;
     long firstHour = 0;
+    uint64_t allocationsAfterFirstHour = 0;
     long highest = 0;
+    // Printed only at the end: printing during the run would allocate and measure itself.
+    constexpr long MostHours = 1000;
+    static long resident[MostHours + 1] = {};
+    static double secondsAt[MostHours + 1] = {};
+    // Touched before the start, so that filling them in is not counted as growth.
+    for (long hour = 0; hour <= MostHours; ++hour) {
+        resident[hour] = -1;
+        secondsAt[hour] = -1.0;
+    }
     const long start = residentKiB();
     const auto began = std::chrono::steady_clock::now();
-    std::printf("resident memory at start: %ld KiB\n", start);
     try {
-        for (long hour = 1; hour <= hours; ++hour) {
+        for (long hour = 1; hour <= hours && hour <= MostHours; ++hour) {
             for (uint64_t i = 0; i < PacketsPerHour; ++i) {
                 source.next(packet);
                 analysis.draw(packet);
             }
             packets += PacketsPerHour;
-            const long resident = residentKiB();
-            if (hour == 1)
-                firstHour = resident;
-            if (resident > highest)
-                highest = resident;
-            const double seconds =
+            resident[hour] = residentKiB();
+            secondsAt[hour] =
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
-            std::printf("hour %2ld: %llu packets, resident %ld KiB, %.1f s\n", hour,
-                        static_cast<unsigned long long>(packets), resident, seconds);
-            std::fflush(stdout);
+            if (hour == 1) {
+                firstHour = resident[hour];
+                allocationsAfterFirstHour = allocations;
+            }
+            if (resident[hour] > highest)
+                highest = resident[hour];
         }
     } catch (const std::exception& error) {
         std::printf("FAILED after %llu packets: %s\n", static_cast<unsigned long long>(packets),
                     error.what());
         return 1;
     }
+    for (long hour = 1; hour <= hours && hour <= MostHours; ++hour)
+        std::printf("hour %2ld: %llu packets, resident %ld KiB, %.1f s\n", hour,
+                    static_cast<unsigned long long>(hour * PacketsPerHour), resident[hour],
+                    secondsAt[hour]);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
     std::printf("%llu packets in %.1f s (%.0f packets per second), %llu AVE commands, %llu "
@@ -144,6 +181,13 @@ int main(int argc, char* argv[]) {
     std::printf("resident memory: %ld KiB at start, %ld KiB after the first hour, %ld KiB at "
                 "most after it\n",
                 start, firstHour, highest);
+    allocationsAfterFirstHour = allocations - allocationsAfterFirstHour;
+    std::printf("allocations after the first hour: %llu\n",
+                static_cast<unsigned long long>(allocationsAfterFirstHour));
+    if (allocationsAfterFirstHour != 0) {
+        std::printf("FAILED: the core allocated after the first hour\n");
+        return 1;
+    }
     if (highest > firstHour) {
         std::printf("FAILED: the resident memory grew after the first hour\n");
         return 1;
