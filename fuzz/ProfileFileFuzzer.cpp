@@ -11,7 +11,7 @@
 // the same value twice gives the same text as writing it once; every other key keeps its
 // value; and every line the writer does not own survives byte for byte: the writer changes
 // only the line that held the key, or inserts the key's line (after a section header when
-// the section is new) between two lines or at the end.
+// the section is new) between two lines or at the end, completing the last line's break first.
 
 #include "config/ProfileFile.h"
 
@@ -188,7 +188,7 @@ void checkOtherLinesKept(std::string_view before, std::string_view after, const 
     if (p != 0 && p != n && before[p - 1] != '\n')
         fail("the writer inserted inside a line", before);
     for (const std::string eol : {"\n", "\r\n"}) {
-        for (const std::string& lead : {std::string(), eol}) {
+        for (const std::string& lead : {std::string(), eol, std::string("\n")}) {
             if (added == lead + keyLine + eol)
                 return;
             if (p == n && added == lead + "[" + name.section + "]" + eol + keyLine + eol)

@@ -18,3 +18,6 @@ target_compile_definitions(device_faults PRIVATE
                            INCOMPLETE_KARDEMO="$<TARGET_FILE:kardemo_faulty_incomplete>")
 add_dependencies(device_faults kardemo_faulty kardemo_faulty_incomplete)
 target_link_libraries(device_faults PRIVATE ${CMAKE_DL_LIBS})
+
+# Inputs the fuzzers (fuzz/) found mishandled, as regression cases of the normal test suite.
+solvane_core_test(fuzz_findings ${CMAKE_CURRENT_LIST_DIR}/faults/FuzzFindingsTest.cpp)

@@ -100,6 +100,15 @@ std::string lineEndOf(std::string_view text) {
     return "\n";
 }
 
+// Ends a last line that has no line break. A carriage return already there only lacks its
+// line feed: adding a whole break after it would leave a stray "\r" in the line, which the
+// next write would then drop, so that writing the same values twice changed the file.
+void endLastLine(std::string& text, const std::string& eol) {
+    if (text.empty() || text.back() == '\n')
+        return;
+    text += text.back() == '\r' ? std::string("\n") : eol;
+}
+
 std::string systemReason(int error) {
     return std::strerror(error);
 }
@@ -162,15 +171,13 @@ std::string ProfileFile::withValue(std::string_view text, std::string_view secti
     std::string result;
     if (sectionFound) {
         result = std::string(text.substr(0, insertAt));
-        if (!result.empty() && result.back() != '\n')
-            result += eol;
+        endLastLine(result, eol);
         result += newLine + eol;
         result += text.substr(insertAt);
         return result;
     }
     result = std::string(text);
-    if (!result.empty() && result.back() != '\n')
-        result += eol;
+    endLastLine(result, eol);
     result += "[" + std::string(section) + "]" + eol + newLine + eol;
     return result;
 }
