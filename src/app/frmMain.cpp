@@ -30,9 +30,9 @@ void showSolvaneMessage(QWidget* owner, const QString& text) {
 frmMain::frmMain(std::unique_ptr<KardemoDLL> device, QWidget* parent)
     : QWidget(parent), device_(std::move(device)),
       analysis_(settings, static_cast<ScalpMapView&>(*this), static_cast<AveCommandSink&>(*this)),
-      controller_(settings, *device_, static_cast<RunView&>(*this),
-                  [this] { analysis_.SilenceEntrainment(); },
-                  [] { processINIFile::SaveSettings(); }) {
+      controller_(
+          settings, *device_, static_cast<RunView&>(*this),
+          [this] { analysis_.SilenceEntrainment(); }, [] { processINIFile::SaveSettings(); }) {
     setWindowTitle(QStringLiteral("Solvane by Kardemo"));
     setWindowIcon(QIcon(QStringLiteral(":/solvane.png")));
     setFixedSize(twipsToPixels(ClientWidthTwips), twipsToPixels(ClientHeightTwips));
@@ -50,12 +50,18 @@ frmMain::frmMain(std::unique_ptr<KardemoDLL> device, QWidget* parent)
     setTabOrder(cmdAction_, cmdOptions_);
     cmdAction_->setFocus();
 
-    connect(cmdAction_, &QPushButton::clicked, this, [this] { guarded([this] { cmdAction_Click(); }); });
+    connect(cmdAction_, &QPushButton::clicked, this,
+            [this] { guarded([this] { cmdAction_Click(); }); });
     connect(cmdOptions_, &QPushButton::clicked, this,
             [this] { guarded([this] { cmdOptions_Click(); }); });
 
     messageBox_ = [this](const QString& text) { showSolvaneMessage(this, text); };
     programEnd_ = [](int exitCode) { QCoreApplication::exit(exitCode); };
+    clock_ = [] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    };
     optionsDialog_ = [this](QWidget* owner) {
         frmOptions dialog(owner, *device_);
         dialog.exec();
@@ -66,6 +72,9 @@ frmMain::~frmMain() = default;
 
 void frmMain::setMessageBoxHandler(std::function<void(const QString&)> handler) {
     messageBox_ = std::move(handler);
+}
+void frmMain::setClock(std::function<int64_t()> monotonicMilliseconds) {
+    clock_ = std::move(monotonicMilliseconds);
 }
 void frmMain::setProgramEndHandler(std::function<void(int)> handler) {
     programEnd_ = std::move(handler);
@@ -95,7 +104,9 @@ bool frmMain::Form_Load() {
     return !ended_;
 }
 
-void frmMain::draw(const int32_t (&nChannels)[8]) { analysis_.draw(nChannels); }
+void frmMain::draw(const int32_t (&nChannels)[8]) {
+    analysis_.draw(nChannels);
+}
 
 void frmMain::drawThePieChartsAndGenerateTones(const int32_t (&nChannels)[8]) {
     analysis_.drawThePieChartsAndGenerateTones(nChannels);
@@ -125,8 +136,7 @@ void frmMain::closeEvent(QCloseEvent* event) {
         event->ignore(); // the running loop shuts the DSU down, then the window closes
 }
 
-template <typename Handler>
-void frmMain::guarded(Handler&& handler) {
+template <typename Handler> void frmMain::guarded(Handler&& handler) {
     if (ended_)
         return;
     try {
@@ -151,14 +161,24 @@ void frmMain::setActionCaption(std::string_view caption) {
     cmdAction_->setText(QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())));
 }
 
-void frmMain::setOptionsEnabled(bool enabled) { cmdOptions_->setEnabled(enabled); }
+void frmMain::setOptionsEnabled(bool enabled) {
+    cmdOptions_->setEnabled(enabled);
+}
 
-void frmMain::showMessage(const std::string& text) { messageBox_(QString::fromStdString(text)); }
+void frmMain::showMessage(const std::string& text) {
+    messageBox_(QString::fromStdString(text));
+}
 
-void frmMain::processEvents() { QCoreApplication::processEvents(); }
+void frmMain::processEvents() {
+    QCoreApplication::processEvents();
+}
 
 void frmMain::sleep(int milliseconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+int64_t frmMain::monotonicMilliseconds() {
+    return clock_();
 }
 
 // A change is painted with the next event pass, or at once by repaintNow.
@@ -174,8 +194,12 @@ void frmMain::setTextColour(int element, uint32_t colour) {
     scalpMapModel_.setTextColour(element, colour);
     scalpMap_->update();
 }
-void frmMain::repaintNow() { repaint(); }
+void frmMain::repaintNow() {
+    repaint();
+}
 
-void frmMain::sendCommand(const char* command) { device_->sendCommand(command); }
+void frmMain::sendCommand(const char* command) {
+    device_->sendCommand(command);
+}
 
 } // namespace solvane

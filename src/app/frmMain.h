@@ -40,9 +40,10 @@ public:
     void drawThePieChartsAndGenerateTones(const int32_t (&nChannels)[8]);
 
     // Seams for tests: how messages are shown, how the program ends after a run-time error,
-    // and which dialog the Options button opens. Defaults: QMessageBox, QCoreApplication::exit,
-    // frmOptions.
+    // which dialog the Options button opens and the clock a run's stall is measured on.
+    // Defaults: QMessageBox, QCoreApplication::exit, frmOptions, std::chrono::steady_clock.
     void setMessageBoxHandler(std::function<void(const QString&)> handler);
+    void setClock(std::function<int64_t()> monotonicMilliseconds);
     void setProgramEndHandler(std::function<void(int exitCode)> handler);
     void setOptionsDialogHandler(std::function<void(QWidget* owner)> handler);
 
@@ -63,8 +64,7 @@ protected:
 private:
     void cmdAction_Click();
     void cmdOptions_Click();
-    template <typename Handler>
-    void guarded(Handler&& handler);
+    template <typename Handler> void guarded(Handler&& handler);
     void fatalError(const QString& message);
 
     // RunView
@@ -73,6 +73,7 @@ private:
     void showMessage(const std::string& text) override;
     void processEvents() override;
     void sleep(int milliseconds) override;
+    int64_t monotonicMilliseconds() override;
     // ScalpMapView
     void setFillColour(int element, uint32_t colour) override;
     void setFillTransparent(int element) override;
@@ -91,6 +92,7 @@ private:
     std::function<void(const QString&)> messageBox_;
     std::function<void(int)> programEnd_;
     std::function<void(QWidget*)> optionsDialog_;
+    std::function<int64_t()> clock_;
     bool ended_ = false;
 };
 

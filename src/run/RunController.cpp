@@ -142,12 +142,16 @@ void RunController::RunAcquisition() {
     deviceOpen_ = true;
     RunActive = -1;
 
+    bool stalled = false;
     {
         LoopFlag running(loopRunning_);
+        int64_t lastData = view_.monotonicMilliseconds(); // the first poll counts as data
         while (RunActive == -1) {
             one = 1;
             status = dsu.GetP3Data(packet, PacketElements, &one, &packetCount, &reserved);
+            const int64_t now = view_.monotonicMilliseconds();
             if (status == 0 && packetCount > 0) {
+                lastData = now;
                 view_.draw(packet);
                 // One short pause per DSUSampleRate + 1 packets keeps the loop from
                 // running ahead of a device that delivers in bursts.
@@ -157,6 +161,10 @@ void RunController::RunAcquisition() {
                 } else {
                     ++pacingCounter;
                 }
+            } else if (now - lastData >= StallMilliseconds) {
+                stopBranch();
+                stalled = true;
+                break;
             }
             view_.processEvents();
         }
@@ -164,6 +172,8 @@ void RunController::RunAcquisition() {
 
     if (deviceOpen_)
         shutDown();
+    if (stalled)
+        view_.showMessage(StallMessage);
 }
 
 void RunController::shutDown() {

@@ -2,8 +2,9 @@
 // Starting and stopping a run: the Start/Stop button's two branches, the DSU set-up through
 // the device library, the acquisition loop that polls for packets and hands each one to the
 // window's draw, and the orderly shut-down (port in use stored, settings saved, library
-// terminated). Everything runs on the one user-interface thread; the Stop click is handled
-// inside the loop's event pass.
+// terminated). A run that gets no packet for StallMilliseconds ends the same orderly way and
+// says so, so that the AVE output never goes on unattended on a DSU that has gone quiet. Everything
+// runs on the one user-interface thread; the Stop click is handled inside the loop's event pass.
 
 #include "config/Settings.h"
 
@@ -35,6 +36,11 @@ public:
     void emergencyShutDown() noexcept;
 
     int16_t RunActive = 0; ///< -1 while a run is active or a start failed, else 0
+    /// A run without a packet for this long, counted from its first poll or its last packet,
+    /// is stopped.
+    static constexpr int64_t StallMilliseconds = 5000;
+    static constexpr const char* StallMessage =
+        "No data came from the DSU for 5 seconds. The run was stopped.";
     [[nodiscard]] bool loopRunning() const noexcept { return loopRunning_; }
 
 private:

@@ -1,6 +1,6 @@
 #pragma once
 // What a run needs from the main window: its two buttons, message boxes, the per-packet
-// method, one pass of the event loop and a short sleep.
+// method, one pass of the event loop, a short sleep and a monotonic clock.
 
 #include <cstdint>
 #include <string>
@@ -21,6 +21,9 @@ public:
     virtual void processEvents() = 0;
     /// Pauses the thread for `milliseconds`.
     virtual void sleep(int milliseconds) = 0;
+    /// Milliseconds on a clock that never goes back; only differences between two readings
+    /// are used.
+    virtual int64_t monotonicMilliseconds() = 0;
 };
 
 } // namespace solvane

@@ -2,9 +2,10 @@
 # The real program on a replayed recording: copies solvane, the simulated libkardemo.so, a
 # shared resting recording and a dsu-simulator.ini that replays it as fast as polled (no
 # loop) into an empty folder, selects the replayed positions in solvane.ini, starts a run
-# under its own Xvfb, waits until the whole recording has been delivered, saves a screenshot
-# and checks that the scalp map shows good contact (green circles, no red), then stops,
-# closes and checks the session file.
+# under its own Xvfb and waits until the whole recording has been delivered. With no data
+# coming any more, the program must stop the run by itself after 5 seconds and say so; the
+# message is closed with Enter, a screenshot checks that the scalp map shows good contact
+# (green circles, no red), and the window is closed and the session file checked.
 #
 #   run-replay-smoke.sh <solvane> <libkardemo.so> <x11driver> <recording> <output folder>
 set -euo pipefail
@@ -118,8 +119,17 @@ awk -v p="$packets" -v s="$started" -v e="$finished" \
     'BEGIN { printf "replayed %d packets through the program in %.1f s (%.0f packets/s)\n", p, e - s, p / (e - s) }' |
     tee "$output/replay.txt"
 
-# Let the last repaint through, then look at the map.
-sleep 0.5
+# The simulated DSU has nothing more to give: the run must end on its own, the orderly way,
+# within 5 seconds (plus slack for a slow build), with a message that says why.
+wait_for 30 "the run to stop by itself" grep -q "session written" "$folder/debug.txt"
+box=$("$driver" find "=Solvane" 20) || fail "no message after the run stopped itself"
+"$driver" screenshot "$box" "$output/solvane-replay-stalled.png" || true
+"$driver" key "$box" Return || fail "could not press Enter on the message"
+wait_for 20 "the message to close" sh -c "! '$driver' find =Solvane 0 2>/dev/null"
+after_end=$(sed -n '/the recording has ended/,$p' "$folder/debug.txt" | sed -n '2,4p' | sed 's/[: ].*//')
+[ "$after_end" = "$(printf 'SendCommandToDSU(WB0000)\nSendCommandToDSU(WB0100)\nTerminateDSU')" ] ||
+    fail "the run did not end silenced and terminated: $after_end"
+
 "$driver" screenshot "$window" "$work/map.ppm" || fail "no screenshot"
 "$driver" screenshot "$window" "$output/solvane-replay.png" || true
 green=$(count_colour "$work/map.ppm" 0 255 0)
@@ -128,8 +138,6 @@ echo "scalp map: $green green pixels, $red red pixels" | tee -a "$output/replay.
 [ "$red" -eq 0 ] || fail "the scalp map shows poor contact (red)"
 [ "$green" -gt 400 ] || fail "the scalp map shows no good contact (green)"
 
-"$driver" key "$window" space || fail "could not press Space to stop"
-wait_for 20 "the run to stop" grep -q "session written" "$folder/debug.txt"
 "$driver" close "$window" || fail "could not ask the window to close"
 wait_for 20 "the program to end" ended "$solvane_pid"
 status=0

@@ -76,6 +76,7 @@ public:
             controller.cmdActionClick();
     }
     void sleep(int) override {}
+    int64_t monotonicMilliseconds() override { return 0; } // every poll brings a packet
 
     void setFillColour(int, uint32_t) override {}
     void setFillTransparent(int) override {}

@@ -87,6 +87,7 @@ public:
             callsAtMessage = callsWithoutPolls();
         });
         window->setProgramEndHandler([this](int code) { exitCode = code; });
+        window->setClock([this] { return now; });
     }
     ~Program() {
         window.reset();
@@ -101,6 +102,17 @@ public:
     /// Clicks Stop in the event pass that follows poll `poll` (counted from 1).
     void stopAfterPoll(int64_t afterPoll) {
         stopPoll = afterPoll;
+        hookPolls();
+    }
+    /// Moves the program's clock on by `milliseconds` in every poll; it stands still otherwise.
+    void advanceClockPerPoll(int64_t milliseconds) {
+        millisecondsPerPoll = milliseconds;
+        hookPolls();
+    }
+
+    void hookPolls() {
+        if (handle != nullptr)
+            return;
         const std::string file = (folder.path() / KardemoDLL::FileName).string();
         // The same file as the program loads, so the same instance of the library.
         handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -111,6 +123,7 @@ public:
         setHook(
             [](int64_t poll, void* context) {
                 auto* self = static_cast<Program*>(context);
+                self->now += self->millisecondsPerPoll;
                 if (poll == self->stopPoll)
                     QTimer::singleShot(0, self->window.get(),
                                        [self] { self->window->cmdAction()->click(); });
@@ -144,6 +157,8 @@ public:
     QStringList callsAtMessage;
     std::optional<int> exitCode;
     int64_t stopPoll = -1;
+    int64_t now = 0;
+    int64_t millisecondsPerPoll = 0;
     void* handle = nullptr;
 };
 
@@ -182,6 +197,7 @@ private slots:
     void samplesOutsideSixteenBits_data();
     void samplesOutsideSixteenBits();
     void aPollThatBlocks();
+    void aStallMidRun();
     void unusableLibraryFiles_data();
     void unusableLibraryFiles();
     void portCounts_data();
@@ -324,6 +340,34 @@ void DeviceFaultsTest::aPollThatBlocks() {
     QCOMPARE(program.callsWithoutPolls(), setUpCalls(program, 9) + Silencing + OrderlyShutDown);
     QVERIFY(program.messages.isEmpty());
     QVERIFY(program.idle());
+    QCOMPARE(program.settingsText(), SettingsFile);
+}
+
+// A library that stops delivering after 20 packets, polled every 100 ms: 5 s after the last
+// packet the run ends the orderly way and the user is told why; the settings file is written
+// back as it was. A new Start sets the DSU up again, and counts its 5 s from its own first
+// poll, not from the last packet of the run before.
+void DeviceFaultsTest::aStallMidRun() {
+    Program program(LibraryFile::Faulty, "ActiveComPort=4\nDataPolls=20\n");
+    QVERIFY(program.load());
+    program.advanceClockPerPoll(100);
+    const QStringList run = setUpCalls(program, 9) + Silencing + OrderlyShutDown;
+
+    program.clickAction();
+    QCOMPARE(program.polls(), 70); // the last packet came at 2.0 s, the stall is seen at 7.0 s
+    QCOMPARE(program.window->analysis().state().ContactPacketCount, int16_t{20});
+    QCOMPARE(program.messages, QStringList{RunController::StallMessage});
+    QCOMPARE(program.callsAtMessage, run);
+    QVERIFY(program.idle());
+    QCOMPARE(program.settingsText(), SettingsFile);
+
+    program.clickAction();
+    QCOMPARE(program.polls(), 120);
+    QCOMPARE(program.messages,
+             QStringList({RunController::StallMessage, RunController::StallMessage}));
+    QCOMPARE(program.callsWithoutPolls(), run + run);
+    QVERIFY(program.idle());
+    QVERIFY(!program.exitCode);
     QCOMPARE(program.settingsText(), SettingsFile);
 }
 

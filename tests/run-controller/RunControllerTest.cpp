@@ -30,7 +30,10 @@ class RecordingView : public RunView {
 public:
     void setActionCaption(std::string_view text) override { caption = std::string(text); }
     void setOptionsEnabled(bool enabled) override { optionsEnabled = enabled; }
-    void showMessage(const std::string& text) override { messages.push_back(text); }
+    void showMessage(const std::string& text) override {
+        messages.push_back(text);
+        callsAtMessage.push_back(FakeKardemo::instance().calls.size());
+    }
     void draw(const int32_t (&packet)[8]) override {
         ++draws;
         lastPacket.assign(packet, packet + 8);
@@ -46,10 +49,13 @@ public:
         sleepsAfterPacket.push_back(draws);
         EXPECT_EQ(milliseconds, 1);
     }
+    int64_t monotonicMilliseconds() override { return now; }
 
     std::string caption = "Start";
     bool optionsEnabled = true;
     std::vector<std::string> messages;
+    std::vector<std::size_t> callsAtMessage; ///< library calls made when each message came
+    int64_t now = 0;                         ///< the clock; stands still unless a test moves it
     int draws = 0;
     std::vector<int32_t> lastPacket;
     int eventPasses = 0;
@@ -447,6 +453,127 @@ TEST_F(RunControllerTest, ALibraryThatCannotBeLoadedIsReportedAndTheWindowIsIdle
     EXPECT_TRUE(view.optionsEnabled);
     EXPECT_EQ(brokenController.RunActive, 0);
     EXPECT_EQ(view.eventPasses, 0);
+}
+
+// A run on a DSU that has gone quiet. Each poll of a timeline answers its packet (or none) and
+// moves the clock to its time; the run must end on its own before the timeline runs out.
+class Stall : public RunControllerTest {
+protected:
+    struct TimedPoll {
+        int64_t at;
+        FakePoll answer;
+    };
+    static inline const FakePoll Nothing{};             // status 1, count 0
+    static inline const FakePoll EmptyPacket{0, 0, {}}; // status 0, count 0
+    static inline const FakePoll BadStatus{-7, 1, {}};  // a count, but a failed call
+    static inline const FakePoll Packet{0, 1, {1, 2, 3, 4, 5, 6, 7, 8}};
+
+    void timeline(std::vector<TimedPoll> polls) {
+        fake.pollScript = [this, polls = std::move(polls)](uint64_t n) {
+            if (n >= polls.size()) {
+                ADD_FAILURE() << "the run went on past poll " << n;
+                controller.cmdActionClick();
+                return Nothing;
+            }
+            view.now = polls[n].at;
+            return polls[n].answer;
+        };
+    }
+
+    static std::vector<std::string> setUp() {
+        return {"SetDebugMode",        "SetRecordingLength", "ReadDelay",
+                "SetDataTransferMode", "SetDSUBaudRate",     "SetDSUPacketLength",
+                "SetComPorts",         "SetScanWaitTime",    "InitialiseDSU"};
+    }
+    static std::vector<std::string> orderlyEnd() {
+        return {"SendCommandToDSU", "SendCommandToDSU", "ActiveComPort", "SaveSettings",
+                "TerminateDSU"};
+    }
+    static std::vector<std::string> concat(std::vector<std::string> a,
+                                           const std::vector<std::string>& b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    }
+};
+
+TEST_F(Stall, FiveSecondsWithoutAFirstPacketEndTheRunTheOrderlyWayThenSaySo) {
+    fake.activeComPortResult = 3;
+    timeline({{0, Nothing},
+              {1000, BadStatus},
+              {2000, EmptyPacket},
+              {3000, {0, -1, {}}},
+              {4999, BadStatus},
+              {5000, Nothing}});
+    controller.cmdActionClick();
+
+    EXPECT_EQ(fake.polls, 6U);
+    EXPECT_EQ(view.eventPasses, 5) << "no event pass after the poll that ends the run";
+    EXPECT_EQ(view.draws, 0);
+    EXPECT_EQ(fake.callNamesWithoutPolls(), concat(setUp(), orderlyEnd()));
+    EXPECT_EQ(fake.commands(), (std::vector<std::string>{"WB0000", "WB0100"}));
+    EXPECT_EQ(view.messages, std::vector<std::string>{RunController::StallMessage});
+    EXPECT_EQ(view.callsAtMessage, std::vector<std::size_t>{fake.calls.size()})
+        << "the message follows the shut-down";
+    EXPECT_EQ(view.caption, "Start");
+    EXPECT_TRUE(view.optionsEnabled);
+    EXPECT_EQ(controller.RunActive, 0);
+    EXPECT_FALSE(controller.loopRunning());
+    processINIFile::LoadSettings();
+    EXPECT_EQ(settings.ActiveComPort, 3) << "the settings were saved";
+}
+
+TEST_F(Stall, IsCountedFromTheLastPacket) {
+    timeline({{0, Packet}, {1000, Packet}, {2000, Nothing}, {5999, BadStatus}, {6000, Nothing}});
+    controller.cmdActionClick();
+
+    EXPECT_EQ(fake.polls, 5U);
+    EXPECT_EQ(view.draws, 2);
+    EXPECT_EQ(view.messages, std::vector<std::string>{RunController::StallMessage});
+    EXPECT_EQ(fake.callNamesWithoutPolls(), concat(setUp(), orderlyEnd()));
+}
+
+TEST_F(Stall, DataResumingJustBeforeFiveSecondsKeepsTheRunGoing) {
+    timeline({{0, Nothing},
+              {4900, Packet},
+              {9000, Nothing},
+              {9899, Nothing},
+              {14000, Packet},
+              {18999, Nothing}});
+    stopAfterPoll(5);
+    controller.cmdActionClick();
+
+    EXPECT_EQ(fake.polls, 6U);
+    EXPECT_EQ(view.draws, 2);
+    EXPECT_TRUE(view.messages.empty());
+    EXPECT_EQ(fake.callNamesWithoutPolls(), concat(setUp(), orderlyEnd()));
+}
+
+TEST_F(Stall, ANewStartAfterAStallRunsAndCountsAfresh) {
+    timeline({{0, Nothing},
+              {5000, Nothing},
+              // The second run: its first poll comes long after the first run's last packet.
+              {20000, Nothing},
+              {24999, Nothing},
+              {25000, Packet},
+              {25100, Packet}});
+    view.onEvents = [this](int pass) {
+        if (pass == 5) // after poll 5
+            controller.cmdActionClick();
+    };
+    controller.cmdActionClick();
+    ASSERT_EQ(view.messages.size(), 1U);
+    ASSERT_EQ(view.caption, "Start");
+
+    view.now = 20000;
+    controller.cmdActionClick();
+    EXPECT_EQ(fake.polls, 6U);
+    EXPECT_EQ(view.draws, 2);
+    EXPECT_EQ(view.messages.size(), 1U) << "the second run ended by Stop, not by a stall";
+    EXPECT_EQ(fake.callNamesWithoutPolls(),
+              concat(concat(setUp(), orderlyEnd()), concat(setUp(), orderlyEnd())));
+    EXPECT_EQ(view.caption, "Start");
+    EXPECT_TRUE(view.optionsEnabled);
+    EXPECT_EQ(controller.RunActive, 0);
 }
 
 } // namespace

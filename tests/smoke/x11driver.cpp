@@ -1,7 +1,8 @@
 // A small X client that drives a program's window the way a user would, for the smoke test
 // under Xvfb (where no window manager runs):
 //   x11driver find <title part> <seconds>   prints the id of a viewable window whose title
-//                                           holds <title part>, waiting up to <seconds>
+//                                           holds <title part> (is exactly the rest of it,
+//                                           when it starts with "="), waiting up to <seconds>
 //   x11driver key <window> <key name>       gives the window the keyboard focus and types
 //                                           the key (an X key name such as "space")
 //   x11driver close <window>                asks the window to close (WM_DELETE_WINDOW)
@@ -52,6 +53,12 @@ bool isViewable(Display* display, Window window) {
            attributes.map_state == IsViewable;
 }
 
+bool titleMatches(const std::string& title, const std::string& titlePart) {
+    if (!titlePart.empty() && titlePart.front() == '=')
+        return title == titlePart.substr(1);
+    return title.find(titlePart) != std::string::npos;
+}
+
 Window findWindow(Display* display, Window parent, const std::string& titlePart) {
     Window root = 0;
     Window parentOut = 0;
@@ -66,7 +73,7 @@ Window findWindow(Display* display, Window parent, const std::string& titlePart)
         std::string title = textProperty(display, child, netWmName);
         if (title.empty())
             title = textProperty(display, child, XA_WM_NAME);
-        if (title.find(titlePart) != std::string::npos && isViewable(display, child))
+        if (titleMatches(title, titlePart) && isViewable(display, child))
             found = child;
         else
             found = findWindow(display, child, titlePart);
