@@ -21,43 +21,10 @@ if [ ! -f "$recording" ]; then
     exit 77
 fi
 
-mkdir -p "$output"
-work=$(mktemp -d /tmp/solvane-replay-XXXXXX)
-xvfb_pid=
-solvane_pid=
-
-cleanup() {
-    [ -n "$solvane_pid" ] && kill "$solvane_pid" 2>/dev/null || true
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
-    cp "$work/solvane.log" "$work/bin/debug.txt" "$work/bin/dsu-simulator.ini" "$output"/ \
-        2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() {
-    echo "REPLAY SMOKE FAILED: $*" >&2
-    [ -f "$work/solvane.log" ] && sed 's/^/  solvane: /' "$work/solvane.log" >&2
-    [ -f "$work/bin/debug.txt" ] && sed 's/^/  debug.txt: /' "$work/bin/debug.txt" >&2
-    exit 1
-}
-
-wait_for() {
-    local seconds=$1 what=$2
-    shift 2
-    local tries=$((seconds * 20))
-    until "$@"; do
-        tries=$((tries - 1))
-        [ "$tries" -gt 0 ] || fail "timed out waiting for $what"
-        sleep 0.05
-    done
-}
-
-ended() {
-    local state
-    state=$(awk '{ print $3 }' "/proc/$1/stat" 2>/dev/null) || return 0
-    [ -z "$state" ] || [ "$state" = Z ]
-}
+smoke_name="REPLAY SMOKE"
+smoke_keep="solvane.log bin/debug.txt bin/dsu-simulator.ini"
+# shellcheck source-path=SCRIPTDIR source=../smoke/xvfb-session.sh
+source "$(dirname "$0")/../smoke/xvfb-session.sh"
 
 # Pixels of exactly one colour in a binary PPM (P6) image: count_colour <file> <r> <g> <b>
 count_colour() {
@@ -67,10 +34,7 @@ count_colour() {
         awk -v r="$2" -v g="$3" -v b="$4" '$1 == r && $2 == g && $3 == b { n++ } END { print n + 0 }'
 }
 
-folder=$work/bin
-mkdir "$folder"
-cp "$program" "$folder/solvane"
-cp "$library" "$folder/libkardemo.so"
+smoke_prepare "$program" "$library" "$output" solvane-replay
 cp "$recording" "$folder/"
 name=$(basename "$recording")
 cat >"$folder/dsu-simulator.ini" <<INI
@@ -96,19 +60,8 @@ AVEChannel3= 15
 AVEChannel4= 17
 INI
 
-Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp 9>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-wait_for 20 "Xvfb to start" test -s "$work/display"
-export DISPLAY=:$(head -n1 "$work/display")
-export QT_QPA_PLATFORM=xcb
-# In a sanitizer build: libxkbcommon-x11 hands strndup counted names that are not
-# NUL-terminated, which strict string checks take for an overflow inside that library.
-export ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}strict_string_checks=0
-
-(cd "$work" && exec "$folder/solvane") >"$work/solvane.log" 2>&1 &
-solvane_pid=$!
-
-window=$("$driver" find "Solvane by Kardemo v" 30) || fail "the main window did not appear"
+start_xvfb
+start_solvane
 "$driver" key "$window" space || fail "could not press Space"
 wait_for 20 "the run to start" grep -q "^InitialiseDSU: replay" "$folder/debug.txt"
 started=$(date +%s.%N)
@@ -139,11 +92,7 @@ echo "scalp map: $green green pixels, $red red pixels" | tee -a "$output/replay.
 [ "$green" -gt 400 ] || fail "the scalp map shows no good contact (green)"
 
 "$driver" close "$window" || fail "could not ask the window to close"
-wait_for 20 "the program to end" ended "$solvane_pid"
-status=0
-wait "$solvane_pid" || status=$?
-solvane_pid=
-[ "$status" -eq 0 ] || fail "solvane ended with status $status"
+end_solvane
 
 [ "$packets" -ge $((182 * 256 - 2)) ] || fail "only $packets packets were replayed"
 grep -q "session written to $folder/kardemo.SES ($packets packets" "$folder/debug.txt" ||

@@ -21,65 +21,16 @@ output=$5
 mode=${6:-stop-then-close}
 run_seconds=${SOLVANE_SMOKE_RUN_SECONDS:-1}
 
-mkdir -p "$output"
-work=$(mktemp -d /tmp/solvane-smoke-XXXXXX)
-xvfb_pid=
-solvane_pid=
-
-cleanup() {
-    [ -n "$solvane_pid" ] && kill "$solvane_pid" 2>/dev/null || true
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
-    cp "$work/solvane.log" "$work/bin/debug.txt" "$work/bin/solvane.ini" "$output"/ 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() {
-    echo "SMOKE FAILED: $*" >&2
-    [ -f "$work/solvane.log" ] && sed 's/^/  solvane: /' "$work/solvane.log" >&2
-    exit 1
-}
-
-# wait_for <seconds> <description> <command...>: polls the command every 50 ms.
-wait_for() {
-    local seconds=$1 what=$2
-    shift 2
-    local tries=$((seconds * 20))
-    until "$@"; do
-        tries=$((tries - 1))
-        [ "$tries" -gt 0 ] || fail "timed out waiting for $what"
-        sleep 0.05
-    done
-}
+smoke_name=SMOKE
+smoke_keep="solvane.log bin/debug.txt bin/solvane.ini"
+# shellcheck source-path=SCRIPTDIR source=xvfb-session.sh
+source "$(dirname "$0")/xvfb-session.sh"
 
 cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
 
-# Ended: gone, or a zombie that waits for us to collect its status.
-ended() {
-    local state
-    state=$(awk '{ print $3 }' "/proc/$1/stat" 2>/dev/null) || return 0
-    [ -z "$state" ] || [ "$state" = Z ]
-}
-
-mkdir "$work/bin"
-cp "$program" "$work/bin/solvane"
-cp "$library" "$work/bin/libkardemo.so"
-folder=$work/bin
-
-# Our own X server on a free display; it writes the display number once it accepts clients.
-Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp 9>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-wait_for 20 "Xvfb to start" test -s "$work/display"
-export DISPLAY=:$(head -n1 "$work/display")
-export QT_QPA_PLATFORM=xcb
-# In a sanitizer build: libxkbcommon-x11 hands strndup counted names that are not
-# NUL-terminated, which strict string checks take for an overflow inside that library.
-export ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}strict_string_checks=0
-
-(cd "$work" && exec "$folder/solvane") >"$work/solvane.log" 2>&1 &
-solvane_pid=$!
-
-window=$("$driver" find "Solvane by Kardemo v" 30) || fail "the main window did not appear"
+smoke_prepare "$program" "$library" "$output" solvane-smoke
+start_xvfb
+start_solvane
 [ -f "$folder/solvane.ini" ] || fail "solvane.ini was not created at start-up"
 
 "$driver" key "$window" space || fail "could not press Space"
@@ -101,11 +52,7 @@ if [ "$mode" = stop-then-close ]; then
 fi
 
 "$driver" close "$window" || fail "could not ask the window to close"
-wait_for 20 "the program to end" ended "$solvane_pid"
-status=0
-wait "$solvane_pid" || status=$?
-solvane_pid=
-[ "$status" -eq 0 ] || fail "solvane ended with status $status"
+end_solvane
 
 cmp -s "$golden" "$folder/solvane.ini" || {
     diff "$golden" "$folder/solvane.ini" >&2 || true

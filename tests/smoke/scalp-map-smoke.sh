@@ -16,42 +16,9 @@ driver=$3
 checker=$4
 output=$5
 
-mkdir -p "$output"
-work=$(mktemp -d /tmp/solvane-map-smoke-XXXXXX)
-xvfb_pid=
-solvane_pid=
-
-cleanup() {
-    [ -n "$solvane_pid" ] && kill "$solvane_pid" 2>/dev/null || true
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
-    cp "$work/solvane.log" "$output"/ 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() {
-    echo "SCALP MAP SMOKE FAILED: $*" >&2
-    [ -f "$work/solvane.log" ] && sed 's/^/  solvane: /' "$work/solvane.log" >&2
-    exit 1
-}
-
-# wait_for <seconds> <description> <command...>: polls the command every 50 ms.
-wait_for() {
-    local seconds=$1 what=$2
-    shift 2
-    local tries=$((seconds * 20))
-    until "$@"; do
-        tries=$((tries - 1))
-        [ "$tries" -gt 0 ] || fail "timed out waiting for $what"
-        sleep 0.05
-    done
-}
-
-ended() {
-    local state
-    state=$(awk '{ print $3 }' "/proc/$1/stat" 2>/dev/null) || return 0
-    [ -z "$state" ] || [ "$state" = Z ]
-}
+smoke_name="SCALP MAP SMOKE"
+# shellcheck source-path=SCRIPTDIR source=xvfb-session.sh
+source "$(dirname "$0")/xvfb-session.sh"
 
 # shows <file> <checker arguments...>: takes a screenshot and checks it; the last problem
 # found is kept in $work/problem.
@@ -62,22 +29,9 @@ shows() {
         QT_QPA_PLATFORM=offscreen "$checker" "$file" "$@" 2>"$work/problem"
 }
 
-mkdir "$work/bin"
-cp "$program" "$work/bin/solvane"
-cp "$library" "$work/bin/libkardemo.so"
-folder=$work/bin
-
-Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp 9>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-wait_for 20 "Xvfb to start" test -s "$work/display"
-export DISPLAY=:$(head -n1 "$work/display")
-export QT_QPA_PLATFORM=xcb
-export ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}strict_string_checks=0
-
-(cd "$work" && exec "$folder/solvane") >"$work/solvane.log" 2>&1 &
-solvane_pid=$!
-
-window=$("$driver" find "Solvane by Kardemo v" 30) || fail "the main window did not appear"
+smoke_prepare "$program" "$library" "$output" solvane-map-smoke
+start_xvfb
+start_solvane
 
 # The first paint may follow the window's appearance by a moment.
 wait_for 20 "the designed map ($(cat "$work/problem" 2>/dev/null))" \
@@ -96,10 +50,6 @@ awk -v s="$started" -v e="$seen" \
 "$driver" key "$window" space || fail "could not press Space to stop"
 wait_for 20 "the run to stop" grep -q TerminateDSU "$folder/debug.txt"
 "$driver" close "$window" || fail "could not ask the window to close"
-wait_for 20 "the program to end" ended "$solvane_pid"
-status=0
-wait "$solvane_pid" || status=$?
-solvane_pid=
-[ "$status" -eq 0 ] || fail "solvane ended with status $status"
+end_solvane
 
 echo "scalp map smoke test passed; screenshots in $output"
