@@ -1,6 +1,7 @@
 #include "EdfInputFile.h"
 
 #include "SimulatorConfig.h"
+#include "Text.h"
 
 #include <cctype>
 #include <cstdlib>
@@ -13,12 +14,7 @@ namespace solvane::dsusim {
 namespace {
 
 std::string trimmed(const char* text) {
-    std::string result(text);
-    while (!result.empty() && std::isspace(static_cast<unsigned char>(result.back())) != 0)
-        result.pop_back();
-    while (!result.empty() && std::isspace(static_cast<unsigned char>(result.front())) != 0)
-        result.erase(result.begin());
-    return result;
+    return std::string(trim(text));
 }
 
 std::string edflibReason(int code) {

@@ -1,4 +1,5 @@
 #include "SimulatorConfig.h"
+#include "Text.h"
 
 #include "config/ProfileFile.h"
 
@@ -9,21 +10,6 @@
 namespace solvane::dsusim {
 
 namespace {
-
-std::string_view trim(std::string_view text) {
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())) != 0)
-        text.remove_prefix(1);
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())) != 0)
-        text.remove_suffix(1);
-    return text;
-}
-
-std::string lower(std::string_view text) {
-    std::string result(text);
-    for (char& c : result)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return result;
-}
 
 std::string inQuotes(std::string_view text) {
     return "\"" + std::string(text) + "\"";
