@@ -10,6 +10,7 @@
 #include "analysis/SpectralAnalysis.h"
 #include "ave/AveCommandSink.h"
 #include "support/CountingAllocator.h"
+#include "support/NullOutputs.h"
 
 #include <benchmark/benchmark.h>
 
@@ -21,18 +22,8 @@
 namespace solvane {
 namespace {
 
-class NoMap : public ScalpMapView {
-public:
-    void setFillColour(int, uint32_t) override {}
-    void setFillTransparent(int) override {}
-    void setTextColour(int, uint32_t) override {}
-    void repaintNow() override {}
-};
-
-class NoDevice : public AveCommandSink {
-public:
-    void sendCommand(const char*) override {}
-};
+using testing::NoCommands;
+using testing::NoMap;
 
 struct PacketData {
     int32_t values[8];
@@ -109,7 +100,7 @@ BENCHMARK(StorePath);
 void ContactAndStoreThroughDraw(benchmark::State& state) {
     Settings settings = fourSlotSettings();
     NoMap map;
-    NoDevice device;
+    NoCommands device;
     PacketAnalysis analysis(settings, map, device);
     analysis.ApplyChannelSelection();
     const auto packets = makePackets(256);
@@ -132,7 +123,7 @@ BENCHMARK(ContactAndStoreThroughDraw);
 void AnalysisPassFourSlots(benchmark::State& state) {
     Settings settings = fourSlotSettings();
     NoMap map;
-    NoDevice device;
+    NoCommands device;
     PacketAnalysis analysis(settings, map, device);
     analysis.ApplyChannelSelection();
     const auto packets = makePackets(257);
@@ -154,7 +145,7 @@ BENCHMARK(AnalysisPassFourSlots);
 void BlockThroughDraw(benchmark::State& state) {
     Settings settings = fourSlotSettings();
     NoMap map;
-    NoDevice device;
+    NoCommands device;
     PacketAnalysis analysis(settings, map, device);
     analysis.ApplyChannelSelection();
     const auto packets = makePackets(257);

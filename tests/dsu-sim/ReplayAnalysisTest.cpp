@@ -7,6 +7,7 @@
 #include "analysis/ScalpMapView.h"
 #include "ave/AveCommandSink.h"
 #include "dsu-sim/SimulatedDsu.h"
+#include "support/NullOutputs.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -17,6 +18,8 @@
 
 namespace solvane::dsusim {
 namespace {
+
+using solvane::testing::NoCommands;
 
 constexpr uint32_t Green = 0x00FF00;
 constexpr uint32_t Red = 0x0000FF;
@@ -44,11 +47,6 @@ public:
 
 private:
     SimulatedDsu& dsu_;
-};
-
-class NoCommands : public AveCommandSink {
-public:
-    void sendCommand(const char*) override {}
 };
 
 Settings programSettings(int16_t c1, int16_t c2, int16_t c3, int16_t c4) {

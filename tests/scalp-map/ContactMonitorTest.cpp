@@ -5,6 +5,7 @@
 #include "analysis/ScalpMapView.h"
 #include "ave/AveCommandSink.h"
 #include "runtime/RunTimeError.h"
+#include "support/NullOutputs.h"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +16,8 @@
 
 namespace solvane {
 namespace {
+
+using solvane::testing::NoCommands;
 
 constexpr uint32_t Green = 65280;
 constexpr uint32_t Red = 255;
@@ -48,11 +51,6 @@ public:
     void repaintNow() override { calls.push_back({MapCall::Repaint, -1, 0}); }
 
     std::vector<MapCall> calls;
-};
-
-class NoCommands : public AveCommandSink {
-public:
-    void sendCommand(const char* /*command*/) override {}
 };
 
 using Packet = PacketAnalysis::Packet;

@@ -6,6 +6,7 @@
 #include "analysis/ScalpMapView.h"
 #include "ave/AveCommandSink.h"
 #include "support/CountingAllocator.h"
+#include "support/NullOutputs.h"
 
 #include <gtest/gtest.h>
 
@@ -16,13 +17,7 @@
 namespace solvane {
 namespace {
 
-class NoMap : public ScalpMapView {
-public:
-    void setFillColour(int, uint32_t) override {}
-    void setFillTransparent(int) override {}
-    void setTextColour(int, uint32_t) override {}
-    void repaintNow() override {}
-};
+using testing::NoMap;
 
 class CountingSink : public AveCommandSink {
 public:

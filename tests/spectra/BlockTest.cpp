@@ -6,6 +6,7 @@
 #include "analysis/ScalpMapView.h"
 #include "ave/AveCommandSink.h"
 #include "runtime/RunTimeError.h"
+#include "support/NullOutputs.h"
 
 #include <gtest/gtest.h>
 
@@ -20,13 +21,7 @@
 namespace solvane {
 namespace {
 
-class NoMap : public ScalpMapView {
-public:
-    void setFillColour(int, uint32_t) override {}
-    void setFillTransparent(int) override {}
-    void setTextColour(int, uint32_t) override {}
-    void repaintNow() override {}
-};
+using testing::NoMap;
 
 class RecordingSink : public AveCommandSink {
 public:
