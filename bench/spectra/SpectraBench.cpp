@@ -72,6 +72,22 @@ private:
     std::size_t total_ = 0;
 };
 
+// The analysis as the window holds it, with slots 1 to 4 selected.
+struct FourSlotAnalysis {
+    FourSlotAnalysis() { analysis.ApplyChannelSelection(); }
+    Settings settings = fourSlotSettings();
+    NoMap map;
+    NoCommands device;
+    PacketAnalysis analysis{settings, map, device};
+};
+
+// Time per packet, for a body that handles `packets` packets per iteration.
+void reportPerPacket(benchmark::State& state, int packets) {
+    state.counters["per packet"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) * packets,
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
 // Per iteration: 256 packets stored, then SampleCount set back for the next iteration.
 void StorePath(benchmark::State& state) {
     const Settings settings = fourSlotSettings();
@@ -88,9 +104,7 @@ void StorePath(benchmark::State& state) {
         analysisState.SampleCount = 0;
         tally.stop();
     }
-    state.counters["per packet"] =
-        benchmark::Counter(static_cast<double>(state.iterations()) * 256,
-                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    reportPerPacket(state, 256);
     tally.report(state);
 }
 BENCHMARK(StorePath);
@@ -98,11 +112,8 @@ BENCHMARK(StorePath);
 // Per iteration: 256 packets through draw without an analysis pass, so each packet costs the
 // contact check (a verdict every 129th) plus the store path.
 void ContactAndStoreThroughDraw(benchmark::State& state) {
-    Settings settings = fourSlotSettings();
-    NoMap map;
-    NoCommands device;
-    PacketAnalysis analysis(settings, map, device);
-    analysis.ApplyChannelSelection();
+    FourSlotAnalysis fourSlots;
+    PacketAnalysis& analysis = fourSlots.analysis;
     const auto packets = makePackets(256);
     AllocationTally tally;
     for (auto _ : state) {
@@ -112,27 +123,22 @@ void ContactAndStoreThroughDraw(benchmark::State& state) {
         analysis.state().SampleCount = 0;
         tally.stop();
     }
-    state.counters["per packet"] =
-        benchmark::Counter(static_cast<double>(state.iterations()) * 256,
-                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    reportPerPacket(state, 256);
     tally.report(state);
 }
 BENCHMARK(ContactAndStoreThroughDraw);
 
 // One packet that finds the block full: four transforms, spectra and totals, the update.
 void AnalysisPassFourSlots(benchmark::State& state) {
-    Settings settings = fourSlotSettings();
-    NoMap map;
-    NoCommands device;
-    PacketAnalysis analysis(settings, map, device);
-    analysis.ApplyChannelSelection();
+    FourSlotAnalysis fourSlots;
+    PacketAnalysis& analysis = fourSlots.analysis;
     const auto packets = makePackets(257);
     for (const auto& p : packets)
         analysis.drawThePieChartsAndGenerateTones(p.values);
     AllocationTally tally;
     for (auto _ : state) {
         tally.start();
-        analysis.state().SampleCount = settings.DSUSampleRate;
+        analysis.state().SampleCount = fourSlots.settings.DSUSampleRate;
         analysis.drawThePieChartsAndGenerateTones(packets[256].values);
         benchmark::DoNotOptimize(analysis.state().SlotTotal);
         tally.stop();
@@ -143,11 +149,8 @@ BENCHMARK(AnalysisPassFourSlots);
 
 // 257 packets through draw: contact check every packet, spectra once per block.
 void BlockThroughDraw(benchmark::State& state) {
-    Settings settings = fourSlotSettings();
-    NoMap map;
-    NoCommands device;
-    PacketAnalysis analysis(settings, map, device);
-    analysis.ApplyChannelSelection();
+    FourSlotAnalysis fourSlots;
+    PacketAnalysis& analysis = fourSlots.analysis;
     const auto packets = makePackets(257);
     for (const auto& p : packets)
         analysis.draw(p.values);
@@ -159,9 +162,7 @@ void BlockThroughDraw(benchmark::State& state) {
         benchmark::DoNotOptimize(analysis.state().SlotTotal);
         tally.stop();
     }
-    state.counters["per packet"] =
-        benchmark::Counter(static_cast<double>(state.iterations()) * 257,
-                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    reportPerPacket(state, 257);
     tally.report(state);
 }
 BENCHMARK(BlockThroughDraw);
