@@ -36,7 +36,7 @@ public:
     bool Form_Load();
 
     /// Per packet, from the acquisition loop.
-    void draw(const int32_t (&nChannels)[8]);
+    void draw(const int32_t (&nChannels)[8]) override;
     void drawThePieChartsAndGenerateTones(const int32_t (&nChannels)[8]);
 
     // Seams for tests: how messages are shown, how the program ends after a run-time error,

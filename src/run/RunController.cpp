@@ -49,6 +49,10 @@ void RunController::cmdActionClick() {
         stopBranch();
         return;
     }
+    // Stop was taken in this event pass and the loop has not yet shut the DSU down: a Start
+    // now would begin a second run inside the first one. It is ignored.
+    if (loopRunning_)
+        return;
     view_.setActionCaption("Stop");
     RunActive = -1;
     view_.setOptionsEnabled(false);

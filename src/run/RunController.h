@@ -24,7 +24,8 @@ public:
     RunController(Settings& sharedSettings, KardemoDLL& device, RunView& view,
                   std::function<void()> silence, std::function<void()> saveSettings);
 
-    /// The Start/Stop button: Stop when a run is active (or a start failed), else Start.
+    /// The Start/Stop button: Stop when a run is active (or a start failed), else Start. A
+    /// Start while a stopped run is still shutting down is ignored.
     void cmdActionClick();
     /// The main window is being closed: a run in progress is stopped the orderly way, its
     /// shut-down follows when control returns into the loop. True when the window may close

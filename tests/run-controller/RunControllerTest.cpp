@@ -177,6 +177,37 @@ TEST_F(RunControllerTest, ButtonAndOptionsDuringARun) {
     EXPECT_FALSE(controller.loopRunning());
 }
 
+// Stop and Start queued in one event pass (a quick double press): the Start comes before the
+// loop has shut the DSU down and must not begin a second run inside the first.
+TEST_F(RunControllerTest, AStartInTheEventPassOfAStopIsIgnored) {
+    everyPollHasAPacket();
+    view.onEvents = [this](int pass) {
+        if (pass == 2) {
+            controller.cmdActionClick(); // Stop
+            controller.cmdActionClick(); // Start
+        }
+    };
+    controller.cmdActionClick();
+
+    EXPECT_EQ(fake.polls, 2U);
+    EXPECT_EQ(fake.callNamesWithoutPolls(),
+              (std::vector<std::string>{"SetDebugMode", "SetRecordingLength", "ReadDelay",
+                                        "SetDataTransferMode", "SetDSUBaudRate",
+                                        "SetDSUPacketLength", "SetComPorts", "SetScanWaitTime",
+                                        "InitialiseDSU", "SendCommandToDSU", "SendCommandToDSU",
+                                        "ActiveComPort", "SaveSettings", "TerminateDSU"}));
+    EXPECT_EQ(view.caption, "Start");
+    EXPECT_TRUE(view.optionsEnabled);
+    EXPECT_EQ(controller.RunActive, 0);
+
+    view.onEvents = [this](int pass) {
+        if (pass == 4)
+            controller.cmdActionClick();
+    };
+    controller.cmdActionClick();
+    EXPECT_EQ(fake.polls, 4U) << "a later Start runs as usual";
+}
+
 // A set-up call that fails: the message, no library call after it, no settings written, and
 // the window left in "Start failed" until Stop, which silences without shutting down.
 struct SetUpFailureRow {
