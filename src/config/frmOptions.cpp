@@ -120,9 +120,19 @@ frmOptions::frmOptions(QWidget* owner, KardemoDLL& device)
 
     Form_Load(device);
 
-    for (const SliderBinding* binding : {&volume_, &baseFrequency_, &desiredFrequency_})
+    for (const SliderBinding* binding : {&volume_, &baseFrequency_, &desiredFrequency_}) {
         connect(binding->slider, &QSlider::valueChanged, this,
                 [this, binding] { sliderReaction(*binding); });
+        // A setting beyond the slider's range shows at the nearest end; pushing the slider
+        // against that end changes no value, yet the user has chosen what it shows.
+        const auto chosenAtEnd = [this, binding] {
+            if (binding->slider->sliderPosition() == binding->slider->value() &&
+                *binding->setting != binding->slider->value())
+                sliderReaction(*binding);
+        };
+        connect(binding->slider, &QSlider::actionTriggered, this, chosenAtEnd);
+        connect(binding->slider, &QSlider::sliderReleased, this, chosenAtEnd);
+    }
     connect(btnContinue_, &QPushButton::clicked, this, [this] { btnContinue_Click(); });
     connect(btnCancel_, &QPushButton::clicked, this, &QDialog::reject);
 

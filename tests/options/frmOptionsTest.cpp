@@ -17,6 +17,8 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QTimer>
 #include <QtTest>
 
@@ -92,6 +94,7 @@ private slots:
     void sliders_moveChangesSettingAndCaption_data();
     void sliders_moveChangesSettingAndCaption();
     void sliders_hundredThenCancel();
+    void sliders_handleHeldAtItsEnd();
 
     void closing_continue_data();
     void closing_continue();
@@ -394,6 +397,16 @@ void frmOptionsTest::sliders_moveChangesSettingAndCaption_data() {
     QTest::newRow("volume from above the range")
         << "SliderVolume"
         << "FrameVolume" << 150 << int(Qt::Key_Left) << 99 << "Volume (99%)";
+    // The slider already sits at the end it is pushed to: the value shown becomes the setting.
+    QTest::newRow("volume from above the range to the end")
+        << "SliderVolume"
+        << "FrameVolume" << 150 << int(Qt::Key_End) << 100 << "Volume (100%)";
+    QTest::newRow("volume from above the range a page up")
+        << "SliderVolume"
+        << "FrameVolume" << 150 << int(Qt::Key_PageUp) << 100 << "Volume (100%)";
+    QTest::newRow("base from below the range to the start")
+        << "SliderBaseFrequency"
+        << "FrameBaseFrequency" << -5 << int(Qt::Key_Home) << 0 << "Base Frequency (0Hz)";
     QTest::newRow("base to the start")
         << "SliderBaseFrequency"
         << "FrameBaseFrequency" << 210 << int(Qt::Key_Home) << 0 << "Base Frequency (0Hz)";
@@ -436,6 +449,35 @@ void frmOptionsTest::sliders_hundredThenCancel() {
     QVERIFY(!dialog.isVisible());
     QCOMPARE(settings.AVEVolume, int16_t{100});
     QCOMPARE(folder_->read("solvane.ini"), StaleFile);
+}
+
+// A setting above the range shows the handle at the top end; taking hold of the handle there
+// and letting go chooses what it shows. Merely opening the dialog does not.
+void frmOptionsTest::sliders_handleHeldAtItsEnd() {
+    settings.AVEVolume = 150;
+    frmOptions& dialog = open();
+    auto* slider = control<QSlider>(dialog, "SliderVolume");
+    QCOMPARE(settings.AVEVolume, int16_t{150});
+
+    QStyleOptionSlider option;
+    option.initFrom(slider);
+    option.orientation = slider->orientation();
+    option.minimum = slider->minimum();
+    option.maximum = slider->maximum();
+    option.sliderPosition = slider->sliderPosition();
+    option.sliderValue = slider->value();
+    option.subControls = QStyle::SC_SliderHandle;
+    const QPoint handle =
+        slider->style()
+            ->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, slider)
+            .center();
+    QTest::mousePress(slider, Qt::LeftButton, Qt::NoModifier, handle);
+    QVERIFY(slider->isSliderDown());
+    QTest::mouseRelease(slider, Qt::LeftButton, Qt::NoModifier, handle);
+
+    QCOMPARE(slider->value(), 100);
+    QCOMPARE(settings.AVEVolume, int16_t{100});
+    QCOMPARE(control<QGroupBox>(dialog, "FrameVolume")->title(), QStringLiteral("Volume (100%)"));
 }
 
 // --- closing -------------------------------------------------------------------------------
