@@ -69,13 +69,15 @@ void RunController::stopBranch() {
 bool RunController::requestClose() {
     if (loopRunning_) {
         // The loop sees RunActive 0 when control returns into it and shuts the DSU down;
-        // the window closes after that.
-        stopBranch();
+        // the window closes after that. A Stop (or close) already taken in this event pass
+        // has sent the silencing commands.
+        if (RunActive != 0)
+            stopBranch();
         closePending_ = true;
         return false;
     }
-    if (RunActive != 0)
-        stopBranch(); // a start that failed: silence the output before the program ends
+    // Idle, or a start that failed before the DSU was initialised: nothing is running, the
+    // window simply closes.
     return true;
 }
 
