@@ -12,6 +12,7 @@
 #include <QCloseEvent>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 
 #include <chrono>
 #include <thread>
@@ -86,7 +87,8 @@ void frmMain::setOptionsDialogHandler(std::function<void(QWidget*)> handler) {
 bool frmMain::Form_Load() {
     guarded([this] {
         // The outer size of 5280 by 6690 twips is this client area plus the window frame,
-        // which belongs to the window manager here.
+        // which belongs to the window manager here. The window opens centred on the screen.
+        centreOnScreen();
         setWindowTitle(QStringLiteral("Solvane by Kardemo v%1.%2.%3")
                            .arg(version::Major)
                            .arg(version::Minor)
@@ -102,6 +104,16 @@ bool frmMain::Form_Load() {
         analysis_.FirstDrawDone = 0;
     });
     return !ended_;
+}
+
+void frmMain::centreOnScreen() {
+    const QScreen* screen =
+        this->screen() != nullptr ? this->screen() : QGuiApplication::primaryScreen();
+    if (screen == nullptr)
+        return;
+    QRect placed(QPoint(0, 0), size());
+    placed.moveCenter(screen->availableGeometry().center());
+    move(placed.topLeft());
 }
 
 void frmMain::draw(const int32_t (&nChannels)[8]) {

@@ -66,6 +66,7 @@ private:
     void cmdOptions_Click();
     template <typename Handler> void guarded(Handler&& handler);
     void fatalError(const QString& message);
+    void centreOnScreen();
 
     // RunView
     void setActionCaption(std::string_view caption) override;

@@ -7,7 +7,9 @@
 #include "support/FakeKardemo.h"
 #include "support/TempFolder.h"
 
+#include <QGuiApplication>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 
 #include <fstream>
@@ -98,6 +100,10 @@ void frmMainTest::loadSetsTheCaptionAndWritesTheSettingsFile() {
     auto window = makeWindow();
     QVERIFY(window->Form_Load());
     QCOMPARE(window->windowTitle(), QStringLiteral("Solvane by Kardemo v" SOLVANE_VERSION));
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    QVERIFY2(qAbs(window->geometry().center().x() - screen.center().x()) <= 1 &&
+                 qAbs(window->geometry().center().y() - screen.center().y()) <= 1,
+             "the window opens centred on the screen");
     QCOMPARE(folder_->read("solvane.ini"), goldenNewFile());
     QCOMPARE(window->cmdAction()->text(), QStringLiteral("Start"));
     QVERIFY(window->cmdOptions()->isEnabled());
