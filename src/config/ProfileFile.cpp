@@ -223,7 +223,17 @@ std::optional<std::string> ProfileFile::readFileIfPresent(const std::filesystem:
 }
 
 void ProfileFile::writeFile(const std::filesystem::path& path, std::string_view contents) {
-    const std::string target = path.string();
+    // A file kept elsewhere through a symbolic link is replaced where the link points, so
+    // that the link stays and what it points at gets the new contents.
+    std::filesystem::path resolved = path;
+    std::error_code linkError;
+    for (int hop = 0; hop < 40 && std::filesystem::is_symlink(resolved, linkError); ++hop) {
+        const std::filesystem::path link = std::filesystem::read_symlink(resolved, linkError);
+        if (linkError)
+            break;
+        resolved = link.is_absolute() ? link : resolved.parent_path() / link;
+    }
+    const std::string target = resolved.string();
     std::string temporary = target + ".XXXXXX";
     const int fd = mkstemp(temporary.data());
     if (fd < 0)

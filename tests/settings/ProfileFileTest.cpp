@@ -112,6 +112,23 @@ TEST(ProfileFileOnDisk, ReplacesTheFileAndLeavesNoTemporaryFile) {
     EXPECT_EQ(entries, 1);
 }
 
+// Settings kept elsewhere through a symbolic link (also one that points at a file not yet
+// made, through a relative link in another folder): the link stays and its target is written.
+TEST(ProfileFileOnDisk, WritesThroughASymbolicLink) {
+    TempFolder folder;
+    std::filesystem::create_directory(folder.path() / "kept");
+    folder.write("kept/a.ini", "old\n");
+    std::filesystem::create_symlink(folder.path() / "kept" / "a.ini", folder.path() / "a.ini");
+    ProfileFile::writeFile(folder.path() / "a.ini", "[AVE]\n");
+    EXPECT_TRUE(std::filesystem::is_symlink(folder.path() / "a.ini"));
+    EXPECT_EQ(folder.read("kept/a.ini"), "[AVE]\n");
+
+    std::filesystem::create_symlink("kept/b.ini", folder.path() / "b.ini");
+    ProfileFile::writeFile(folder.path() / "b.ini", "[Kardemo]\n");
+    EXPECT_TRUE(std::filesystem::is_symlink(folder.path() / "b.ini"));
+    EXPECT_EQ(folder.read("kept/b.ini"), "[Kardemo]\n");
+}
+
 TEST(ProfileFileOnDisk, MissingFileReadsAsNothing) {
     TempFolder folder;
     EXPECT_EQ(ProfileFile::readFile(folder.path() / "none.ini"), std::nullopt);
