@@ -3,7 +3,6 @@
 #include "SimulatorConfig.h"
 #include "Text.h"
 
-#include <cctype>
 #include <cstdlib>
 #include <fstream>
 #include <unistd.h>
@@ -12,10 +11,6 @@
 namespace solvane::dsusim {
 
 namespace {
-
-std::string trimmed(const char* text) {
-    return std::string(trim(text));
-}
 
 std::string edflibReason(int code) {
     switch (code) {
@@ -165,9 +160,7 @@ double EdfInputFile::sampleRate(int signal) const {
 }
 
 double EdfInputFile::microvoltsPerUnit(int signal) const {
-    std::string unit = trimmed(header_->signalparam[signal].physdimension);
-    for (char& c : unit)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::string unit = lower(trim(header_->signalparam[signal].physdimension));
     if (unit == "mv")
         return 1e3;
     if (unit == "v")
@@ -178,7 +171,7 @@ double EdfInputFile::microvoltsPerUnit(int signal) const {
 }
 
 std::string EdfInputFile::label(int signal) const {
-    return trimmed(header_->signalparam[signal].label);
+    return std::string(trim(header_->signalparam[signal].label));
 }
 
 } // namespace solvane::dsusim

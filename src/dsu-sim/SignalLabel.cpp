@@ -2,7 +2,6 @@
 #include "Text.h"
 
 #include <array>
-#include <cctype>
 #include <utility>
 
 namespace solvane::dsusim {

@@ -3,7 +3,6 @@
 
 #include "config/ProfileFile.h"
 
-#include <cctype>
 #include <charconv>
 #include <cmath>
 

@@ -106,6 +106,19 @@ protected:
                 controller.cmdActionClick();
         };
     }
+    /// The library calls (polls left out) of `runs` runs that were set up and ended the
+    /// orderly way.
+    static std::vector<std::string> orderlyRuns(int runs = 1) {
+        const std::vector<std::string> run = {
+            "SetDebugMode",   "SetRecordingLength", "ReadDelay",        "SetDataTransferMode",
+            "SetDSUBaudRate", "SetDSUPacketLength", "SetComPorts",      "SetScanWaitTime",
+            "InitialiseDSU",  "SendCommandToDSU",   "SendCommandToDSU", "ActiveComPort",
+            "SaveSettings",   "TerminateDSU"};
+        std::vector<std::string> calls;
+        for (int i = 0; i < runs; ++i)
+            calls.insert(calls.end(), run.begin(), run.end());
+        return calls;
+    }
     static void everyPollHasAPacket() {
         FakeKardemo::instance().pollScript = [](uint64_t n) {
             FakePoll answer{0, 1, {}};
@@ -191,12 +204,7 @@ TEST_F(RunControllerTest, AStartInTheEventPassOfAStopIsIgnored) {
     controller.cmdActionClick();
 
     EXPECT_EQ(fake.polls, 2U);
-    EXPECT_EQ(fake.callNamesWithoutPolls(),
-              (std::vector<std::string>{"SetDebugMode", "SetRecordingLength", "ReadDelay",
-                                        "SetDataTransferMode", "SetDSUBaudRate",
-                                        "SetDSUPacketLength", "SetComPorts", "SetScanWaitTime",
-                                        "InitialiseDSU", "SendCommandToDSU", "SendCommandToDSU",
-                                        "ActiveComPort", "SaveSettings", "TerminateDSU"}));
+    EXPECT_EQ(fake.callNamesWithoutPolls(), orderlyRuns());
     EXPECT_EQ(view.caption, "Start");
     EXPECT_TRUE(view.optionsEnabled);
     EXPECT_EQ(controller.RunActive, 0);
@@ -525,21 +533,6 @@ protected:
             return polls[n].answer;
         };
     }
-
-    static std::vector<std::string> setUp() {
-        return {"SetDebugMode",        "SetRecordingLength", "ReadDelay",
-                "SetDataTransferMode", "SetDSUBaudRate",     "SetDSUPacketLength",
-                "SetComPorts",         "SetScanWaitTime",    "InitialiseDSU"};
-    }
-    static std::vector<std::string> orderlyEnd() {
-        return {"SendCommandToDSU", "SendCommandToDSU", "ActiveComPort", "SaveSettings",
-                "TerminateDSU"};
-    }
-    static std::vector<std::string> concat(std::vector<std::string> a,
-                                           const std::vector<std::string>& b) {
-        a.insert(a.end(), b.begin(), b.end());
-        return a;
-    }
 };
 
 TEST_F(Stall, FiveSecondsWithoutAFirstPacketEndTheRunTheOrderlyWayThenSaySo) {
@@ -555,7 +548,7 @@ TEST_F(Stall, FiveSecondsWithoutAFirstPacketEndTheRunTheOrderlyWayThenSaySo) {
     EXPECT_EQ(fake.polls, 6U);
     EXPECT_EQ(view.eventPasses, 5) << "no event pass after the poll that ends the run";
     EXPECT_EQ(view.draws, 0);
-    EXPECT_EQ(fake.callNamesWithoutPolls(), concat(setUp(), orderlyEnd()));
+    EXPECT_EQ(fake.callNamesWithoutPolls(), orderlyRuns());
     EXPECT_EQ(fake.commands(), (std::vector<std::string>{"WB0000", "WB0100"}));
     EXPECT_EQ(view.messages, std::vector<std::string>{RunController::StallMessage});
     EXPECT_EQ(view.callsAtMessage, std::vector<std::size_t>{fake.calls.size()})
@@ -575,7 +568,7 @@ TEST_F(Stall, IsCountedFromTheLastPacket) {
     EXPECT_EQ(fake.polls, 5U);
     EXPECT_EQ(view.draws, 2);
     EXPECT_EQ(view.messages, std::vector<std::string>{RunController::StallMessage});
-    EXPECT_EQ(fake.callNamesWithoutPolls(), concat(setUp(), orderlyEnd()));
+    EXPECT_EQ(fake.callNamesWithoutPolls(), orderlyRuns());
 }
 
 TEST_F(Stall, DataResumingJustBeforeFiveSecondsKeepsTheRunGoing) {
@@ -591,7 +584,7 @@ TEST_F(Stall, DataResumingJustBeforeFiveSecondsKeepsTheRunGoing) {
     EXPECT_EQ(fake.polls, 6U);
     EXPECT_EQ(view.draws, 2);
     EXPECT_TRUE(view.messages.empty());
-    EXPECT_EQ(fake.callNamesWithoutPolls(), concat(setUp(), orderlyEnd()));
+    EXPECT_EQ(fake.callNamesWithoutPolls(), orderlyRuns());
 }
 
 TEST_F(Stall, ANewStartAfterAStallRunsAndCountsAfresh) {
@@ -615,8 +608,7 @@ TEST_F(Stall, ANewStartAfterAStallRunsAndCountsAfresh) {
     EXPECT_EQ(fake.polls, 6U);
     EXPECT_EQ(view.draws, 2);
     EXPECT_EQ(view.messages.size(), 1U) << "the second run ended by Stop, not by a stall";
-    EXPECT_EQ(fake.callNamesWithoutPolls(),
-              concat(concat(setUp(), orderlyEnd()), concat(setUp(), orderlyEnd())));
+    EXPECT_EQ(fake.callNamesWithoutPolls(), orderlyRuns(2));
     EXPECT_EQ(view.caption, "Start");
     EXPECT_TRUE(view.optionsEnabled);
     EXPECT_EQ(controller.RunActive, 0);
