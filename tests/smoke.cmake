@@ -21,8 +21,12 @@ add_test(NAME smoke_solvane_close_during_run
                  $<TARGET_FILE:kardemo> $<TARGET_FILE:x11driver>
                  ${CMAKE_CURRENT_SOURCE_DIR}/data/solvane-new.ini
                  ${CMAKE_BINARY_DIR}/smoke-close-during-run close-during-run)
+# Signals and the loss of the X server during a run, from outside the program.
+add_test(NAME smoke_solvane_endings
+         COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/smoke/run-ending-smoke.sh $<TARGET_FILE:solvane>
+                 $<TARGET_FILE:kardemo> $<TARGET_FILE:x11driver> ${CMAKE_BINARY_DIR}/smoke-endings)
 # The suppressions cover leaks inside system libraries (D-Bus, fontconfig) that a real X
 # session loads, also when ctest is run without scripts/run-tests.
-set_tests_properties(smoke_solvane smoke_solvane_close_during_run PROPERTIES
+set_tests_properties(smoke_solvane smoke_solvane_close_during_run smoke_solvane_endings PROPERTIES
                      TIMEOUT 180 LABELS smoke
                      ENVIRONMENT "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp")

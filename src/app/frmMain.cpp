@@ -15,6 +15,7 @@
 #include <QScreen>
 
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 namespace solvane {
@@ -59,7 +60,7 @@ frmMain::frmMain(std::unique_ptr<KardemoDLL> device, QWidget* parent)
     messageBox_ = [this](const QString& text) { showSolvaneMessage(this, text); };
     programEnd_ = [](int exitCode) { QCoreApplication::exit(exitCode); };
     clock_ = [] {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(
+        return std::chrono::duration_cast<std::chrono::microseconds>(
                    std::chrono::steady_clock::now().time_since_epoch())
             .count();
     };
@@ -74,8 +75,8 @@ frmMain::~frmMain() = default;
 void frmMain::setMessageBoxHandler(std::function<void(const QString&)> handler) {
     messageBox_ = std::move(handler);
 }
-void frmMain::setClock(std::function<int64_t()> monotonicMilliseconds) {
-    clock_ = std::move(monotonicMilliseconds);
+void frmMain::setClock(std::function<int64_t()> monotonicMicroseconds) {
+    clock_ = std::move(monotonicMicroseconds);
 }
 void frmMain::setProgramEndHandler(std::function<void(int)> handler) {
     programEnd_ = std::move(handler);
@@ -135,17 +136,26 @@ void frmMain::cmdOptions_Click() {
     analysis_.ApplyChannelSelection();
 }
 
+void frmMain::onTerminationSignal(int signalNumber) {
+    if (terminatingSignal_ != 0)
+        return;
+    terminatingSignal_ = signalNumber;
+    // During a run this returns into the loop, which shuts the DSU down and then closes the
+    // window again; a message box or dialog that is open goes with the program.
+    close();
+}
+
 void frmMain::closeEvent(QCloseEvent* event) {
-    if (ended_) {
-        event->accept();
+    bool mayClose = true;
+    if (!ended_)
+        guarded([this, &mayClose] { mayClose = controller_.requestClose(); });
+    if (!mayClose && !ended_) {
+        event->ignore(); // the running loop shuts the DSU down, then the window closes
         return;
     }
-    bool mayClose = true;
-    guarded([this, &mayClose] { mayClose = controller_.requestClose(); });
-    if (mayClose || ended_)
-        event->accept();
-    else
-        event->ignore(); // the running loop shuts the DSU down, then the window closes
+    event->accept();
+    if (terminatingSignal_ != 0 && !ended_)
+        programEnd_(128 + terminatingSignal_);
 }
 
 template <typename Handler> void frmMain::guarded(Handler&& handler) {
@@ -178,6 +188,11 @@ void frmMain::setOptionsEnabled(bool enabled) {
 }
 
 void frmMain::showMessage(const std::string& text) {
+    // A program that is being ended by a signal must not wait for somebody to press OK.
+    if (terminatingSignal_ != 0) {
+        std::fprintf(stderr, "Solvane: %s\n", text.c_str());
+        return;
+    }
     messageBox_(QString::fromStdString(text));
 }
 
@@ -185,28 +200,38 @@ void frmMain::processEvents() {
     QCoreApplication::processEvents();
 }
 
-void frmMain::sleep(int milliseconds) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+void frmMain::sleep(int64_t microseconds) {
+    std::this_thread::sleep_for(std::chrono::microseconds(microseconds));
 }
 
-int64_t frmMain::monotonicMilliseconds() {
+int64_t frmMain::monotonicMicroseconds() {
     return clock_();
 }
 
-// A change is painted with the next event pass, or at once by repaintNow.
-void frmMain::setFillColour(int element, uint32_t colour) {
-    scalpMapModel_.setFillColour(element, colour);
+// A change is painted with the next event pass, or at once by repaintNow. A map that has not
+// changed since the last repaintNow is not painted again: the contact verdict comes twice a
+// second during a run and mostly repeats the last one.
+template <typename Change> void frmMain::changeMap(int element, Change&& change) {
+    const ScalpMapModel::Position before = scalpMapModel_.position(element);
+    change();
+    if (scalpMapModel_.position(element) == before)
+        return;
+    mapChanged_ = true;
     scalpMap_->update();
+}
+void frmMain::setFillColour(int element, uint32_t colour) {
+    changeMap(element, [&] { scalpMapModel_.setFillColour(element, colour); });
 }
 void frmMain::setFillTransparent(int element) {
-    scalpMapModel_.setFillTransparent(element);
-    scalpMap_->update();
+    changeMap(element, [&] { scalpMapModel_.setFillTransparent(element); });
 }
 void frmMain::setTextColour(int element, uint32_t colour) {
-    scalpMapModel_.setTextColour(element, colour);
-    scalpMap_->update();
+    changeMap(element, [&] { scalpMapModel_.setTextColour(element, colour); });
 }
 void frmMain::repaintNow() {
+    if (!mapChanged_)
+        return;
+    mapChanged_ = false;
     repaint();
 }
 

@@ -2,7 +2,8 @@
 // The main window: the Start/Stop and Options buttons and the scalp map. Its handlers start
 // and stop runs (RunController), open the options dialog, and hand every packet to the
 // GUI-free PacketAnalysis. Run-time errors raised in any handler end in one top-level handler
-// that silences and closes the DSU, says what went wrong and ends the program.
+// that silences and closes the DSU, says what went wrong and ends the program. A termination
+// signal closes the window, a run ending the orderly way first, and then ends the program.
 
 #include "analysis/PacketAnalysis.h"
 #include "analysis/ScalpMapView.h"
@@ -39,11 +40,16 @@ public:
     void draw(const int32_t (&nChannels)[8]) override;
     void drawThePieChartsAndGenerateTones(const int32_t (&nChannels)[8]);
 
+    /// SIGTERM, SIGHUP or SIGINT arrived: the window is closed as by its close button, and once
+    /// it has closed the program ends with the status 128 + `signalNumber`. Later signals
+    /// change nothing.
+    void onTerminationSignal(int signalNumber);
+
     // Seams for tests: how messages are shown, how the program ends after a run-time error,
     // which dialog the Options button opens and the clock a run's stall is measured on.
     // Defaults: QMessageBox, QCoreApplication::exit, frmOptions, std::chrono::steady_clock.
     void setMessageBoxHandler(std::function<void(const QString&)> handler);
-    void setClock(std::function<int64_t()> monotonicMilliseconds);
+    void setClock(std::function<int64_t()> monotonicMicroseconds);
     void setProgramEndHandler(std::function<void(int exitCode)> handler);
     void setOptionsDialogHandler(std::function<void(QWidget* owner)> handler);
 
@@ -73,13 +79,14 @@ private:
     void setOptionsEnabled(bool enabled) override;
     void showMessage(const std::string& text) override;
     void processEvents() override;
-    void sleep(int milliseconds) override;
-    int64_t monotonicMilliseconds() override;
+    void sleep(int64_t microseconds) override;
+    int64_t monotonicMicroseconds() override;
     // ScalpMapView
     void setFillColour(int element, uint32_t colour) override;
     void setFillTransparent(int element) override;
     void setTextColour(int element, uint32_t colour) override;
     void repaintNow() override;
+    template <typename Change> void changeMap(int element, Change&& change);
     // AveCommandSink
     void sendCommand(const char* command) override;
 
@@ -95,6 +102,8 @@ private:
     std::function<void(QWidget*)> optionsDialog_;
     std::function<int64_t()> clock_;
     bool ended_ = false;
+    int terminatingSignal_ = 0; ///< the signal that is ending the program, or 0
+    bool mapChanged_ = false;   ///< the scalp map model changed since the last repaintNow
 };
 
 } // namespace solvane

@@ -1,5 +1,6 @@
 // Solvane: EEG neurofeedback with audio-visual entrainment.
 
+#include "app/TerminationSignals.h"
 #include "app/frmMain.h"
 #include "config/processINIFile.h"
 
@@ -8,15 +9,26 @@
 #include <memory>
 
 int main(int argc, char* argv[]) {
-    QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Solvane"));
+    int status = 0;
+    {
+        QApplication application(argc, argv);
+        QApplication::setApplicationName(QStringLiteral("Solvane"));
+        solvane::TerminationSignals terminationSignals;
 
-    const std::filesystem::path folder = QCoreApplication::applicationDirPath().toStdString();
-    solvane::processINIFile::SetProgramFolder(folder);
+        const std::filesystem::path folder = QCoreApplication::applicationDirPath().toStdString();
+        solvane::processINIFile::SetProgramFolder(folder);
 
-    solvane::frmMain window(std::make_unique<solvane::KardemoDLL>(folder));
-    if (!window.Form_Load())
-        return 1;
-    window.show();
-    return QApplication::exec();
+        solvane::frmMain window(std::make_unique<solvane::KardemoDLL>(folder));
+        QObject::connect(&terminationSignals, &solvane::TerminationSignals::received, &window,
+                         &solvane::frmMain::onTerminationSignal);
+        if (!window.Form_Load())
+            return 1;
+        // A signal taken while the load showed a message has already closed the window.
+        if (solvane::TerminationSignals::first() == 0) {
+            window.show();
+            status = QApplication::exec();
+        }
+    }
+    solvane::TerminationSignals::endProcessLikeIt();
+    return status;
 }

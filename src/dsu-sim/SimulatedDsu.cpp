@@ -8,8 +8,8 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <ctime>
 #include <sstream>
-#include <thread>
 
 namespace solvane::dsusim {
 
@@ -36,6 +36,33 @@ int hexValue(const char* text, int digits) {
 std::filesystem::path inFolder(const std::filesystem::path& folder, const std::string& name) {
     const std::filesystem::path path(name);
     return path.is_relative() ? folder / path : path;
+}
+
+/// The start of a run in local time, as a file name: 2026-12-08_09-30-00.
+std::string timeStamp() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d_%H-%M-%S", &local);
+    return text;
+}
+
+/// Replaces `target` with a copy of `source`; `target` is whole or as it was.
+void copyReplacing(const std::filesystem::path& source, const std::filesystem::path& target) {
+    std::filesystem::path part = target;
+    part += ".part";
+    std::error_code error;
+    std::filesystem::copy_file(source, part, std::filesystem::copy_options::overwrite_existing,
+                               error);
+    if (!error)
+        std::filesystem::rename(part, target, error);
+    if (error) {
+        std::error_code ignored;
+        std::filesystem::remove(part, ignored);
+        throw SessionFileError("the session cannot be copied to " + target.string() + ": " +
+                               error.message());
+    }
 }
 
 } // namespace
@@ -122,15 +149,7 @@ int32_t SimulatedDsu::initialise() {
     for (int slot = 0; slot < SampleSource::Slots; ++slot)
         labels[SlotElement[slot]] = source_->label(slot);
     ++runs_;
-    const std::filesystem::path working = folder_ / ("dsu-session-" + std::to_string(getpid()) +
-                                                     "-" + std::to_string(runs_) + ".working.edf");
-    try {
-        recorder_ = std::make_unique<SessionRecorder>(working, labels, config_.gain,
-                                                      source_->description());
-        logCall("InitialiseDSU: recording into " + working.string());
-    } catch (const SessionFileError& e) {
-        logCall("InitialiseDSU: the run is not recorded: " + std::string(e.what()));
-    }
+    startRecording(labels);
 
     initialised_ = true;
     start_ = Clock::now();
@@ -138,33 +157,47 @@ int32_t SimulatedDsu::initialise() {
     return 0;
 }
 
-bool SimulatedDsu::packetDue() {
+void SimulatedDsu::startRecording(const std::string (&labels)[Elements]) {
+    session_.clear();
+    const std::filesystem::path sessions = folder_ / SessionsFolder;
+    std::error_code error;
+    std::filesystem::create_directories(sessions, error);
+    if (error) {
+        logCall("InitialiseDSU: the run is not recorded: the folder " + sessions.string() +
+                " cannot be made: " + error.message());
+        return;
+    }
+    // Two runs that begin in the same second are told apart by a number; the names still sort
+    // in the order of the runs.
+    const std::string stamp = timeStamp();
+    std::string name = stamp;
+    for (int n = 2; std::filesystem::exists(sessions / (name + ".edf"), error) ||
+                    std::filesystem::exists(sessions / (name + ".working.edf"), error);
+         ++n)
+        name = stamp + "_" + std::to_string(n);
+    const std::filesystem::path working = sessions / (name + ".working.edf");
+    try {
+        recorder_ = std::make_unique<SessionRecorder>(working, labels, config_.gain,
+                                                      source_->description());
+        session_ = sessions / (name + ".edf");
+        logCall("InitialiseDSU: recording into " + working.string());
+    } catch (const SessionFileError& e) {
+        logCall("InitialiseDSU: the run is not recorded: " + std::string(e.what()));
+    }
+}
+
+bool SimulatedDsu::packetDue() const {
     if (config_.speed <= 0.0)
         return true;
-    const double rate = PacketsPerSecond * config_.speed;
-    auto due = [this, rate] {
-        const auto elapsed = std::chrono::duration<double>(Clock::now() - start_).count();
-        return static_cast<uint64_t>(elapsed * rate);
-    };
-    if (delivered_ < due())
-        return true;
-    // Wait up to 1 ms for the next packet rather than let the caller spin.
-    const auto next =
-        start_ + std::chrono::duration_cast<Clock::duration>(
-                     std::chrono::duration<double>(static_cast<double>(delivered_ + 1) / rate));
-    const auto limit = Clock::now() + std::chrono::milliseconds(1);
-    std::this_thread::sleep_until(next < limit ? next : limit);
-    return delivered_ < due();
+    const double elapsed = std::chrono::duration<double>(Clock::now() - start_).count();
+    return delivered_ < static_cast<uint64_t>(elapsed * PacketsPerSecond * config_.speed);
 }
 
 int32_t SimulatedDsu::poll(int32_t* packet, int32_t elements, int32_t* packetCount) {
     if (packetCount != nullptr)
         *packetCount = 0;
-    if (!initialised_ || packet == nullptr || elements < Elements) {
-        // Also after a failed InitialiseDSU the caller keeps polling; do not let it spin.
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (!initialised_ || packet == nullptr || elements < Elements)
         return NotInitialised;
-    }
     if (!packetDue())
         return NoData;
 
@@ -175,7 +208,6 @@ int32_t SimulatedDsu::poll(int32_t* packet, int32_t elements, int32_t* packetCou
             logCall("GetP3Data: the recording has ended after " + std::to_string(delivered_) +
                     " packets");
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
         return NoData;
     }
     for (int e = 0; e < Elements; ++e)
@@ -237,7 +269,7 @@ int32_t SimulatedDsu::terminate(const char* sessionFile) {
                         recorder_->workingFile().string());
             } else {
                 const std::filesystem::path target = inFolder(folder_, name);
-                recorder_->finish(target);
+                keepRecording(target);
                 logCall("TerminateDSU: session written to " + target.string() + " (" +
                         std::to_string(recorder_->packets()) + " packets, " +
                         std::to_string(recorder_->annotations()) + " annotations)");
@@ -250,11 +282,23 @@ int32_t SimulatedDsu::terminate(const char* sessionFile) {
     } else if (initialised_) {
         status = SessionFileFailed;
     }
+    session_.clear();
     source_.reset();
     initialised_ = false;
     if (debugLog_.is_open())
         debugLog_.close();
     return status;
+}
+
+void SimulatedDsu::keepRecording(const std::filesystem::path& target) {
+    // A run without a packet is no recording worth keeping; the named file still gets it.
+    if (recorder_->packets() == 0) {
+        recorder_->finish(target);
+        return;
+    }
+    recorder_->finish(session_);
+    logCall("TerminateDSU: the run is kept in " + session_.string());
+    copyReplacing(session_, target);
 }
 
 int32_t SimulatedDsu::listPorts(int32_t* ports) {

@@ -1,11 +1,13 @@
 #pragma once
 // The simulated DSU behind our libkardemo.so: packets of eight 10-bit samples at 256 packets
 // per second (or as fast as polled), at most one per poll, with EEG from a SampleSource on
-// the four channel elements (0, 4, 1, 5) and the centre value on the others. Each
-// InitialiseDSU reads dsu-simulator.ini from the library's folder and starts recording the
-// run into a working file there; TerminateDSU completes it as the session file. The AVE
-// output state is kept from the commands received, and a debug log records set-up, commands
-// and shut-down.
+// the four channel elements (0, 4, 1, 5) and the centre value on the others. A poll answers at
+// once; when no packet is due yet it says so. Each InitialiseDSU reads dsu-simulator.ini from
+// the library's folder and starts recording the run into a working file in the folder
+// "sessions" there; TerminateDSU completes it as that run's own recording, named after the
+// time the run began, and copies it to the session file the program names, so that every
+// run is kept. The AVE output state is kept from the commands received, and a debug log
+// records set-up, commands and shut-down.
 
 #include "SampleSource.h"
 #include "SessionRecorder.h"
@@ -29,6 +31,8 @@ public:
     static constexpr int32_t NotInitialised = -1;
     /// TerminateDSU status when the session file could not be written.
     static constexpr int32_t SessionFileFailed = -2;
+    /// Where every run's recording is kept, inside the DSU's folder.
+    static constexpr const char* SessionsFolder = "sessions";
 
     /// The one instance behind the C interface, working in the library's folder.
     static SimulatedDsu& instance();
@@ -44,7 +48,7 @@ public:
     [[nodiscard]] int32_t activeComPort() const { return comPort_; }
     /// 0, or the negative status of a configuration fault (see SimulatorConfigError).
     int32_t initialise();
-    /// Fills `packet` with the next packet if one is due (waiting up to 1 ms for it).
+    /// Fills `packet` with the next packet if one is due.
     int32_t poll(int32_t* packet, int32_t elements, int32_t* packetCount);
     int32_t sendCommand(const char* command, int32_t length);
     int32_t terminate(const char* sessionFile);
@@ -61,6 +65,8 @@ public:
     [[nodiscard]] const std::filesystem::path& folder() const { return folder_; }
     /// The working file of the run being recorded, or empty.
     [[nodiscard]] std::filesystem::path recordingFile() const;
+    /// The name the run being recorded is kept under once it ends, or empty.
+    [[nodiscard]] const std::filesystem::path& sessionFile() const { return session_; }
     [[nodiscard]] uint64_t delivered() const { return delivered_; }
 
     /// The folder that holds the library file.
@@ -68,13 +74,17 @@ public:
 
 private:
     using Clock = std::chrono::steady_clock;
-    bool packetDue();
+    [[nodiscard]] bool packetDue() const;
     void endRecording();
+    void startRecording(const std::string (&labels)[Elements]);
+    /// Completes the recording as the run's own file and copies it to `target`.
+    void keepRecording(const std::filesystem::path& target);
 
     std::filesystem::path folder_;
     SimulatorConfig config_;
     std::unique_ptr<SampleSource> source_;
     std::unique_ptr<SessionRecorder> recorder_;
+    std::filesystem::path session_;
     bool initialised_ = false;
     bool endLogged_ = false;
     Clock::time_point start_;

@@ -99,7 +99,11 @@ KARDEMO_EXPORT int32_t GetP3Data(int32_t* packet, int32_t elements, int32_t* /*o
 }
 
 KARDEMO_EXPORT int32_t ActiveComPort(int32_t* /*one*/) {
-    return guarded([] { return dsu().activeComPort(); });
+    return guarded([] {
+        const int32_t port = dsu().activeComPort();
+        dsu().logCall("ActiveComPort: " + number(port));
+        return port;
+    });
 }
 
 KARDEMO_EXPORT int32_t TerminateDSU(int32_t /*first*/, int32_t /*second*/, char* sessionFile) {

@@ -5,6 +5,9 @@
 #include "config/processINIFile.h"
 #include "device/KardemoDLL.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <string>
 
@@ -23,6 +26,24 @@ constexpr int32_t FirstComPortArgument = 1;
 constexpr int32_t SecondComPortArgument = 100;
 constexpr int32_t ScanWaitTime = 1500;
 constexpr int32_t PacketElements = 8;
+constexpr int64_t MicrosecondsPerSecond = 1'000'000;
+
+/// A packet period in µs at `sampleRate` packets per second; a rate that cannot be one gives
+/// the late wait, so that the loop still idles.
+int64_t packetPeriod(int16_t sampleRate) {
+    if (sampleRate <= 0)
+        return RunController::LateWaitMicroseconds;
+    return std::max<int64_t>(1, MicrosecondsPerSecond / sampleRate);
+}
+
+// The controller whose DSU is open, for the handler that runs when the process ends through
+// exit(). Only the user-interface thread touches it.
+RunController* openAtExit = nullptr;
+
+void shutDownOpenRunAtExit() {
+    if (openAtExit != nullptr)
+        openAtExit->shutDownAtExit();
+}
 
 // Marks the acquisition loop as running for as long as it is on the stack, also when draw
 // throws out of it.
@@ -43,6 +64,11 @@ RunController::RunController(Settings& sharedSettings, KardemoDLL& device, RunVi
                              std::function<void()> silence, std::function<void()> saveSettings)
     : settings_(sharedSettings), device_(device), view_(view), silence_(std::move(silence)),
       saveSettings_(std::move(saveSettings)) {}
+
+RunController::~RunController() {
+    if (openAtExit == this)
+        openAtExit = nullptr;
+}
 
 void RunController::cmdActionClick() {
     if (RunActive != 0) {
@@ -86,6 +112,7 @@ void RunController::emergencyShutDown() noexcept {
     if (!deviceOpen_)
         return;
     deviceOpen_ = false;
+    openAtExit = nullptr;
     try {
         device_.sendCommand("WB0000");
         device_.sendCommand("WB0100");
@@ -94,6 +121,29 @@ void RunController::emergencyShutDown() noexcept {
     } catch (...) {
         // Nothing more can be done for a device that fails while the program is ending.
     }
+}
+
+void RunController::shutDownAtExit() noexcept {
+    if (!deviceOpen_)
+        return;
+    RunActive = 0;
+    try {
+        silence_();
+        const std::string saveFailure = shutDown();
+        if (!saveFailure.empty())
+            std::fprintf(stderr, "Solvane: %s\n", saveFailure.c_str());
+    } catch (...) {
+        // Nothing more can be done for a device that fails while the process is ending.
+    }
+}
+
+// The handler is registered once, after the library's first set-up: handlers run in the
+// reverse order of their registration, so it runs before whatever the library registered for
+// the end of the process while it was being set up (its own state may be gone after that).
+void RunController::watchForExit() {
+    static const bool registered = std::atexit(&shutDownOpenRunAtExit) == 0;
+    if (registered)
+        openAtExit = this;
 }
 
 void RunController::RunAcquisition() {
@@ -146,43 +196,65 @@ void RunController::RunAcquisition() {
     one = 1;
     dsu.InitialiseDSU(&one); // the run goes on whatever it answers
     deviceOpen_ = true;
+    watchForExit();
     RunActive = -1;
 
+    // After a packet the next one is expected a period later; a poll without a packet waits
+    // until then, or LateWaitMicroseconds once it is overdue. Either wait ends less than a
+    // period after the last packet came, so no packet and no click waits a period longer.
+    const int64_t period = packetPeriod(settings_.DSUSampleRate);
+    const int64_t lateWait = std::min(period, LateWaitMicroseconds);
     bool stalled = false;
     {
         LoopFlag running(loopRunning_);
-        int64_t lastData = view_.monotonicMilliseconds(); // the first poll counts as data
+        int64_t lastData = view_.monotonicMicroseconds(); // the first poll counts as data
+        int64_t expected = lastData;
+        bool overdue = false;
         while (RunActive == -1) {
             one = 1;
             status = dsu.GetP3Data(packet, PacketElements, &one, &packetCount, &reserved);
-            const int64_t now = view_.monotonicMilliseconds();
+            const int64_t now = view_.monotonicMicroseconds();
             if (status == 0 && packetCount > 0) {
                 lastData = now;
+                // A late packet sets the cadence afresh; one that was early (the library had
+                // more than one waiting) never pushes the next wait beyond a period.
+                if (overdue)
+                    expected = now;
+                expected = std::min(expected + period, now + period);
+                overdue = false;
                 view_.draw(packet);
                 // One short pause per DSUSampleRate + 1 packets keeps the loop from
                 // running ahead of a device that delivers in bursts.
                 if (pacingCounter > settings_.DSUSampleRate) {
-                    view_.sleep(1);
+                    view_.sleep(MicrosecondsPerSecond / 1000);
                     pacingCounter = 1;
                 } else {
                     ++pacingCounter;
                 }
-            } else if (now - lastData >= StallMilliseconds) {
+            } else if (now - lastData >= StallMilliseconds * 1000) {
                 stopBranch();
                 stalled = true;
                 break;
+            } else if (now < expected) {
+                view_.sleep(expected - now);
+            } else {
+                overdue = true;
+                view_.sleep(lateWait);
             }
             view_.processEvents();
         }
     }
 
+    std::string saveFailure;
     if (deviceOpen_)
-        shutDown();
+        saveFailure = shutDown();
+    if (!saveFailure.empty())
+        view_.showMessage(saveFailure);
     if (stalled)
         view_.showMessage(StallMessage);
 }
 
-void RunController::shutDown() {
+std::string RunController::shutDown() {
     const KardemoFunctions& dsu = device_.functions();
     int32_t one = 1;
     const int32_t port = dsu.ActiveComPort(&one);
@@ -200,9 +272,8 @@ void RunController::shutDown() {
     char sessionFile[] = "kardemo.SES";
     dsu.TerminateDSU(1, 1, sessionFile);
     deviceOpen_ = false;
-
-    if (!saveFailure.empty())
-        view_.showMessage(saveFailure);
+    openAtExit = nullptr;
+    return saveFailure;
 }
 
 } // namespace solvane

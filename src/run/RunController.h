@@ -3,13 +3,18 @@
 // the device library, the acquisition loop that polls for packets and hands each one to the
 // window's draw, and the orderly shut-down (port in use stored, settings saved, library
 // terminated). A run that gets no packet for StallMilliseconds ends the same orderly way and
-// says so, so that the AVE output never goes on unattended on a DSU that has gone quiet. Everything
-// runs on the one user-interface thread; the Stop click is handled inside the loop's event pass.
+// says so, so that the AVE output never goes on unattended on a DSU that has gone quiet. A poll
+// that brings no packet is followed by a wait of less than one packet period, so that the loop
+// idles between packets whatever the library does. Everything runs on the one user-interface
+// thread; the Stop click is handled inside the loop's event pass. Should the process end through
+// exit() while the DSU is open (the toolkit does that when the display goes away), the output is
+// silenced and the library shut down on the way out.
 
 #include "config/Settings.h"
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 namespace solvane {
 
@@ -23,6 +28,9 @@ public:
     /// shut-down).
     RunController(Settings& sharedSettings, KardemoDLL& device, RunView& view,
                   std::function<void()> silence, std::function<void()> saveSettings);
+    ~RunController();
+    RunController(const RunController&) = delete;
+    RunController& operator=(const RunController&) = delete;
 
     /// The Start/Stop button: Stop when a run is active (or a start failed), else Start. A
     /// Start while a stopped run is still shutting down is ignored.
@@ -35,6 +43,9 @@ public:
     /// After a run-time error: the AVE output is silenced and the library terminated, if the
     /// DSU was initialised and not yet terminated. Safe to call at any time.
     void emergencyShutDown() noexcept;
+    /// The process is ending through exit() (see the class summary): if the DSU is open, the
+    /// Stop branch's silencing and the orderly shut-down, without touching the window.
+    void shutDownAtExit() noexcept;
 
     int16_t RunActive = 0; ///< -1 while a run is active or a start failed, else 0
     /// A run without a packet for this long, counted from its first poll or its last packet,
@@ -42,12 +53,17 @@ public:
     static constexpr int64_t StallMilliseconds = 5000;
     static constexpr const char* StallMessage =
         "No data came from the DSU for 5 seconds. The run was stopped.";
+    /// Wait after a poll that found no packet although one was due (µs); never more than a
+    /// packet period.
+    static constexpr int64_t LateWaitMicroseconds = 1000;
     [[nodiscard]] bool loopRunning() const noexcept { return loopRunning_; }
 
 private:
     void RunAcquisition();
     void stopBranch();
-    void shutDown();
+    /// ActiveComPort, SaveSettings, TerminateDSU; the text of a failed save, or empty.
+    std::string shutDown();
+    void watchForExit();
 
     Settings& settings_;
     KardemoDLL& device_;

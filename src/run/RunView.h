@@ -1,6 +1,6 @@
 #pragma once
 // What a run needs from the main window: its two buttons, message boxes, the per-packet
-// method, one pass of the event loop, a short sleep and a monotonic clock.
+// method, one pass of the event loop, a sleep and a monotonic clock.
 
 #include <cstdint>
 #include <string>
@@ -19,11 +19,11 @@ public:
     virtual void draw(const int32_t (&packet)[8]) = 0;
     /// Dispatches the pending user-interface events once.
     virtual void processEvents() = 0;
-    /// Pauses the thread for `milliseconds`.
-    virtual void sleep(int milliseconds) = 0;
-    /// Milliseconds on a clock that never goes back; only differences between two readings
+    /// Pauses the thread for `microseconds`.
+    virtual void sleep(int64_t microseconds) = 0;
+    /// Microseconds on a clock that never goes back; only differences between two readings
     /// are used.
-    virtual int64_t monotonicMilliseconds() = 0;
+    virtual int64_t monotonicMicroseconds() = 0;
 };
 
 } // namespace solvane

@@ -9,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 
 namespace solvane::dsusim {
 namespace {
@@ -42,11 +44,14 @@ TEST(SimulatorConfiguration, WithoutAFileTheDsuStreamsSyntheticEeg) {
     ASSERT_EQ(dsu.initialise(), 0);
     int32_t packet[8] = {};
     int32_t count = 0;
-    // Real time: the first packet is due within 1/256 s; a handful of polls of up to 1 ms
-    // each reach it whatever the machine's speed.
+    // Real time: the first packet is due 1/256 s after the start. A poll answers at once, so
+    // the caller waits between polls as the program does; a second is far beyond the due time.
     int32_t status = SimulatedDsu::NoData;
-    for (int poll = 0; poll < 10000 && status != 0; ++poll)
+    for (int poll = 0; poll < 1000 && status != 0; ++poll) {
         status = dsu.poll(packet, 8, &count);
+        if (status != 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     EXPECT_EQ(status, 0);
     EXPECT_EQ(count, 1);
     EXPECT_EQ(dsu.terminate("kardemo.SES"), 0);
@@ -84,6 +89,8 @@ TEST_P(BadConfiguration, FailsInitialiseNamingTheKeyAndThenAnswersNoData) {
     EXPECT_EQ(dsu.sendCommand("WB0010", 6), 0);
     EXPECT_EQ(dsu.terminate("kardemo.SES"), 0);
     EXPECT_FALSE(std::filesystem::exists(folder.path() / "kardemo.SES"));
+    EXPECT_FALSE(std::filesystem::exists(folder.path() / SimulatedDsu::SessionsFolder))
+        << "a run that failed to start leaves no recording";
 
     const std::string text = folder.read("debug.txt");
     const std::string line = "InitialiseDSU failed (status " + std::to_string(c.status) + ")";

@@ -1,6 +1,7 @@
-// The session file: each run is recorded from InitialiseDSU on into a working file beside the
-// library, readable while the run goes, and completed and renamed at TerminateDSU. Read back
-// with EDFlib, it holds the packets as delivered and the commands at the time they came.
+// The session file: each run is recorded from InitialiseDSU on into a working file in the
+// sessions folder beside the library, readable while the run goes, completed at TerminateDSU as
+// the run's own file there and copied to the file the program names. Read back with EDFlib, it
+// holds the packets as delivered and the commands at the time they came.
 
 #include "dsu-sim/SimulatedDsu.h"
 #include "support/TempFolder.h"
@@ -11,6 +12,8 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <string>
@@ -90,7 +93,7 @@ protected:
 TEST_F(SessionFile, HoldsThePacketsAndCommandsOfTheRun) {
     ASSERT_EQ(dsu->initialise(), 0);
     const std::filesystem::path working = dsu->recordingFile();
-    EXPECT_EQ(working.parent_path(), folder.path());
+    EXPECT_EQ(working.parent_path(), folder.path() / SimulatedDsu::SessionsFolder);
     run(700, {{0, "WE80D2"}, {256, "WB0032"}, {300, "WB0119"}, {699, "WF80E1"}});
     ASSERT_EQ(dsu->sendCommand("WB0000", 6), 0);
     ASSERT_EQ(dsu->sendCommand("WB0100", 6), 0);
@@ -175,6 +178,35 @@ TEST_F(SessionFile, EachRunIsItsOwnFileAndAnAbsoluteNameIsKept) {
     EXPECT_EQ(two.packets[9], first[9]);
 }
 
+// Runs that begin in the same second as well: each is kept, and the named file is the last.
+TEST_F(SessionFile, EveryRunIsKeptUnderItsOwnName) {
+    std::vector<std::filesystem::path> kept;
+    for (int runs = 0; runs < 2; ++runs) {
+        ASSERT_EQ(dsu->initialise(), 0);
+        run(300);
+        kept.push_back(dsu->sessionFile());
+        ASSERT_EQ(dsu->terminate("kardemo.SES"), 0);
+    }
+    const std::string last = folder.read("kardemo.SES");
+    // Stopped before its first packet: nothing to keep.
+    ASSERT_EQ(dsu->initialise(), 0);
+    ASSERT_EQ(dsu->terminate("kardemo.SES"), 0);
+
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry :
+         std::filesystem::directory_iterator(folder.path() / SimulatedDsu::SessionsFolder))
+        files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    ASSERT_EQ(files, kept);
+    for (int runs = 0; runs < 2; ++runs) {
+        const SessionContents session = readSession(kept[static_cast<std::size_t>(runs)]);
+        ASSERT_EQ(session.records, 2);
+        EXPECT_EQ(session.packets[299], delivered[static_cast<std::size_t>(300 * runs + 299)]);
+    }
+    std::ifstream lastKept(kept[1], std::ios::binary);
+    EXPECT_EQ(last, std::string(std::istreambuf_iterator<char>(lastKept), {}));
+}
+
 TEST_F(SessionFile, OfARunNeverTerminatedStaysUnderItsWorkingName) {
     ASSERT_EQ(dsu->initialise(), 0);
     run(300);
@@ -187,12 +219,12 @@ TEST_F(SessionFile, OfARunNeverTerminatedStaysUnderItsWorkingName) {
     EXPECT_EQ(dsu->terminate("kardemo.SES"), 0);
 }
 
-TEST_F(SessionFile, ThatCannotBeRenamedFailsTerminateAndStaysUnderItsWorkingName) {
+TEST_F(SessionFile, ThatCannotBeWrittenFailsTerminateAndTheRunIsStillKept) {
     ASSERT_EQ(dsu->initialise(), 0);
     run(10);
-    const std::filesystem::path working = dsu->recordingFile();
+    const std::filesystem::path keptAs = dsu->sessionFile();
     EXPECT_EQ(dsu->terminate("no-such-folder/kardemo.SES"), SimulatedDsu::SessionFileFailed);
-    const SessionContents kept = readSession(working);
+    const SessionContents kept = readSession(keptAs);
     EXPECT_EQ(kept.records, 1);
     EXPECT_EQ(kept.packets[9], delivered[9]);
 }

@@ -79,8 +79,8 @@ box=$("$driver" find "=Solvane" 20) || fail "no message after the run stopped it
 "$driver" screenshot "$box" "$output/solvane-replay-stalled.png" || true
 "$driver" key "$box" Return || fail "could not press Enter on the message"
 wait_for 20 "the message to close" sh -c "! '$driver' find =Solvane 0 2>/dev/null"
-after_end=$(sed -n '/the recording has ended/,$p' "$folder/debug.txt" | sed -n '2,4p' | sed 's/[: ].*//')
-[ "$after_end" = "$(printf 'SendCommandToDSU(WB0000)\nSendCommandToDSU(WB0100)\nTerminateDSU')" ] ||
+after_end=$(sed -n '/the recording has ended/,$p' "$folder/debug.txt" | sed -n '2,5p' | sed 's/[: ].*//')
+[ "$after_end" = "$(printf 'SendCommandToDSU(WB0000)\nSendCommandToDSU(WB0100)\nActiveComPort\nTerminateDSU')" ] ||
     fail "the run did not end silenced and terminated: $after_end"
 
 "$driver" screenshot "$window" "$work/map.ppm" || fail "no screenshot"

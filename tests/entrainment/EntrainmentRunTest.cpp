@@ -75,8 +75,8 @@ public:
         if (packets == stopAfter_ && controller.RunActive != 0)
             controller.cmdActionClick();
     }
-    void sleep(int) override {}
-    int64_t monotonicMilliseconds() override { return 0; } // every poll brings a packet
+    void sleep(int64_t) override {}
+    int64_t monotonicMicroseconds() override { return 0; } // every poll brings a packet
 
     void setFillColour(int, uint32_t) override {}
     void setFillTransparent(int) override {}

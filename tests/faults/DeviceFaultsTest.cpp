@@ -87,7 +87,7 @@ public:
             callsAtMessage = callsWithoutPolls();
         });
         window->setProgramEndHandler([this](int code) { exitCode = code; });
-        window->setClock([this] { return now; });
+        window->setClock([this] { return now * 1000; }); // µs
     }
     ~Program() {
         window.reset();
@@ -157,7 +157,7 @@ public:
     QStringList callsAtMessage;
     std::optional<int> exitCode;
     int64_t stopPoll = -1;
-    int64_t now = 0;
+    int64_t now = 0; ///< ms
     int64_t millisecondsPerPoll = 0;
     void* handle = nullptr;
 };

@@ -1,17 +1,22 @@
 // The main window's run control with the fake device library: the load handler, Start and
-// Stop through the button, closing the window during a run, the run-time error path, and the
-// reports for a refused setting, an unwritable settings file and a missing library.
+// Stop through the button, closing the window during a run, termination signals, the run-time
+// error path, and the reports for a refused setting, an unwritable settings file and a missing
+// library.
 
 #include "app/frmMain.h"
+#include "app/TerminationSignals.h"
 #include "config/processINIFile.h"
 #include "support/FakeKardemo.h"
 #include "support/TempFolder.h"
 
+#include <QEventLoop>
 #include <QGuiApplication>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
+#include <QTimer>
 
+#include <csignal>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -58,6 +63,10 @@ private slots:
     void loadSetsTheCaptionAndWritesTheSettingsFile();
     void spaceStartsARunAndTheButtonStopsIt();
     void closingDuringARunEndsItTheOrderlyWay();
+    void aSignalDuringARunEndsItTheOrderlyWayThenTheProgram_data();
+    void aSignalDuringARunEndsItTheOrderlyWayThenTheProgram();
+    void aSignalWhileIdleEndsTheProgramAtOnce();
+    void aSignalWhileAMessageBoxIsOpenEndsTheProgram();
     void aRunTimeErrorSilencesTerminatesAndEndsTheProgram();
     void aRefusedSettingEndsTheLoadWithTheFileUntouched();
     void aSettingsFileThatCannotBeWrittenIsReported();
@@ -168,6 +177,102 @@ void frmMainTest::closingDuringARunEndsItTheOrderlyWay() {
     QVERIFY(!window->isVisible());
     QVERIFY(exitCodes_.isEmpty());
     QVERIFY(messages_.isEmpty());
+}
+
+// Raised inside a poll, or inside InitialiseDSU when no event pass has run yet: it is acted on
+// in the next event pass, through the same orderly end as a close, and the program then ends
+// with 128 + the signal's number.
+void frmMainTest::aSignalDuringARunEndsItTheOrderlyWayThenTheProgram_data() {
+    QTest::addColumn<int>("signalNumber");
+    QTest::addColumn<QString>("raisedIn");
+    QTest::addColumn<unsigned>("polls");
+    QTest::newRow("SIGTERM") << SIGTERM << "GetP3Data" << 3U;
+    QTest::newRow("SIGHUP") << SIGHUP << "GetP3Data" << 3U;
+    QTest::newRow("SIGINT") << SIGINT << "GetP3Data" << 3U;
+    QTest::newRow("during set-up") << SIGTERM << "InitialiseDSU" << 1U;
+}
+
+void frmMainTest::aSignalDuringARunEndsItTheOrderlyWayThenTheProgram() {
+    QFETCH(int, signalNumber);
+    QFETCH(QString, raisedIn);
+    QFETCH(unsigned, polls);
+    solvane::TerminationSignals signalsCaught;
+    auto window = makeWindow();
+    connect(&signalsCaught, &solvane::TerminationSignals::received, window.get(),
+            &frmMain::onTerminationSignal);
+    QVERIFY(window->Form_Load());
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+
+    FakeKardemo& fake = FakeKardemo::instance();
+    fake.activeComPortResult = 5;
+    fake.pollScript = [](uint64_t) {
+        return FakePoll{0, 1, {512, 512, 512, 512, 512, 512, 512, 512}};
+    };
+    fake.onCall = [&](const std::string& name) {
+        if (QString::fromStdString(name) == raisedIn && fake.polls + 1 == polls)
+            std::raise(signalNumber);
+    };
+    window->cmdAction()->click();
+
+    QCOMPARE(fake.polls, polls);
+    QCOMPARE(
+        lastOf(callNamesWithoutPolls(), 4),
+        (QStringList{"SendCommandToDSU", "SendCommandToDSU", "ActiveComPort", "TerminateDSU"}));
+    QCOMPARE(fake.commands(), (std::vector<std::string>{"WB0000", "WB0100"}));
+    QVERIFY(folder_->read("solvane.ini").find("\nActiveComPort= 5\n") != std::string::npos);
+    QVERIFY(!window->isVisible());
+    QCOMPARE(exitCodes_, QList<int>{128 + signalNumber});
+    QCOMPARE(solvane::TerminationSignals::first(), signalNumber);
+}
+
+void frmMainTest::aSignalWhileIdleEndsTheProgramAtOnce() {
+    solvane::TerminationSignals signalsCaught;
+    auto window = makeWindow();
+    connect(&signalsCaught, &solvane::TerminationSignals::received, window.get(),
+            &frmMain::onTerminationSignal);
+    QVERIFY(window->Form_Load());
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    const std::string before = folder_->read("solvane.ini");
+
+    std::raise(SIGTERM);
+    std::raise(SIGINT); // a second signal changes nothing
+    QCoreApplication::processEvents();
+
+    QCOMPARE(exitCodes_, QList<int>{128 + SIGTERM});
+    QVERIFY(!window->isVisible());
+    QVERIFY(FakeKardemo::instance().calls.empty());
+    QCOMPARE(folder_->read("solvane.ini"), before);
+}
+
+// A start that fails shows its message in a box with an event loop of its own; the signal ends
+// that loop and the program, and the DSU that was never initialised is left alone.
+void frmMainTest::aSignalWhileAMessageBoxIsOpenEndsTheProgram() {
+    solvane::TerminationSignals signalsCaught;
+    auto window = makeWindow();
+    connect(&signalsCaught, &solvane::TerminationSignals::received, window.get(),
+            &frmMain::onTerminationSignal);
+    QVERIFY(window->Form_Load());
+    const std::string before = folder_->read("solvane.ini");
+    FakeKardemo::instance().setComPortsStatus = -5;
+    QEventLoop messageBox;
+    window->setMessageBoxHandler([&](const QString& text) {
+        messages_ << text;
+        std::raise(SIGHUP);
+        messageBox.exec();
+    });
+    window->setProgramEndHandler([&](int code) {
+        exitCodes_ << code;
+        messageBox.quit();
+    });
+    QTimer::singleShot(10000, &messageBox, [&] { messageBox.exit(1); }); // fail, do not hang
+    window->cmdAction()->click();
+
+    QCOMPARE(messages_, QStringList{"Com Port initialisation failure. RC = -5"});
+    QCOMPARE(exitCodes_, QList<int>{128 + SIGHUP});
+    QCOMPARE(FakeKardemo::instance().calls.back().name, std::string("SetComPorts"));
+    QCOMPARE(folder_->read("solvane.ini"), before);
 }
 
 void frmMainTest::aRunTimeErrorSilencesTerminatesAndEndsTheProgram() {

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <fstream>
 #include <functional>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -37,26 +38,37 @@ public:
     }
     void draw(const int32_t (&packet)[8]) override {
         ++draws;
+        justDrew = true;
         lastPacket.assign(packet, packet + 8);
         if (onDraw)
             onDraw(draws);
     }
     void processEvents() override {
         ++eventPasses;
+        justDrew = false;
         if (onEvents)
             onEvents(eventPasses);
     }
-    void sleep(int milliseconds) override {
-        sleepsAfterPacket.push_back(draws);
-        EXPECT_EQ(milliseconds, 1);
+    void sleep(int64_t microseconds) override {
+        if (justDrew) {
+            sleepsAfterPacket.push_back(draws);
+            EXPECT_EQ(microseconds, 1000);
+        } else {
+            ++idleWaits;
+        }
+        if (sleepMovesTheClock)
+            now += microseconds;
     }
-    int64_t monotonicMilliseconds() override { return now; }
+    int64_t monotonicMicroseconds() override { return now; }
 
     std::string caption = "Start";
     bool optionsEnabled = true;
     std::vector<std::string> messages;
     std::vector<std::size_t> callsAtMessage; ///< library calls made when each message came
-    int64_t now = 0;                         ///< the clock; stands still unless a test moves it
+    int64_t now = 0; ///< the clock in µs; stands still unless a test or a sleep moves it
+    bool sleepMovesTheClock = false;
+    bool justDrew = false; ///< a packet was drawn since the last event pass
+    int idleWaits = 0;     ///< sleeps after polls without a packet
     int draws = 0;
     std::vector<int32_t> lastPacket;
     int eventPasses = 0;
@@ -338,6 +350,72 @@ INSTANTIATE_TEST_SUITE_P(Rows, Pacing,
                                            PacingRow{1, 8, {3, 5, 7}},
                                            PacingRow{2, 10, {4, 7, 10}}));
 
+// The waits after polls that bring no packet, on a clock that each poll and each sleep move on:
+// a device makes packets at a cadence of its own, and the loop must pick each one up less
+// than a packet period after it was made, with one wait per empty poll and few empty polls.
+struct IdleRow {
+    const char* name;
+    int16_t sampleRate;         ///< DSUSampleRate
+    double devicePeriod;        ///< µs between the packets the device makes
+    int burst;                  ///< packets the device makes at once
+    double emptyPollsPerPacket; ///< at most
+    double meanDelay;           ///< at most, in packet periods
+};
+
+void PrintTo(const IdleRow& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class IdleWait : public RunControllerTest, public ::testing::WithParamInterface<IdleRow> {};
+
+TEST_P(IdleWait, PicksEveryPacketUpWithinAPeriodAndWaitsAfterEveryEmptyPoll) {
+    const IdleRow& row = GetParam();
+    settings.DSUSampleRate = row.sampleRate;
+    const int64_t period = 1'000'000 / row.sampleRate;
+    constexpr std::size_t Packets = 3000;
+    constexpr int64_t PollCost = 20; // µs
+    std::vector<int64_t> madeAt(Packets);
+    for (std::size_t k = 0; k < Packets; ++k)
+        madeAt[k] = 5000 + static_cast<int64_t>(static_cast<double>(k / row.burst * row.burst) *
+                                                row.devicePeriod);
+    view.sleepMovesTheClock = true;
+    std::vector<int64_t> delays;
+    fake.pollScript = [&](uint64_t) {
+        view.now += PollCost;
+        if (delays.size() < Packets && madeAt[delays.size()] <= view.now) {
+            delays.push_back(view.now - madeAt[delays.size()]);
+            return FakePoll{0, 1, {}};
+        }
+        return FakePoll{};
+    };
+    fake.onPoll = [&](uint64_t) {
+        if (delays.size() == Packets && controller.RunActive != 0)
+            controller.cmdActionClick();
+    };
+    controller.cmdActionClick();
+
+    ASSERT_EQ(delays.size(), Packets);
+    EXPECT_LT(*std::max_element(delays.begin(), delays.end()), period);
+    // Keeping to the device's cadence, rather than waiting a period from whenever a packet
+    // was picked up, keeps the usual delay far below that.
+    const int64_t total = std::accumulate(delays.begin(), delays.end(), int64_t{0});
+    EXPECT_LT(static_cast<double>(total) / Packets, row.meanDelay * static_cast<double>(period));
+    const auto emptyPolls = static_cast<int>(fake.polls - Packets);
+    EXPECT_EQ(view.idleWaits, emptyPolls) << "every poll without a packet is followed by a wait";
+    EXPECT_LE(emptyPolls, static_cast<int>(row.emptyPollsPerPacket * Packets));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, IdleWait,
+    // A device faster than its rate is found with a packet at every wake, so its delays creep
+    // up towards a period until the next poll finds two waiting and the cadence starts afresh.
+    ::testing::Values(IdleRow{"steady", 256, 3906.25, 1, 1.1, 0.25},
+                      IdleRow{"deviceOnePercentSlow", 256, 3945.3, 1, 1.2, 0.25},
+                      IdleRow{"deviceOnePercentFast", 256, 3867.2, 1, 1.1, 0.6},
+                      IdleRow{"burstsOfEight", 256, 3906.25, 8, 4.0, 0.25},
+                      IdleRow{"rate128", 128, 7812.5, 1, 1.1, 0.25}),
+    [](const auto& rowInfo) { return std::string(rowInfo.param.name); });
+
 struct PortRow {
     int32_t reported;
     int16_t stored;
@@ -514,7 +592,7 @@ TEST_F(RunControllerTest, ALibraryThatCannotBeLoadedIsReportedAndTheWindowIsIdle
 class Stall : public RunControllerTest {
 protected:
     struct TimedPoll {
-        int64_t at;
+        int64_t at; ///< ms
         FakePoll answer;
     };
     static inline const FakePoll Nothing{};             // status 1, count 0
@@ -529,7 +607,7 @@ protected:
                 controller.cmdActionClick();
                 return Nothing;
             }
-            view.now = polls[n].at;
+            view.now = polls[n].at * 1000;
             return polls[n].answer;
         };
     }
@@ -603,7 +681,7 @@ TEST_F(Stall, ANewStartAfterAStallRunsAndCountsAfresh) {
     ASSERT_EQ(view.messages.size(), 1U);
     ASSERT_EQ(view.caption, "Start");
 
-    view.now = 20000;
+    view.now = 20'000'000;
     controller.cmdActionClick();
     EXPECT_EQ(fake.polls, 6U);
     EXPECT_EQ(view.draws, 2);

@@ -263,6 +263,12 @@ void ScalpMapRenderingTest::packets_paintNothingUntilTheVerdictRepaintsAtOnce() 
     drawPackets(window, 1, 512, 512);
     QVERIFY(counter.paints >= 1);
     QCOMPARE(window.scalpMapModel().position(0).fillColour, 65280U);
+
+    // The same verdict again changes nothing on the screen and costs no painting.
+    counter.paints = 0;
+    drawPackets(window, 129, 512, 512);
+    QCoreApplication::processEvents();
+    QCOMPARE(counter.paints, 0);
 }
 
 QTEST_MAIN(ScalpMapRenderingTest)

@@ -7,14 +7,22 @@ namespace solvane::testing {
 
 namespace {
 
-FakeKardemo& fake() { return FakeKardemo::instance(); }
+FakeKardemo& fake() {
+    return FakeKardemo::instance();
+}
 
 void record(std::string name, std::vector<int32_t> numbers, std::vector<std::string> texts = {}) {
     fake().calls.push_back({std::move(name), std::move(numbers), std::move(texts)});
+    if (fake().onCall)
+        fake().onCall(fake().calls.back().name);
 }
 
-std::string text(const char* s) { return s != nullptr ? std::string(s) : std::string("<null>"); }
-int32_t value(const int32_t* p) { return p != nullptr ? *p : INT32_MIN; }
+std::string text(const char* s) {
+    return s != nullptr ? std::string(s) : std::string("<null>");
+}
+int32_t value(const int32_t* p) {
+    return p != nullptr ? *p : INT32_MIN;
+}
 
 int32_t fakeSetDebugMode(int32_t* one, int32_t mode, char* debugFile) {
     record("SetDebugMode", {value(one), mode}, {text(debugFile)});
@@ -103,6 +111,7 @@ void FakeKardemo::reset() {
     activeComPortResult = 0;
     pollScript = nullptr;
     onPoll = nullptr;
+    onCall = nullptr;
     ports.clear();
     portCount = -1;
     calls.clear();

@@ -43,6 +43,8 @@ public:
     std::function<FakePoll(uint64_t n)> pollScript;
     /// Called inside every GetP3Data, after pollScript (e.g. to press Stop at some point).
     std::function<void(uint64_t n)> onPoll;
+    /// Called inside every function, once the call is recorded, with the function's name.
+    std::function<void(const std::string& name)> onCall;
     /// Slots written by ListActiveCOMPorts (from slot 0) and the count it answers.
     std::vector<int32_t> ports;
     int32_t portCount = -1;
