@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <vector>
 
@@ -93,8 +94,17 @@ bool keyValue(std::string_view content, std::string_view& key, std::string_view&
     return true;
 }
 
-std::string lineEndOf(std::string_view text) {
-    const std::size_t newline = text.find('\n');
+// Editors on Windows often begin a UTF-8 file with a byte-order mark. It belongs to no line:
+// the first section starts after it, and a write keeps it where it is.
+std::string_view byteOrderMark(std::string_view text) {
+    constexpr std::string_view Mark = "\xEF\xBB\xBF";
+    return text.starts_with(Mark) ? Mark : std::string_view();
+}
+
+// The line end of the last line that ends before `pos`, so that an inserted line matches the
+// lines around it in a file whose line ends are mixed; LF when no line ends before `pos`.
+std::string lineEndBefore(std::string_view text, std::size_t pos) {
+    const std::size_t newline = pos == 0 ? std::string_view::npos : text.rfind('\n', pos - 1);
     if (newline != std::string_view::npos && newline > 0 && text[newline - 1] == '\r')
         return "\r\n";
     return "\n";
@@ -113,14 +123,70 @@ std::string systemReason(int error) {
     return std::strerror(error);
 }
 
+[[noreturn]] void writeFailed(const std::string& target, int error) {
+    throw ProfileWriteError("The file " + target + " could not be written: " + systemReason(error) +
+                            ".");
+}
+
+// Writes all of `contents` and waits until it is on the disk; false (errno set) on failure.
+bool writeAllAndSync(int fd, std::string_view contents) {
+    std::size_t written = 0;
+    while (written < contents.size()) {
+        const ssize_t n = ::write(fd, contents.data() + written, contents.size() - written);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    return ::fsync(fd) == 0;
+}
+
+// A new temporary file beside `target`. It is made with mode 0666 as any new file is, so that
+// the umask applies to it as it would to the file itself.
+int createTemporary(const std::string& target, std::string& name) {
+    constexpr std::string_view Letters =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = target + ".";
+        auto value = static_cast<unsigned long>(random());
+        for (int i = 0; i < 6; ++i, value /= Letters.size())
+            name += Letters[value % Letters.size()];
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
+// Truncates the file and writes it where it is: not atomic, but possible in a folder where no
+// temporary file may be made.
+void writeInPlace(const std::string& target, std::string_view contents) {
+    const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0)
+        writeFailed(target, errno);
+    if (!writeAllAndSync(fd, contents)) {
+        const int error = errno;
+        ::close(fd);
+        writeFailed(target, error);
+    }
+    if (::close(fd) != 0)
+        writeFailed(target, errno);
+}
+
 } // namespace
 
 std::optional<std::string> ProfileFile::findValue(std::string_view text, std::string_view section,
                                                   std::string_view key) {
+    text.remove_prefix(byteOrderMark(text).size());
     bool inSection = false;
     for (const Line& line : splitLines(text)) {
         const std::string_view content = text.substr(line.begin, line.contentEnd - line.begin);
         if (const auto name = sectionName(content)) {
+            if (inSection)
+                break; // only the first section of a name counts, as for the writer
             inSection = sameName(*name, section);
             continue;
         }
@@ -134,8 +200,9 @@ std::optional<std::string> ProfileFile::findValue(std::string_view text, std::st
 
 std::string ProfileFile::withValue(std::string_view text, std::string_view section,
                                    std::string_view key, std::string_view value) {
+    const std::string_view mark = byteOrderMark(text);
+    text.remove_prefix(mark.size());
     const std::vector<Line> lines = splitLines(text);
-    const std::string eol = lineEndOf(text);
     const std::string newLine = std::string(key) + "=" + std::string(value);
 
     bool inSection = false;
@@ -159,7 +226,8 @@ std::string ProfileFile::withValue(std::string_view text, std::string_view secti
         std::string_view v;
         if (keyValue(content, k, v) && sameName(k, key)) {
             // Replace the value in place; the rest of the file stays byte for byte.
-            std::string result(text.substr(0, line.begin));
+            std::string result(mark);
+            result += text.substr(0, line.begin);
             result += newLine;
             result += text.substr(line.contentEnd);
             return result;
@@ -170,16 +238,18 @@ std::string ProfileFile::withValue(std::string_view text, std::string_view secti
 
     std::string result;
     if (sectionFound) {
-        result = std::string(text.substr(0, insertAt));
+        const std::string eol = lineEndBefore(text, insertAt);
+        result = text.substr(0, insertAt);
         endLastLine(result, eol);
         result += newLine + eol;
         result += text.substr(insertAt);
-        return result;
+    } else {
+        const std::string eol = lineEndBefore(text, text.size());
+        result = text;
+        endLastLine(result, eol);
+        result += "[" + std::string(section) + "]" + eol + newLine + eol;
     }
-    result = std::string(text);
-    endLastLine(result, eol);
-    result += "[" + std::string(section) + "]" + eol + newLine + eol;
-    return result;
+    return std::string(mark) + result;
 }
 
 std::optional<std::string> ProfileFile::readFile(const std::filesystem::path& path) {
@@ -234,47 +304,47 @@ void ProfileFile::writeFile(const std::filesystem::path& path, std::string_view 
         resolved = link.is_absolute() ? link : resolved.parent_path() / link;
     }
     const std::string target = resolved.string();
-    std::string temporary = target + ".XXXXXX";
-    const int fd = mkstemp(temporary.data());
-    if (fd < 0)
-        throw ProfileWriteError("The file " + target +
-                                " could not be written: " + systemReason(errno) + ".");
 
+    // A file that the user may not write stays as it is: replacing it through its folder
+    // would get round its protection.
+    struct stat old {};
+    const bool replacing = ::stat(target.c_str(), &old) == 0;
+    if (replacing && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
+        writeFailed(target, errno);
+
+    std::string temporary;
+    const int fd = createTemporary(target, temporary);
+    if (fd < 0) {
+        if (errno == EACCES || errno == EPERM) {
+            writeInPlace(target, contents);
+            return;
+        }
+        writeFailed(target, errno);
+    }
     auto fail = [&](int error) {
         ::close(fd);
         ::unlink(temporary.c_str());
-        throw ProfileWriteError("The file " + target +
-                                " could not be written: " + systemReason(error) + ".");
+        writeFailed(target, error);
     };
-
-    std::size_t written = 0;
-    while (written < contents.size()) {
-        const ssize_t n = ::write(fd, contents.data() + written, contents.size() - written);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            fail(errno);
-        }
-        written += static_cast<std::size_t>(n);
+    if (replacing) {
+        // The replacement keeps the owner (where the user may give a file away), the group
+        // and the permissions of the file it replaces; the owner first, since a change of
+        // owner clears the set-ID bits.
+        if (::fchown(fd, old.st_uid, old.st_gid) != 0)
+            (void)::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
+        (void)::fchmod(fd, old.st_mode & 07777);
     }
-    if (::fsync(fd) != 0)
+    if (!writeAllAndSync(fd, contents))
         fail(errno);
-    // mkstemp creates the file readable by its owner only: the replacement keeps the old
-    // file's permissions, and a new file is an ordinary file for everyone who may read the
-    // folder.
-    struct stat old {};
-    (void)::fchmod(fd, ::stat(target.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
     if (::close(fd) != 0) {
         const int error = errno;
         ::unlink(temporary.c_str());
-        throw ProfileWriteError("The file " + target +
-                                " could not be written: " + systemReason(error) + ".");
+        writeFailed(target, error);
     }
     if (std::rename(temporary.c_str(), target.c_str()) != 0) {
         const int error = errno;
         ::unlink(temporary.c_str());
-        throw ProfileWriteError("The file " + target +
-                                " could not be written: " + systemReason(error) + ".");
+        writeFailed(target, error);
     }
 }
 

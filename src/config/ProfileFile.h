@@ -1,10 +1,11 @@
 #pragma once
 // Reader and writer of profile (INI) files: "[Section]" lines open sections, "key=value"
 // lines hold values. Section and key names compare without regard to case, blanks around
-// names and values are ignored, the first match wins. Writing replaces a value in place,
-// appends a missing key at the end of its section and a missing section at the end of the
-// file, and keeps every other line (comments, unknown keys and sections) byte for byte.
-// LF and CRLF files are read; a file is replaced through a temporary file and a rename.
+// names and values are ignored, the first match wins (of a section that appears twice, only
+// the first counts). Writing replaces a value in place, appends a missing key at the end of
+// its section and a missing section at the end of the file, with the line end of the lines
+// before it, and keeps every other line (comments, unknown keys and sections) byte for byte.
+// LF and CRLF files are read, and a UTF-8 byte-order mark at the start is skipped and kept.
 
 #include <filesystem>
 #include <optional>
@@ -42,8 +43,11 @@ public:
     /// cannot be read throws ProfileReadError: writing defaults over it would lose what it
     /// holds.
     static std::optional<std::string> readFileIfPresent(const std::filesystem::path& path);
-    /// Replaces the file's contents atomically (temporary file in the same folder, then
-    /// rename). Throws ProfileWriteError naming the file and the system's reason.
+    /// Replaces the file's contents atomically: a temporary file in the same folder, made as
+    /// a new file is (0666 less the umask) or with the old file's permissions, owner where
+    /// possible and group, then renamed over it. Where the folder allows no new file, the
+    /// file is written in place instead. A file that the user may not write is left as it
+    /// is. Throws ProfileWriteError naming the file and the system's reason.
     static void writeFile(const std::filesystem::path& path, std::string_view contents);
 };
 

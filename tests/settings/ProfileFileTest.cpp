@@ -6,9 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <optional>
 #include <string>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace solvane {
 namespace {
@@ -53,7 +57,11 @@ INSTANTIATE_TEST_SUITE_P(
         ReadRow{"commentLinesHoldNoKeys", "[AVE]\n;AVEVolume=7\n#AVEVolume=8\n", "AVE", "AVEVolume",
                 std::nullopt},
         ReadRow{"longerKeyDoesNotMatch", "[AVE]\nAVEVolumeX=7\n", "AVE", "AVEVolume", std::nullopt},
-        ReadRow{"emptyText", "", "AVE", "AVEVolume", std::nullopt}),
+        ReadRow{"emptyText", "", "AVE", "AVEVolume", std::nullopt},
+        ReadRow{"onlyTheFirstOfTwoSections", "[AVE]\nA=1\n[ave]\nAVEVolume=7\n", "AVE", "AVEVolume",
+                std::nullopt},
+        ReadRow{"byteOrderMarkSkipped", "\xEF\xBB\xBF[AVE]\nAVEVolume=7\n", "AVE", "AVEVolume",
+                "7"}),
     [](const auto& rowInfo) { return std::string(rowInfo.param.name); });
 
 struct WriteRow {
@@ -98,7 +106,13 @@ INSTANTIATE_TEST_SUITE_P(
                       WriteRow{"crlfUsedWhenAppending", "[AVE]\r\nA=2\r\n", "Kardemo", "B", "3",
                                "[AVE]\r\nA=2\r\n[Kardemo]\r\nB=3\r\n"},
                       WriteRow{"commentedKeyIsNotReplaced", "[AVE]\n;AVEVolume=1\n", "AVE",
-                               "AVEVolume", "2", "[AVE]\n;AVEVolume=1\nAVEVolume=2\n"}),
+                               "AVEVolume", "2", "[AVE]\n;AVEVolume=1\nAVEVolume=2\n"},
+                      WriteRow{"byteOrderMarkKept", "\xEF\xBB\xBF[AVE]\nA=1\n", "AVE", "A", "2",
+                               "\xEF\xBB\xBF[AVE]\nA=2\n"},
+                      WriteRow{"lineEndOfTheSectionsLastLine", "; n\n[AVE]\r\nA=1\r\n[K]\n", "AVE",
+                               "B", "2", "; n\n[AVE]\r\nA=1\r\nB=2\r\n[K]\n"},
+                      WriteRow{"lineEndOfTheFilesLastLine", "; n\n[AVE]\r\nA=1\r\n", "K", "B", "2",
+                               "; n\n[AVE]\r\nA=1\r\n[K]\r\nB=2\r\n"}),
     [](const auto& rowInfo) { return std::string(rowInfo.param.name); });
 
 TEST(ProfileFileOnDisk, ReplacesTheFileAndLeavesNoTemporaryFile) {
@@ -162,6 +176,55 @@ TEST(ProfileFileOnDisk, AFailedRenameLeavesNoTemporaryFileBehind) {
         ++entries;
     EXPECT_EQ(entries, 1);
     EXPECT_EQ(folder.read("a.ini/keep"), "x");
+}
+
+// Root may write any file, so as root the test runs again as the user nobody; as root, it
+// checks that a replaced file keeps an owner and group that are not the writer's.
+TEST(ProfileFileOnDisk, KeepsToFileModesAsAnOrdinaryUser) {
+    namespace fs = std::filesystem;
+    TempFolder folder;
+    const auto status = [&](const char* name) {
+        struct stat result {};
+        ::stat((folder.path() / name).c_str(), &result);
+        return result;
+    };
+    if (::geteuid() == 0) {
+        if (std::system("command -v setpriv >/dev/null") != 0)
+            GTEST_SKIP() << "setpriv (util-linux) is needed to run as an ordinary user";
+        folder.write("theirs.ini", "x");
+        ASSERT_EQ(::chown((folder.path() / "theirs.ini").c_str(), 65534, 65534), 0);
+        ProfileFile::writeFile(folder.path() / "theirs.ini", "y");
+        EXPECT_EQ(status("theirs.ini").st_uid, 65534U);
+        EXPECT_EQ(status("theirs.ini").st_gid, 65534U);
+        // A copy of this program that nobody may run; its sanitizer's suppressions file may
+        // lie where nobody may read it.
+        fs::permissions(folder.path(), fs::perms::others_read | fs::perms::others_exec,
+                        fs::perm_options::add);
+        fs::copy_file("/proc/self/exe", folder.path() / "self");
+        const std::string command =
+            "env -u LSAN_OPTIONS setpriv --reuid=65534 --regid=65534 --clear-groups " +
+            (folder.path() / "self").string() +
+            " --gtest_filter=ProfileFileOnDisk.KeepsToFileModesAsAnOrdinaryUser";
+        EXPECT_EQ(std::system(command.c_str()), 0);
+        return;
+    }
+    ::umask(027);
+    folder.write("protected.ini", "[AVE]\r\n");
+    fs::permissions(folder.path() / "protected.ini", fs::perms::owner_read);
+    EXPECT_THROW(ProfileFile::writeFile(folder.path() / "protected.ini", "x"), ProfileWriteError);
+    EXPECT_EQ(folder.read("protected.ini"), "[AVE]\r\n");
+
+    ProfileFile::writeFile(folder.path() / "new.ini", "a");
+    EXPECT_EQ(status("new.ini").st_mode & 07777, 0640U);
+    fs::permissions(folder.path() / "new.ini", fs::perms::owner_all | fs::perms::others_read);
+    ProfileFile::writeFile(folder.path() / "new.ini", "b");
+    EXPECT_EQ(status("new.ini").st_mode & 07777, 0704U);
+
+    // No new file may be made in the folder: a file there is written in place.
+    fs::permissions(folder.path(), fs::perms::owner_write, fs::perm_options::remove);
+    ProfileFile::writeFile(folder.path() / "new.ini", "c");
+    EXPECT_EQ(folder.read("new.ini"), "c");
+    EXPECT_THROW(ProfileFile::writeFile(folder.path() / "missing.ini", "d"), ProfileWriteError);
 }
 
 } // namespace
