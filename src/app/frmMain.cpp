@@ -11,6 +11,9 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QMessageBox>
+#include <QMoveEvent>
+#include <QPaintEvent>
+#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 
@@ -112,9 +115,28 @@ void frmMain::centreOnScreen() {
         this->screen() != nullptr ? this->screen() : QGuiApplication::primaryScreen();
     if (screen == nullptr)
         return;
-    QRect placed(QPoint(0, 0), size());
-    placed.moveCenter(screen->availableGeometry().center());
-    move(placed.topLeft());
+    // The whole window, frame included. The frame is known only once the window manager has
+    // framed the shown window; until then it is the client area that is centred.
+    QRect outer = frameGeometry();
+    outer.moveCenter(screen->availableGeometry().center());
+    move(outer.topLeft());
+}
+
+void frmMain::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    // The window manager frames the window after it is shown and then moves it: the first
+    // move that shows a frame is the moment to centre the whole window.
+    if (!centredWithFrame_ && isVisible() && frameGeometry() != geometry()) {
+        centredWithFrame_ = true;
+        centreOnScreen();
+    }
+}
+
+void frmMain::paintEvent(QPaintEvent* event) {
+    // The colour behind a window's contents: the palette's base colour, not its window
+    // colour, which is that of the buttons' faces.
+    QPainter painter(this);
+    painter.fillRect(event->rect(), palette().color(QPalette::Base));
 }
 
 void frmMain::draw(const int32_t (&nChannels)[8]) {

@@ -66,6 +66,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
 
 private:
     void cmdAction_Click();
@@ -104,6 +106,7 @@ private:
     bool ended_ = false;
     int terminatingSignal_ = 0; ///< the signal that is ending the program, or 0
     bool mapChanged_ = false;   ///< the scalp map model changed since the last repaintNow
+    bool centredWithFrame_ = false; // centred again once the window manager's frame was known
 };
 
 } // namespace solvane

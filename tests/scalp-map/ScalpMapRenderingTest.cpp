@@ -138,9 +138,9 @@ void ScalpMapRenderingTest::fixedElements_showTheirColours() {
     if (qEnvironmentVariableIsSet("SOLVANE_MAP_IMAGE"))
         image.save(qEnvironmentVariable("SOLVANE_MAP_IMAGE"));
 
-    QCOMPARE(at(image, {2, 2}), window.palette().color(QPalette::Window));
+    QCOMPARE(at(image, {2, 2}), window.palette().color(QPalette::Base));
     // The head's outline is 2 pixels wide, inside its box (top edge at 240 twips).
-    QCOMPARE(at(image, {172, 15}), window.palette().color(QPalette::Window));
+    QCOMPARE(at(image, {172, 15}), window.palette().color(QPalette::Base));
     QVERIFY(dark(at(image, {172, 16})));
     QVERIFY(dark(at(image, {172, 17})));
     QCOMPARE(at(image, {172, 20}), HeadColour);

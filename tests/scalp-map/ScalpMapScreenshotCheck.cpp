@@ -1,6 +1,7 @@
 // Checks a screenshot of the real main window's client area for the scalp map:
 //   scalp_map_screenshot_check <png> designed
-//       every circle in its designed colour with white lettering, the ears black
+//       every circle in its designed colour with white lettering, the ears black, the
+//       background in the palette's base colour
 //   scalp_map_screenshot_check <png> running <position>...
 //       the given positions green with black lettering, every other position greyed (the head
 //       shows through, lettering RGB(10, 10, 10)), the ears unchanged
@@ -10,6 +11,7 @@
 #include "app/ScalpMapWidget.h"
 
 #include <QGuiApplication>
+#include <QPalette>
 
 #include <cstdio>
 #include <set>
@@ -24,6 +26,12 @@ QString check(const QImage& image, bool running, const std::set<int>& good) {
         return QStringLiteral("the image is %1 x %2, not the client area")
             .arg(image.width())
             .arg(image.height());
+    // Behind the map: the colour behind a window's contents, which is not the buttons' face.
+    const QPalette palette = QGuiApplication::palette();
+    if (image.pixelColor(2, 2) != palette.color(QPalette::Base) ||
+        palette.color(QPalette::Base) == palette.color(QPalette::Window))
+        return QStringLiteral("the background is %1, not the base colour %2")
+            .arg(image.pixelColor(2, 2).name(), palette.color(QPalette::Base).name());
     for (int i = 0; i < scalpmap::PositionCount; ++i) {
         QString problem;
         if (!running)
