@@ -9,6 +9,7 @@
 
 #include <QComboBox>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
@@ -16,7 +17,11 @@
 #include <QScreen>
 #include <QSlider>
 
+#include <xcb/xcb.h>
+
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
 #include <limits>
 
 namespace solvane {
@@ -59,6 +64,29 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& captio
     button->setObjectName(QString::fromLatin1(name));
     button->setGeometry(box);
     return button;
+}
+
+xcb_atom_t atomNamed(xcb_connection_t* connection, const char* name) {
+    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 0, static_cast<uint16_t>(std::strlen(name)), name),
+        nullptr);
+    const xcb_atom_t atom = reply != nullptr ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+    std::free(reply);
+    return atom;
+}
+
+// Asks the X11 window manager to leave the window off the task bar. The state has to be on the
+// window before it is mapped; Qt adds its own states (modal) to it when it maps the window.
+void askToBeLeftOffTheTaskBar(QWidget& window) {
+    const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    xcb_connection_t* const connection = x11 != nullptr ? x11->connection() : nullptr;
+    if (connection == nullptr)
+        return;
+    const xcb_atom_t skipTaskbar = atomNamed(connection, "_NET_WM_STATE_SKIP_TASKBAR");
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE,
+                        static_cast<xcb_window_t>(window.winId()),
+                        atomNamed(connection, "_NET_WM_STATE"), XCB_ATOM_ATOM, 32, 1, &skipTaskbar);
+    xcb_flush(connection);
 }
 
 } // namespace
@@ -249,6 +277,11 @@ void frmOptions::btnContinue_Click() {
         messageBox_(QString::fromStdString(error.what()));
     }
     accept();
+}
+
+void frmOptions::showEvent(QShowEvent* event) {
+    askToBeLeftOffTheTaskBar(*this); // a tool window of the main window, not one of its own
+    QDialog::showEvent(event);
 }
 
 void frmOptions::keyPressEvent(QKeyEvent* event) {

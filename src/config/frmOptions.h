@@ -3,7 +3,8 @@
 // frequency in `settings` the moment they move, the scalp position of the first channel slot,
 // and the COM ports the device library lists. Continue stores the position (and the port, when
 // one is chosen) and writes the settings file; Cancel, Enter away from Continue and Esc only
-// close it. Built and filled anew each time it opens.
+// close it. Built and filled anew each time it opens; a tool window of its owner, kept off the
+// task bar.
 
 #include <QDialog>
 
@@ -38,6 +39,7 @@ public:
     static constexpr int PortSlotCount = 501;
 
 protected:
+    void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:

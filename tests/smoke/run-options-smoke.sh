@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Smoke test of the options dialog in the real program: copies solvane and the simulated
 # libkardemo.so into an empty folder with a settings file of its own, starts it in its own
-# Xvfb server, opens the dialog by keyboard (Tab to Options, Space), saves a screenshot of it
-# to the output folder, closes it with Esc and checks that the settings file was not touched,
-# then closes the window and checks the exit status.
+# Xvfb server with a window manager, checks that the main window, frame included, is centred
+# on the screen, opens the dialog by keyboard (Tab to Options, Space), checks that it is a
+# transient tool window kept off the task bar, saves a screenshot of it to the output folder,
+# closes it with Esc and checks that the settings file was not touched, then closes the
+# window and checks the exit status.
 #
 #   run-options-smoke.sh <solvane> <libkardemo.so> <x11driver> <output folder>
 set -euo pipefail
@@ -27,17 +29,37 @@ file_state() { stat -c '%i %Y %s' "$1" && cksum <"$1"; }
 # Width and height from a PNG's header.
 png_size() { od -An -tu1 -j16 -N8 "$1" | awk '{ printf "%dx%d\n", $3 * 256 + $4, $7 * 256 + $8 }'; }
 
+# centred <window>: the window and the frame that the window manager reports around it lie in
+# the middle of the 1024 x 768 screen, to a pixel.
+centred() {
+    local extents
+    extents=$(xprop -id "$1" _NET_FRAME_EXTENTS | sed -n 's/.* = //p' | tr -d ,)
+    [ -n "$extents" ] || return 1
+    xwininfo -id "$1" | awk -v frame="$extents" '
+        /Absolute upper-left X/ { x = $NF } /Absolute upper-left Y/ { y = $NF }
+        /Width:/ { w = $NF } /Height:/ { h = $NF }
+        END { split(frame, f, " "); cx = x - f[1] + (w + f[1] + f[2]) / 2
+              cy = y - f[3] + (h + f[3] + f[4]) / 2
+              exit !(cx >= 511 && cx <= 513 && cy >= 383 && cy <= 385) }'
+}
+
 smoke_prepare "$program" "$library" "$output" solvane-options-smoke
 # Values other than the defaults, so that the captions show that they come from the file.
 printf '[Kardemo]\nDSUSampleRate= 256\nBMFFTBinSize= 0\nActiveComPort= 0\n[AVE]\nAVEVolume= 37\nAVEFrequency= 440\nAVEDesiredFrequency= 10\nAVEChannel1= 16\nAVEChannel2= 0\nAVEChannel3= 0\nAVEChannel4= 0\n' \
     >"$folder/solvane.ini"
 
 start_xvfb
+start_window_manager
 start_solvane
+wait_for 20 "the main window to be centred with its frame" centred "$window"
 # Start has the focus when the window opens; Options is next in the tab order.
 "$driver" key "$window" Tab || fail "could not press Tab"
 "$driver" key "$window" space || fail "could not press Space"
 dialog=$("$driver" find "$dialog_title" 20) || fail "the options dialog did not open"
+hints=$(xprop -id "$dialog" _NET_WM_STATE _NET_WM_WINDOW_TYPE WM_TRANSIENT_FOR)
+for hint in _NET_WM_STATE_SKIP_TASKBAR _NET_WM_WINDOW_TYPE_UTILITY "WM_TRANSIENT_FOR(WINDOW)"; do
+    grep -qF "$hint" <<<"$hints" || fail "the dialog lacks $hint: $hints"
+done
 
 "$driver" screenshot "$dialog" "$output/options-dialog.png" || fail "no screenshot"
 size=$(png_size "$output/options-dialog.png")

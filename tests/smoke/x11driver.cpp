@@ -1,5 +1,5 @@
-// A small X client that drives a program's window the way a user would, for the smoke test
-// under Xvfb (where no window manager runs):
+// A small X client that drives a program's window the way a user would, for the smoke tests
+// under Xvfb (most of them without a window manager):
 //   x11driver find <title part> <seconds>   prints the id of a viewable window whose title
 //                                           holds <title part> (is exactly the rest of it,
 //                                           when it starts with "="), waiting up to <seconds>

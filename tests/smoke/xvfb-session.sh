@@ -9,6 +9,8 @@
 #                   a scratch folder $work with the program and the simulated library in
 #                   $folder (= $work/bin); cleaned up when the script ends
 #   start_xvfb      our own X server on a free display; sets DISPLAY
+#   start_window_manager (optional) a window manager that frames the windows, without a
+#                   tray, so that the whole 1024 x 768 screen is left to the windows
 #   start_solvane   starts the copied program in $work; sets $solvane_pid and $window
 #   end_solvane     waits for the program to end and requires exit status 0
 # Helpers: fail, wait_for, ended.
@@ -16,11 +18,13 @@
 work=
 folder=
 xvfb_pid=
+wm_pid=
 solvane_pid=
 smoke_keep=${smoke_keep:-solvane.log}
 
 smoke_cleanup() {
     if [ -n "$solvane_pid" ]; then kill "$solvane_pid" 2>/dev/null || true; fi
+    if [ -n "$wm_pid" ]; then kill "$wm_pid" 2>/dev/null || true; fi
     if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
     if [ -n "$work" ]; then
         local file
@@ -80,6 +84,15 @@ start_xvfb() {
     # In a sanitizer build: libxkbcommon-x11 hands strndup counted names that are not
     # NUL-terminated, which strict string checks take for an overflow inside that library.
     export ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}strict_string_checks=0
+}
+
+start_window_manager() {
+    command -v jwm >/dev/null || fail "the window manager jwm is missing (scripts/install-deps)"
+    printf '<?xml version="1.0"?>\n<JWM></JWM>\n' >"$work/jwmrc"
+    jwm -f "$work/jwmrc" >"$work/jwm.log" 2>&1 &
+    wm_pid=$!
+    wait_for 20 "the window manager to start" sh -c \
+        'xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"'
 }
 
 # shellcheck disable=SC2034 # window is for the sourcing script
