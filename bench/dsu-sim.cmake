@@ -3,4 +3,4 @@
 solvane_benchmark(dsu_sim_bench dsu-sim/DsuSimBench.cpp ${PROJECT_SOURCE_DIR}/tests/support/TempFolder.cpp)
 target_link_libraries(dsu_sim_bench PRIVATE solvane_dsusim)
 target_compile_definitions(dsu_sim_bench PRIVATE
-    SOLVANE_SHARED_EEG="${PROJECT_SOURCE_DIR}/../shared/data/eeg")
+    SOLVANE_EEG_RECORDINGS="${PROJECT_SOURCE_DIR}/data/eeg")

@@ -1,6 +1,6 @@
 // Speed of the simulated DSU through its polling entry: packets per second replayed from a
-// shared recording and made synthetically as fast as polled (session file included), and the
-// processor share of a real-time run at 256 packets per second.
+// recording in data/eeg and made synthetically as fast as polled (session file included), and
+// the processor share of a real-time run at 256 packets per second.
 
 #include "dsu-sim/SimulatedDsu.h"
 #include "support/TempFolder.h"
@@ -45,9 +45,9 @@ void pollAsFastAsPossible(benchmark::State& state, const std::string& ini) {
 
 void ReplayAsFastAsPolled(benchmark::State& state) {
     const std::filesystem::path recording =
-        std::filesystem::path(SOLVANE_SHARED_EEG) / "eegmat_Subject00_1.edf";
+        std::filesystem::path(SOLVANE_EEG_RECORDINGS) / "eegmat_Subject00_1.edf";
     if (!std::filesystem::exists(recording)) {
-        state.SkipWithError("the shared EEG recordings are not beside the source tree");
+        state.SkipWithError(("the recording " + recording.string() + " is missing").c_str());
         return;
     }
     pollAsFastAsPossible(state, "[Simulator]\nSource = " + recording.string() +

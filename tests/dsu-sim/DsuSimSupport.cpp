@@ -8,12 +8,8 @@
 
 namespace solvane::testing {
 
-std::filesystem::path sharedRecordings() {
-    const std::filesystem::path folder = SOLVANE_SHARED_EEG;
-    std::error_code error;
-    if (std::filesystem::is_directory(folder, error))
-        return std::filesystem::canonical(folder);
-    return {};
+std::filesystem::path eegRecordings() {
+    return SOLVANE_EEG_RECORDINGS;
 }
 
 void writeTestRecording(const std::filesystem::path& path, int rate, int seconds,

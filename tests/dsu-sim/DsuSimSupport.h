@@ -1,5 +1,5 @@
 #pragma once
-// Shared by the simulated DSU's tests: where the shared EEG recordings are, a writer of small
+// Shared by the simulated DSU's tests: where the EEG recordings are, a writer of small
 // test recordings, and the amplitude spectrum of a one-second block computed the way the
 // program computes it (no window, mean kept, 2|X_k| / N).
 
@@ -11,8 +11,8 @@
 
 namespace solvane::testing {
 
-/// The folder of the shared EEG recordings beside the source tree, or empty when absent.
-std::filesystem::path sharedRecordings();
+/// The folder of the real EEG recordings in the source tree (data/eeg).
+std::filesystem::path eegRecordings();
 
 /// One signal of a test recording: a sine of `frequency` Hz and `amplitude` in `unit`.
 struct TestSignal {

@@ -1,5 +1,5 @@
-// A whole shared resting recording replayed by the simulated DSU, as dsu-simulator.ini beside
-// the program would have it, through the program's own per-packet analysis: the contact
+// A whole resting recording from data/eeg replayed by the simulated DSU, as dsu-simulator.ini
+// beside the program would have it, through the program's own per-packet analysis: the contact
 // monitor finds good contact throughout, and the spectra of the blocks peak in the alpha band.
 
 #include "DsuSimSupport.h"
@@ -63,9 +63,7 @@ Settings programSettings(int16_t c1, int16_t c2, int16_t c3, int16_t c4) {
 }
 
 TEST(ReplayThroughTheAnalysis, RestingRecordingHasGoodContactAndAnAlphaPeak) {
-    const auto recordings = testing::sharedRecordings();
-    if (recordings.empty())
-        GTEST_SKIP() << "the shared EEG recordings are not beside the source tree";
+    const auto recordings = testing::eegRecordings();
     testing::TempFolder folder;
     std::filesystem::copy_file(recordings / "eegmat_Subject00_1.edf",
                                folder.path() / "eegmat_Subject00_1.edf");

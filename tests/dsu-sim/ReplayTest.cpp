@@ -1,6 +1,6 @@
-// Replay of recordings: the shared recordings replay whole, a sine comes back at 256 Hz with
-// its frequency and its amplitude times the gain, labels match forgivingly, and a recording
-// loops or ends.
+// Replay of recordings: the recordings in data/eeg replay whole, a sine comes back at 256 Hz
+// with its frequency and its amplitude times the gain, labels match forgivingly, and a
+// recording loops or ends.
 
 #include "DsuSimSupport.h"
 #include "dsu-sim/RecordingSource.h"
@@ -33,19 +33,17 @@ std::vector<std::vector<int32_t>> drain(SampleSource& source, std::size_t limit)
     return samples;
 }
 
-struct SharedRecording {
+struct EegRecording {
     const char* file;
     double seconds;
     const char* firstLabels[4]; // the first four EEG signals, for slots 0..3
 };
 
-class SharedRecordings : public ::testing::TestWithParam<SharedRecording> {};
+class EegRecordings : public ::testing::TestWithParam<EegRecording> {};
 
-TEST_P(SharedRecordings, ReplayWholeAtTheirOwnScale) {
-    const auto folder = testing::sharedRecordings();
-    if (folder.empty())
-        GTEST_SKIP() << "the shared EEG recordings are not beside the source tree";
-    const SharedRecording& recording = GetParam();
+TEST_P(EegRecordings, ReplayWholeAtTheirOwnScale) {
+    const auto folder = testing::eegRecordings();
+    const EegRecording& recording = GetParam();
     RecordingSource source(folder / recording.file, {}, SimulatorConfig::DefaultGain, false);
     for (int slot = 0; slot < 4; ++slot)
         EXPECT_EQ(source.label(slot), recording.firstLabels[slot]);
@@ -73,14 +71,12 @@ TEST_P(SharedRecordings, ReplayWholeAtTheirOwnScale) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Recordings, SharedRecordings,
+    Recordings, EegRecordings,
     ::testing::Values(
-        SharedRecording{"eegmmidb_S001R01.edf", 61.0, {"Fc5.", "Fc3.", "Fc1.", "Fcz."}},
-        SharedRecording{
-            "eegmat_Subject00_1.edf", 182.0, {"EEG Fp1", "EEG Fp2", "EEG F3", "EEG F4"}},
-        SharedRecording{
-            "eegmat_Subject04_2.edf", 62.0, {"EEG Fp1", "EEG Fp2", "EEG F3", "EEG F4"}}),
-    [](const ::testing::TestParamInfo<SharedRecording>& row) {
+        EegRecording{"eegmmidb_S001R01.edf", 61.0, {"Fc5.", "Fc3.", "Fc1.", "Fcz."}},
+        EegRecording{"eegmat_Subject00_1.edf", 182.0, {"EEG Fp1", "EEG Fp2", "EEG F3", "EEG F4"}},
+        EegRecording{"eegmat_Subject04_2.edf", 62.0, {"EEG Fp1", "EEG Fp2", "EEG F3", "EEG F4"}}),
+    [](const ::testing::TestParamInfo<EegRecording>& row) {
         const std::string name = row.param.file;
         return name.substr(0, name.find('.'));
     });

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The real program on a replayed recording: copies solvane, the simulated libkardemo.so, a
-# shared resting recording and a dsu-simulator.ini that replays it as fast as polled (no
+# resting recording and a dsu-simulator.ini that replays it as fast as polled (no
 # loop) into an empty folder, selects the replayed positions in solvane.ini, starts a run
 # under its own Xvfb and waits until the whole recording has been delivered. With no data
 # coming any more, the program must stop the run by itself after 5 seconds and say so; the
@@ -17,8 +17,8 @@ recording=$4
 output=$5
 
 if [ ! -f "$recording" ]; then
-    echo "the shared recording $recording is absent; nothing to replay"
-    exit 77
+    echo "REPLAY SMOKE FAILED: the recording $recording is missing" >&2
+    exit 1
 fi
 
 smoke_name="REPLAY SMOKE"
