@@ -36,8 +36,8 @@ void WriteIniValue(std::string_view section, std::string_view key, std::string_v
 /// BadSetting) naming the file, the key, the text found and what is allowed, or
 /// ProfileReadError; nothing is changed in the file then.
 void LoadSettings();
-/// Writes all ten settings from `settings` in one atomic replacement of the file. Throws
-/// ProfileWriteError; `settings` stays as it is.
+/// Writes all ten settings from `settings` in one write of the file (ProfileFile::writeFile).
+/// Throws ProfileWriteError; `settings` stays as it is.
 void SaveSettings();
 
 /// The text of a settings value converted to a 16-bit integer: blanks around the number
