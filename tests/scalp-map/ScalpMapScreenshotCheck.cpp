@@ -11,7 +11,6 @@
 #include "app/ScalpMapWidget.h"
 
 #include <QGuiApplication>
-#include <QPalette>
 
 #include <cstdio>
 #include <set>
@@ -26,12 +25,12 @@ QString check(const QImage& image, bool running, const std::set<int>& good) {
         return QStringLiteral("the image is %1 x %2, not the client area")
             .arg(image.width())
             .arg(image.height());
-    // Behind the map: the colour behind a window's contents, which is not the buttons' face.
-    const QPalette palette = QGuiApplication::palette();
-    if (image.pixelColor(2, 2) != palette.color(QPalette::Base) ||
-        palette.color(QPalette::Base) == palette.color(QPalette::Window))
-        return QStringLiteral("the background is %1, not the base colour %2")
-            .arg(image.pixelColor(2, 2).name(), palette.color(QPalette::Base).name());
+    // Behind the map: the colour behind a window's contents, not the buttons' face.
+    const QColor base = QGuiApplication::palette().color(QPalette::Base);
+    if (image.pixelColor(2, 2) != base ||
+        base == QGuiApplication::palette().color(QPalette::Window))
+        return QStringLiteral("the background is %1, not %2")
+            .arg(image.pixelColor(2, 2).name(), base.name());
     for (int i = 0; i < scalpmap::PositionCount; ++i) {
         QString problem;
         if (!running)

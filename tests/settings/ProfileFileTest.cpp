@@ -178,53 +178,46 @@ TEST(ProfileFileOnDisk, AFailedRenameLeavesNoTemporaryFileBehind) {
     EXPECT_EQ(folder.read("a.ini/keep"), "x");
 }
 
-// Root may write any file, so as root the test runs again as the user nobody; as root, it
-// checks that a replaced file keeps an owner and group that are not the writer's.
+// Root may write any file: as root, the test checks that a replaced file keeps its owner and
+// group, then runs again as the user nobody.
 TEST(ProfileFileOnDisk, KeepsToFileModesAsAnOrdinaryUser) {
     namespace fs = std::filesystem;
     TempFolder folder;
-    const auto status = [&](const char* name) {
-        struct stat result {};
-        ::stat((folder.path() / name).c_str(), &result);
-        return result;
-    };
+    const auto file = [&](const char* name) { return folder.path() / name; };
+    struct stat status {};
     if (::geteuid() == 0) {
         if (std::system("command -v setpriv >/dev/null") != 0)
             GTEST_SKIP() << "setpriv (util-linux) is needed to run as an ordinary user";
         folder.write("theirs.ini", "x");
-        ASSERT_EQ(::chown((folder.path() / "theirs.ini").c_str(), 65534, 65534), 0);
-        ProfileFile::writeFile(folder.path() / "theirs.ini", "y");
-        EXPECT_EQ(status("theirs.ini").st_uid, 65534U);
-        EXPECT_EQ(status("theirs.ini").st_gid, 65534U);
-        // A copy of this program that nobody may run; its sanitizer's suppressions file may
-        // lie where nobody may read it.
+        ASSERT_EQ(::chown(file("theirs.ini").c_str(), 65534, 65534), 0);
+        ProfileFile::writeFile(file("theirs.ini"), "y");
+        ASSERT_EQ(::stat(file("theirs.ini").c_str(), &status), 0);
+        EXPECT_TRUE(status.st_uid == 65534 && status.st_gid == 65534);
+        // A copy that nobody may run; the sanitizer's suppressions file may be out of reach.
         fs::permissions(folder.path(), fs::perms::others_read | fs::perms::others_exec,
                         fs::perm_options::add);
-        fs::copy_file("/proc/self/exe", folder.path() / "self");
-        const std::string command =
-            "env -u LSAN_OPTIONS setpriv --reuid=65534 --regid=65534 --clear-groups " +
-            (folder.path() / "self").string() +
-            " --gtest_filter=ProfileFileOnDisk.KeepsToFileModesAsAnOrdinaryUser";
-        EXPECT_EQ(std::system(command.c_str()), 0);
+        fs::copy_file("/proc/self/exe", file("self"));
+        const std::string asNobody =
+            "env -u LSAN_OPTIONS setpriv --reuid=65534 --regid=65534 --clear-groups ";
+        EXPECT_EQ(std::system((asNobody + file("self").string() +
+                               " --gtest_filter=*.KeepsToFileModesAsAnOrdinaryUser")
+                                  .c_str()),
+                  0);
         return;
     }
     ::umask(027);
-    folder.write("protected.ini", "[AVE]\r\n");
-    fs::permissions(folder.path() / "protected.ini", fs::perms::owner_read);
-    EXPECT_THROW(ProfileFile::writeFile(folder.path() / "protected.ini", "x"), ProfileWriteError);
-    EXPECT_EQ(folder.read("protected.ini"), "[AVE]\r\n");
-
-    ProfileFile::writeFile(folder.path() / "new.ini", "a");
-    EXPECT_EQ(status("new.ini").st_mode & 07777, 0640U);
-    fs::permissions(folder.path() / "new.ini", fs::perms::owner_all | fs::perms::others_read);
-    ProfileFile::writeFile(folder.path() / "new.ini", "b");
-    EXPECT_EQ(status("new.ini").st_mode & 07777, 0704U);
-
-    // No new file may be made in the folder: a file there is written in place.
+    folder.write("protected.ini", "x");
+    fs::permissions(file("protected.ini"), fs::perms::owner_read);
+    EXPECT_THROW(ProfileFile::writeFile(file("protected.ini"), "y"), ProfileWriteError);
+    EXPECT_EQ(folder.read("protected.ini"), "x");
+    ProfileFile::writeFile(file("new.ini"), "a");
+    ASSERT_EQ(::stat(file("new.ini").c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, 0640U);
+    // No new file may be made in the folder: the file there is written in place.
     fs::permissions(folder.path(), fs::perms::owner_write, fs::perm_options::remove);
-    ProfileFile::writeFile(folder.path() / "new.ini", "c");
-    EXPECT_EQ(folder.read("new.ini"), "c");
-    EXPECT_THROW(ProfileFile::writeFile(folder.path() / "missing.ini", "d"), ProfileWriteError);
+    ProfileFile::writeFile(file("new.ini"), "b");
+    EXPECT_EQ(folder.read("new.ini"), "b");
+    EXPECT_THROW(ProfileFile::writeFile(file("missing.ini"), "c"), ProfileWriteError);
 }
 
 } // namespace
