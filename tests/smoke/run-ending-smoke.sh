@@ -19,9 +19,14 @@ smoke_name="ENDING SMOKE"
 # shellcheck source-path=SCRIPTDIR source=xvfb-session.sh
 source "$(dirname "$0")/xvfb-session.sh"
 
-# The program in the background must not inherit an ignored SIGINT from this shell.
+# The program in the background must not inherit an ignored SIGINT from this shell. When the
+# toolkit ends the program with exit() because its X server is gone, the toolkit's own objects
+# are left behind on purpose; a sanitizer build is not to count them as leaks then.
 start_solvane_with_signals() {
-    (cd "$work" && exec env --default-signal=INT,HUP,TERM "$folder/solvane") >"$work/solvane.log" 2>&1 &
+    local asan=${ASAN_OPTIONS:-}
+    [ "$1" = display ] && asan=${asan:+$asan:}detect_leaks=0
+    (cd "$work" && ASAN_OPTIONS=$asan exec env --default-signal=INT,HUP,TERM "$folder/solvane") \
+        >"$work/solvane.log" 2>&1 &
     solvane_pid=$!
     window=$("$driver" find "Solvane by Kardemo v" 30) || fail "the main window did not appear"
 }
@@ -47,7 +52,7 @@ smoke_prepare "$program" "$library" "$output" solvane-ending
 for signal in TERM HUP INT display; do
     rm -rf "$folder/sessions" "$folder/debug.txt" "$folder/solvane.ini" "$work/display"
     start_xvfb
-    start_solvane_with_signals
+    start_solvane_with_signals "$signal"
     "$driver" key "$window" space || fail "could not press Space"
     wait_for 20 "the run to start" grep -qs "recording into" "$folder/debug.txt"
     sleep 0.5 # a few packets
@@ -66,7 +71,7 @@ done
 # Idle: the program ends at once, the settings file untouched.
 rm -f "$work/display"
 start_xvfb
-start_solvane_with_signals
+start_solvane_with_signals idle
 before=$(stat -c '%Y %s' "$folder/solvane.ini")
 sum=$(md5sum <"$folder/solvane.ini")
 kill -s TERM "$solvane_pid"
@@ -75,6 +80,8 @@ status=0
 wait "$solvane_pid" || status=$?
 solvane_pid=
 [ "$status" -eq 143 ] || fail "idle SIGTERM: solvane ended with status $status"
-[ "$(md5sum <"$folder/solvane.ini")" = "$sum" ] && [ "$(stat -c '%Y %s' "$folder/solvane.ini")" = "$before" ] ||
+if [ "$(md5sum <"$folder/solvane.ini")" != "$sum" ] ||
+    [ "$(stat -c '%Y %s' "$folder/solvane.ini")" != "$before" ]; then
     fail "idle SIGTERM: the settings file changed"
+fi
 echo "idle SIGTERM: status 143, settings untouched"
