@@ -1,5 +1,5 @@
 # The simulated DSU (src/dsu-sim), driven through its classes: synthetic EEG, replay of
-# recordings, the session file, its configuration, and a replay through the program's own
+# recordings, the session file and its sound, live sound, its configuration, and a replay through the program's own
 # analysis, on the recordings in data/eeg.
 solvane_core_test(dsu_sim_test
     dsu-sim/DsuSimSupport.cpp
@@ -7,6 +7,7 @@ solvane_core_test(dsu_sim_test
     dsu-sim/ReplayAnalysisTest.cpp
     dsu-sim/ReplayTest.cpp
     dsu-sim/SessionFileTest.cpp
+    dsu-sim/SoundTest.cpp
     dsu-sim/SyntheticSourceTest.cpp)
 target_link_libraries(dsu_sim_test PRIVATE solvane_dsusim)
 target_compile_definitions(dsu_sim_test PRIVATE

@@ -1,6 +1,8 @@
 #include "SimulatedDsu.h"
 
+#include "LiveSoundOutput.h"
 #include "RecordingSource.h"
+#include "SessionSoundFile.h"
 #include "SyntheticSource.h"
 #include "config/ProfileFile.h"
 
@@ -65,6 +67,11 @@ void copyReplacing(const std::filesystem::path& source, const std::filesystem::p
     }
 }
 
+/// The sound file that goes beside a recording or session file: the same name, but .flac.
+std::filesystem::path soundFileOf(std::filesystem::path file) {
+    return file.replace_extension(".flac");
+}
+
 } // namespace
 
 SimulatedDsu& SimulatedDsu::instance() {
@@ -102,6 +109,12 @@ void SimulatedDsu::logCall(const std::string& text) {
 }
 
 void SimulatedDsu::endRecording() {
+    live_.reset();
+    if (sound_) {
+        sound_->abandon();
+        logCall("InitialiseDSU: its unfinished sound stays in " + sound_->workingFile().string());
+        sound_.reset();
+    }
     if (!recorder_)
         return;
     logCall("InitialiseDSU: the unfinished session stays in " + recorder_->workingFile().string());
@@ -114,6 +127,8 @@ int32_t SimulatedDsu::initialise() {
     source_.reset();
     initialised_ = false;
     endLogged_ = false;
+    output_.volume00 = 0;
+    output_.volume01 = 0;
     const std::filesystem::path configFile = folder_ / SimulatorConfig::FileName;
     try {
         const std::optional<std::string> text = ProfileFile::readFile(configFile);
@@ -128,6 +143,14 @@ int32_t SimulatedDsu::initialise() {
         } else {
             source_ = std::make_unique<RecordingSource>(
                 inFolder(folder_, config_.source), config_.channels, config_.gain, config_.loop);
+        }
+        if (config_.sound) {
+            try {
+                live_ = std::make_unique<LiveSoundOutput>(config_.soundDevice);
+                logCall("InitialiseDSU: live sound on " + live_->description());
+            } catch (const SoundOutputError& e) {
+                logCall("InitialiseDSU: no live sound: " + std::string(e.what()));
+            }
         }
     } catch (const SimulatorConfigError& e) {
         logCall("InitialiseDSU failed (status " + std::to_string(e.status()) +
@@ -150,6 +173,8 @@ int32_t SimulatedDsu::initialise() {
         labels[SlotElement[slot]] = source_->label(slot);
     ++runs_;
     startRecording(labels);
+    startSound();
+    playOutput();
 
     initialised_ = true;
     start_ = Clock::now();
@@ -183,6 +208,36 @@ void SimulatedDsu::startRecording(const std::string (&labels)[Elements]) {
         logCall("InitialiseDSU: recording into " + working.string());
     } catch (const SessionFileError& e) {
         logCall("InitialiseDSU: the run is not recorded: " + std::string(e.what()));
+    }
+}
+
+void SimulatedDsu::startSound() {
+    if (!config_.soundFile || !recorder_)
+        return;
+    const std::filesystem::path working = soundFileOf(recorder_->workingFile());
+    try {
+        sound_ = std::make_unique<SessionSoundFile>(working);
+        logCall("InitialiseDSU: sound into " + working.string());
+    } catch (const SessionFileError& e) {
+        logCall("InitialiseDSU: the sound is not kept: " + std::string(e.what()));
+    }
+}
+
+void SimulatedDsu::playOutput() {
+    ToneSettings settings;
+    settings.volume[0] = output_.volume00;
+    settings.volume[1] = output_.volume01;
+    settings.frequency[0] = output_.baseFrequency;
+    settings.frequency[1] = output_.secondFrequency;
+    if (live_)
+        live_->set(settings);
+    if (sound_) {
+        try {
+            sound_->set(settings, delivered_);
+        } catch (const SessionFileError& e) {
+            logCall("SendCommandToDSU: the sound is no longer kept: " + std::string(e.what()));
+            sound_.reset();
+        }
     }
 }
 
@@ -224,6 +279,14 @@ int32_t SimulatedDsu::poll(int32_t* packet, int32_t elements, int32_t* packetCou
             recorder_.reset();
         }
     }
+    if (sound_) {
+        try {
+            sound_->follow(delivered_);
+        } catch (const SessionFileError& e) {
+            logCall("GetP3Data: the sound is no longer kept: " + std::string(e.what()));
+            sound_.reset();
+        }
+    }
     if (packetCount != nullptr)
         *packetCount = 1;
     return 0;
@@ -254,14 +317,26 @@ int32_t SimulatedDsu::sendCommand(const char* command, int32_t length) {
         return -1;
     }
     *target = value - offset;
+    if (offset != 0 && !ToneSynthesiser::audible(*target))
+        logCall("SendCommandToDSU: " + text + ": " + std::to_string(*target) + " Hz is outside " +
+                std::to_string(ToneSynthesiser::LowestFrequency) + ".." +
+                std::to_string(ToneSynthesiser::HighestFrequency) + " Hz: the " +
+                (text[1] == 'E' ? "left" : "right") + " channel is silent until it is back");
+    playOutput();
     return 0;
 }
 
 int32_t SimulatedDsu::terminate(const char* sessionFile) {
     logCall("TerminateDSU: " + std::to_string(delivered_) + " packets delivered");
+    if (live_) {
+        live_.reset();
+        logCall("TerminateDSU: the live sound has faded out and is closed");
+    }
     int32_t status = 0;
+    const std::string name = sessionFile != nullptr ? sessionFile : "";
+    if (!keepSound(name.empty() ? std::filesystem::path() : inFolder(folder_, name)))
+        status = SessionFileFailed;
     if (recorder_) {
-        const std::string name = sessionFile != nullptr ? sessionFile : "";
         try {
             if (name.empty()) {
                 recorder_->abandon();
@@ -299,6 +374,29 @@ void SimulatedDsu::keepRecording(const std::filesystem::path& target) {
     recorder_->finish(session_);
     logCall("TerminateDSU: the run is kept in " + session_.string());
     copyReplacing(session_, target);
+}
+
+bool SimulatedDsu::keepSound(const std::filesystem::path& target) {
+    if (!sound_)
+        return true;
+    bool kept = true;
+    try {
+        if (target.empty()) {
+            sound_->abandon();
+            logCall("TerminateDSU: the sound stays in " + sound_->workingFile().string());
+        } else if (delivered_ == 0 || session_.empty()) {
+            sound_->finish(delivered_, soundFileOf(target));
+        } else {
+            sound_->finish(delivered_, soundFileOf(session_));
+            copyReplacing(soundFileOf(session_), soundFileOf(target));
+            logCall("TerminateDSU: sound written to " + soundFileOf(target).string());
+        }
+    } catch (const SessionFileError& e) {
+        logCall("TerminateDSU: " + std::string(e.what()));
+        kept = false;
+    }
+    sound_.reset();
+    return kept;
 }
 
 int32_t SimulatedDsu::listPorts(int32_t* ports) {

@@ -6,8 +6,9 @@
 // the library's folder and starts recording the run into a working file in the folder
 // "sessions" there; TerminateDSU completes it as that run's own recording, named after the
 // time the run began, and copies it to the session file the program names, so that every
-// run is kept. The AVE output state is kept from the commands received, and a debug log
-// records set-up, commands and shut-down.
+// run is kept. The AVE commands set the output, which is played live on a sound device and
+// kept as a sound file beside each recording (same name, extension .flac); both volumes start
+// at 0 with each InitialiseDSU. A debug log records set-up, commands and shut-down.
 
 #include "SampleSource.h"
 #include "SessionRecorder.h"
@@ -21,6 +22,9 @@
 #include <string>
 
 namespace solvane::dsusim {
+
+class LiveSoundOutput;
+class SessionSoundFile;
 
 class SimulatedDsu {
 public:
@@ -79,6 +83,12 @@ private:
     void startRecording(const std::string (&labels)[Elements]);
     /// Completes the recording as the run's own file and copies it to `target`.
     void keepRecording(const std::filesystem::path& target);
+    void startSound();
+    /// Plays the output as the commands have left it, live and into the sound file.
+    void playOutput();
+    /// Completes the sound file beside the run's recording and copies it beside `target`;
+    /// false when it could not be written.
+    bool keepSound(const std::filesystem::path& target);
 
     std::filesystem::path folder_;
     SimulatorConfig config_;
@@ -93,6 +103,8 @@ private:
     int32_t comPort_ = 0;
     std::ofstream debugLog_;
     Output output_;
+    std::unique_ptr<LiveSoundOutput> live_;
+    std::unique_ptr<SessionSoundFile> sound_;
 };
 
 } // namespace solvane::dsusim

@@ -24,6 +24,15 @@ double number(ConfigKey key, const char* name, std::string_view text) {
     return value;
 }
 
+bool onOff(ConfigKey key, const char* name, std::string_view text) {
+    const std::string word = lower(text);
+    if (word != "on" && word != "off")
+        throw SimulatorConfigError(key, ConfigFault::Malformed,
+                                   std::string(name) + " = " + inQuotes(text) +
+                                       " is neither on nor off");
+    return word == "on";
+}
+
 } // namespace
 
 SimulatorConfigError::SimulatorConfigError(ConfigKey key, ConfigFault fault,
@@ -110,12 +119,19 @@ SimulatorConfig SimulatorConfig::fromText(const std::optional<std::string>& text
             throw SimulatorConfigError(ConfigKey::Seed, ConfigFault::OutOfRange,
                                        "Seed = " + inQuotes(*seed) + " is too large");
     }
+
+    if (const auto sound = value("Sound"))
+        config.sound = onOff(ConfigKey::Sound, "Sound", *sound);
+    if (const auto device = value("SoundDevice"))
+        config.soundDevice = *device;
+    if (const auto soundFile = value("SoundFile"))
+        config.soundFile = onOff(ConfigKey::SoundFile, "SoundFile", *soundFile);
     return config;
 }
 
 std::vector<std::string> SimulatorConfig::unknownKeys(std::string_view text) {
-    static constexpr std::string_view Known[] = {"source", "channels", "speed",
-                                                 "loop",   "gain",     "seed"};
+    static constexpr std::string_view Known[] = {
+        "source", "channels", "speed", "loop", "gain", "seed", "sound", "sounddevice", "soundfile"};
     std::vector<std::string> unknown;
     bool inSection = false;
     while (!text.empty()) {

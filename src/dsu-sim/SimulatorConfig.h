@@ -13,7 +13,17 @@
 namespace solvane::dsusim {
 
 /// The key a configuration fault belongs to; part of the InitialiseDSU status.
-enum class ConfigKey { Source = 1, Channels = 2, Speed = 3, Loop = 4, Gain = 5, Seed = 6 };
+enum class ConfigKey {
+    Source = 1,
+    Channels = 2,
+    Speed = 3,
+    Loop = 4,
+    Gain = 5,
+    Seed = 6,
+    Sound = 7,
+    SoundDevice = 8,
+    SoundFile = 9,
+};
 
 /// What is wrong with the value; the other part of the InitialiseDSU status.
 enum class ConfigFault {
@@ -23,6 +33,7 @@ enum class ConfigFault {
     FileUnreadable = 4, ///< the recording is not a readable EDF, EDF+, BDF or BDF+ file
     UnknownLabel = 5,   ///< no signal of the recording matches a label
     WrongCount = 6,     ///< not four labels, or fewer than four EEG signals to default to
+    NoSuchDevice = 7,   ///< no sound output device has that name
 };
 
 /// A configuration value that cannot be used. The message names the key, the value and why.
@@ -51,6 +62,9 @@ struct SimulatorConfig {
     bool loop = true;                  ///< restart a recording at its end
     double gain = DefaultGain;         ///< counts per microvolt around the centre 512
     uint64_t seed = 1;                 ///< of the synthetic EEG
+    bool sound = true;                 ///< play the AVE output live
+    std::string soundDevice;           ///< (part of) the output device's name; empty: default
+    bool soundFile = true;             ///< keep the AVE output as a sound file of each session
 
     [[nodiscard]] bool synthetic() const;
 

@@ -1,6 +1,6 @@
 // GetP3Data allocates nothing, neither while replaying (reading, resampling) nor while making
-// synthetic EEG, and neither does writing a record of the session file. Replaces the global
-// allocation functions, so it has an executable of its own.
+// synthetic EEG, and neither does writing a record of the session file or a second of its
+// sound. Replaces the global allocation functions, so it has an executable of its own.
 
 #include "DsuSimSupport.h"
 #include "dsu-sim/SimulatedDsu.h"
@@ -24,7 +24,8 @@ TEST_P(PollAllocations, NoneAfterTheFirstRecord) {
             folder.path() / "sine.edf", 500, 30,
             {{"O1", 10.0, 50.0}, {"O2", 11.0, 50.0}, {"P3", 9.0, 50.0}, {"P4", 12.0, 50.0}});
     }
-    folder.write("dsu-simulator.ini", "[Simulator]\nSource = " + source + "\nSpeed = 0\n");
+    folder.write("dsu-simulator.ini",
+                 "[Simulator]\nSource = " + source + "\nSpeed = 0\nSound = off\n");
     SimulatedDsu dsu(folder.path());
     ASSERT_EQ(dsu.initialise(), 0);
     int32_t packet[8] = {};

@@ -21,7 +21,8 @@ using testing::TempFolder;
 TEST(SimulatorConfiguration, ReadsEveryKeyForgivingCaseAndBlanks) {
     const SimulatorConfig config = SimulatorConfig::fromText(
         "[other]\nSource=elsewhere.edf\n[SIMULATOR]\n source = rec.bdf \nCHANNELS= O1 , o2,"
-        "P3.,EEG P4\nspeed=0\nLoop = 0\nGain=3.5\nSeed=42\n");
+        "P3.,EEG P4\nspeed=0\nLoop = 0\nGain=3.5\nSeed=42\nSound=OFF\nsounddevice = USB Audio \n"
+        "SoundFile = Off\n");
     EXPECT_EQ(config.source, "rec.bdf");
     EXPECT_FALSE(config.synthetic());
     EXPECT_EQ(config.channels, (std::vector<std::string>{"O1", "o2", "P3.", "EEG P4"}));
@@ -29,6 +30,9 @@ TEST(SimulatorConfiguration, ReadsEveryKeyForgivingCaseAndBlanks) {
     EXPECT_FALSE(config.loop);
     EXPECT_EQ(config.gain, 3.5);
     EXPECT_EQ(config.seed, 42U);
+    EXPECT_FALSE(config.sound);
+    EXPECT_EQ(config.soundDevice, "USB Audio");
+    EXPECT_FALSE(config.soundFile);
 
     const SimulatorConfig defaults = SimulatorConfig::fromText(std::nullopt);
     EXPECT_TRUE(defaults.synthetic());
@@ -36,6 +40,9 @@ TEST(SimulatorConfiguration, ReadsEveryKeyForgivingCaseAndBlanks) {
     EXPECT_EQ(defaults.speed, 1.0);
     EXPECT_TRUE(defaults.loop);
     EXPECT_EQ(defaults.gain, SimulatorConfig::DefaultGain);
+    EXPECT_TRUE(defaults.sound);
+    EXPECT_TRUE(defaults.soundDevice.empty());
+    EXPECT_TRUE(defaults.soundFile);
 }
 
 TEST(SimulatorConfiguration, WithoutAFileTheDsuStreamsSyntheticEeg) {
@@ -115,7 +122,11 @@ INSTANTIATE_TEST_SUITE_P(
         BadValue{"SpeedNotANumber", "Speed = 1x", -301, "Speed = \"1x\" is not a number"},
         BadValue{"LoopNotABoolean", "Loop = yes", -401, "Loop = \"yes\" is neither 0 nor 1"},
         BadValue{"NegativeSeed", "Seed = -4", -601, "Seed = \"-4\""},
-        BadValue{"HugeSeed", "Seed = 99999999999999999999999", -602, "too large"}),
+        BadValue{"HugeSeed", "Seed = 99999999999999999999999", -602, "too large"},
+        BadValue{"SoundNotOnOrOff", "Sound = 1", -701, "Sound = \"1\" is neither on nor off"},
+        BadValue{"NoSuchSoundDevice", "SoundDevice = no such card", -807,
+                 "SoundDevice = \"no such card\" names no sound output device"},
+        BadValue{"SoundFileNotOnOrOff", "SoundFile = yes", -901, "\"yes\" is neither on nor off"}),
     [](const ::testing::TestParamInfo<BadValue>& row) { return std::string(row.param.name); });
 
 TEST(SimulatorConfiguration, UnknownKeysAreLoggedAndIgnored) {

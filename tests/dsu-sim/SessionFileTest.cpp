@@ -66,7 +66,7 @@ SessionContents readSession(const std::filesystem::path& path) {
 class SessionFile : public ::testing::Test {
 protected:
     SessionFile() {
-        folder.write("dsu-simulator.ini", "[Simulator]\nSpeed = 0\nSeed = 9\n");
+        folder.write("dsu-simulator.ini", "[Simulator]\nSpeed = 0\nSeed = 9\nSound = off\n");
         dsu = std::make_unique<SimulatedDsu>(folder.path());
     }
 
@@ -178,7 +178,8 @@ TEST_F(SessionFile, EachRunIsItsOwnFileAndAnAbsoluteNameIsKept) {
     EXPECT_EQ(two.packets[9], first[9]);
 }
 
-// Runs that begin in the same second as well: each is kept, and the named file is the last.
+// Runs that begin in the same second as well: each is kept with its sound, and the named file
+// is the last.
 TEST_F(SessionFile, EveryRunIsKeptUnderItsOwnName) {
     std::vector<std::filesystem::path> kept;
     for (int runs = 0; runs < 2; ++runs) {
@@ -197,7 +198,11 @@ TEST_F(SessionFile, EveryRunIsKeptUnderItsOwnName) {
          std::filesystem::directory_iterator(folder.path() / SimulatedDsu::SessionsFolder))
         files.push_back(entry.path());
     std::sort(files.begin(), files.end());
-    ASSERT_EQ(files, kept);
+    std::vector<std::filesystem::path> expected = kept; // each with its sound beside it
+    for (std::filesystem::path sound : kept)
+        expected.push_back(sound.replace_extension(".flac"));
+    std::sort(expected.begin(), expected.end());
+    ASSERT_EQ(files, expected);
     for (int runs = 0; runs < 2; ++runs) {
         const SessionContents session = readSession(kept[static_cast<std::size_t>(runs)]);
         ASSERT_EQ(session.records, 2);
