@@ -1,14 +1,18 @@
 // Speed of the simulated DSU through its polling entry: packets per second replayed from a
-// recording in data/eeg and made synthetically as fast as polled (session file included), and
-// the cost of a poll in a real-time run at 256 packets per second.
+// recording in data/eeg and made synthetically as fast as polled (session file and its sound
+// included), the cost of a poll in a real-time run at 256 packets per second, and the work of
+// the live sound's audio callback for one second of sound.
 
+#include "dsu-sim/LiveSoundOutput.h"
 #include "dsu-sim/SimulatedDsu.h"
+#include "dsu-sim/ToneSynthesiser.h"
 #include "support/TempFolder.h"
 
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -66,5 +70,21 @@ void RealTimePoll(benchmark::State& state) {
     dsu.terminate("bench.SES");
 }
 BENCHMARK(RealTimePoll)->MinTime(2.0);
+
+// Both tones sounding, in the buffers the live output asks for: 200 buffers make a second.
+void LiveSoundSecond(benchmark::State& state) {
+    using solvane::dsusim::LiveSoundOutput;
+    using solvane::dsusim::ToneSynthesiser;
+    ToneSynthesiser synthesiser;
+    synthesiser.set({{50, 50}, {210, 225}, false});
+    std::vector<float> buffer(ToneSynthesiser::Channels * LiveSoundOutput::BufferFrames);
+    const int buffers = ToneSynthesiser::Rate / static_cast<int>(LiveSoundOutput::BufferFrames);
+    for (auto _ : state) {
+        for (int b = 0; b < buffers; ++b)
+            synthesiser.render(buffer.data(), static_cast<int>(LiveSoundOutput::BufferFrames));
+        benchmark::DoNotOptimize(buffer.data());
+    }
+}
+BENCHMARK(LiveSoundSecond)->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -59,13 +59,16 @@ PaDeviceIndex findDevice(const std::string& wanted, std::string& names) {
 
 struct LiveSoundCallback {
     static int play(const void* /*input*/, void* output, unsigned long frames,
-                    const PaStreamCallbackTimeInfo* /*time*/, PaStreamCallbackFlags /*flags*/,
+                    const PaStreamCallbackTimeInfo* time, PaStreamCallbackFlags /*flags*/,
                     void* user) noexcept {
         auto& self = *static_cast<LiveSoundOutput*>(user);
         const uint64_t word = self.settings_.load(std::memory_order_acquire);
         if (word != self.applied_) {
             self.synthesiser_.set(ToneSettings::unpack(word));
             self.applied_ = word;
+            const double heard = time->outputBufferDacTime - self.posted_.load();
+            if (time->outputBufferDacTime > 0.0 && heard > self.slowest_.load())
+                self.slowest_.store(heard);
         }
         self.synthesiser_.render(static_cast<float*>(output), static_cast<int>(frames));
         if (self.synthesiser_.silent() && ToneSettings::unpack(word).fadingOut)
@@ -126,6 +129,7 @@ LiveSoundOutput::~LiveSoundOutput() {
 }
 
 void LiveSoundOutput::set(const ToneSettings& settings) noexcept {
+    posted_.store(Pa_GetStreamTime(stream_));
     settings_.store(settings.pack(), std::memory_order_release);
 }
 

@@ -39,6 +39,9 @@ public:
     void set(const ToneSettings& settings) noexcept;
     /// The device in use, its rate and its output latency, for the debug log.
     [[nodiscard]] const std::string& description() const noexcept { return description_; }
+    /// The longest time so far from set() until the sound system said the change would be
+    /// heard (the start of the buffer that carries it at the output), in seconds.
+    [[nodiscard]] double slowestChange() const noexcept { return slowest_.load(); }
 
 private:
     friend struct LiveSoundCallback;
@@ -47,7 +50,9 @@ private:
     void* stream_ = nullptr; ///< PaStream
     std::string description_;
     std::atomic<uint64_t> settings_{ToneSettings{}.pack()};
-    std::atomic<bool> faded_{false}; ///< set by the callback once a fade-out is complete
+    std::atomic<bool> faded_{false};   ///< set by the callback once a fade-out is complete
+    std::atomic<double> posted_{0.0};  ///< stream time of the last set(), s
+    std::atomic<double> slowest_{0.0}; ///< see slowestChange()
     // Owned by the callback's thread while the stream runs.
     uint64_t applied_ = ToneSettings{}.pack();
     ToneSynthesiser synthesiser_;

@@ -3,12 +3,14 @@
 
 #include <sndfile.h>
 
+#include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace solvane::dsusim {
 
-SessionSoundFile::SessionSoundFile(const std::filesystem::path& workingFile)
-    : working_(workingFile) {
+SessionSoundFile::SessionSoundFile(std::filesystem::path workingFile)
+    : working_(std::move(workingFile)) {
     SF_INFO format{};
     format.samplerate = ToneSynthesiser::Rate;
     format.channels = ToneSynthesiser::Channels;

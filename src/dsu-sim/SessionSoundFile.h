@@ -21,7 +21,7 @@ public:
     static constexpr int PacketsPerSecond = 256;
 
     /// Creates `workingFile` (replacing one of that name). Throws SessionFileError.
-    explicit SessionSoundFile(const std::filesystem::path& workingFile);
+    explicit SessionSoundFile(std::filesystem::path workingFile);
     /// An unfinished file is closed and left under its working name.
     ~SessionSoundFile();
     SessionSoundFile(const SessionSoundFile&) = delete;

@@ -9,6 +9,7 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <sstream>
@@ -329,8 +330,12 @@ int32_t SimulatedDsu::sendCommand(const char* command, int32_t length) {
 int32_t SimulatedDsu::terminate(const char* sessionFile) {
     logCall("TerminateDSU: " + std::to_string(delivered_) + " packets delivered");
     if (live_) {
+        char slowest[80];
+        std::snprintf(slowest, sizeof slowest, "%.1f ms", 1000.0 * live_->slowestChange());
         live_.reset();
-        logCall("TerminateDSU: the live sound has faded out and is closed");
+        logCall("TerminateDSU: the live sound has faded out and is closed; each command was "
+                "heard within " +
+                std::string(slowest));
     }
     int32_t status = 0;
     const std::string name = sessionFile != nullptr ? sessionFile : "";

@@ -1,6 +1,8 @@
 #include "ToneSynthesiser.h"
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <numbers>
 
 namespace solvane::dsusim {
@@ -81,10 +83,9 @@ void ToneSynthesiser::render(float* out, int frames) noexcept {
 }
 
 bool ToneSynthesiser::silent() const noexcept {
-    for (const Voice& voice : voices_)
-        if (voice.gain != 0.0 || voice.glided < GlideFrames)
-            return false;
-    return true;
+    return std::all_of(std::begin(voices_), std::end(voices_), [](const Voice& voice) {
+        return voice.gain == 0.0 && voice.glided == GlideFrames;
+    });
 }
 
 } // namespace solvane::dsusim

@@ -161,11 +161,11 @@ TEST(LiveSound, PlaysOnARealAlsaDeviceAndFadesOutBeforeClosing) {
         ASSERT_EQ(dsu.sendCommand(command, 6), 0);
     // The file plugin's null device takes sound as fast as it comes: wait for 2 s of it.
     auto size = [&played] {
-        std::error_code none;
-        const auto bytes = std::filesystem::file_size(played, none);
-        return none ? 0 : bytes;
+        std::error_code missing;
+        const auto bytes = std::filesystem::file_size(played, missing);
+        return missing ? 0 : bytes;
     };
-    const auto enough = size() + 2 * Rate * 2 * sizeof(float);
+    const auto enough = size() + std::size_t{2} * Rate * 2 * sizeof(float);
     for (int wait = 0; wait < 30000 && size() < enough; ++wait)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     ASSERT_EQ(dsu.terminate("kardemo.SES"), 0);
