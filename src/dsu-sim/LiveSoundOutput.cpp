@@ -20,7 +20,8 @@ void quietJack(const char* /*message*/) {}
 
 /// While PortAudio looks for devices, the sound libraries below it report every device they
 /// could not open on the standard error stream (a machine without a sound card, or without a
-/// JACK server, gets dozens of lines at each start); what matters reaches our debug log.
+/// JACK server, gets dozens of lines at each start); what matters reaches our debug log. ALSA's
+/// reports are back on afterwards; JACK has no way back to its own, so its stay quiet.
 class QuietSoundLibraries {
 public:
     QuietSoundLibraries() {
