@@ -10,3 +10,7 @@ solvane_warnings(kardemo_paced)
 add_executable(wake_floor ${CMAKE_CURRENT_LIST_DIR}/streaming/WakeFloor.c)
 set_target_properties(wake_floor PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
 solvane_warnings(wake_floor)
+
+add_executable(processor_time ${CMAKE_CURRENT_LIST_DIR}/streaming/ProcessorTime.c)
+set_target_properties(processor_time PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+solvane_warnings(processor_time)
