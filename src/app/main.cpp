@@ -2,6 +2,7 @@
 
 #include "app/TerminationSignals.h"
 #include "app/frmMain.h"
+#include "config/FileLocations.h"
 #include "config/processINIFile.h"
 
 #include <QApplication>
@@ -16,9 +17,14 @@ int main(int argc, char* argv[]) {
         solvane::TerminationSignals terminationSignals;
 
         const std::filesystem::path folder = QCoreApplication::applicationDirPath().toStdString();
-        solvane::processINIFile::SetProgramFolder(folder);
+        const auto places = solvane::FileLocations::forFolder(folder);
+        // A folder that cannot be made shows when its file cannot be written, with the reason.
+        std::error_code ignored;
+        places.makeFolder(places.configFolder(), ignored);
+        places.makeFolder(places.stateFolder(), ignored);
+        solvane::processINIFile::SetFolders(places.configFolder(), places.stateFolder());
 
-        solvane::frmMain window(std::make_unique<solvane::KardemoDLL>(folder));
+        solvane::frmMain window(std::make_unique<solvane::KardemoDLL>(places.libraryFolders()));
         QObject::connect(&terminationSignals, &solvane::TerminationSignals::received, &window,
                          &solvane::frmMain::onTerminationSignal);
         if (!window.Form_Load())

@@ -1,5 +1,6 @@
 #include "processINIFile.h"
 
+#include "FileLocations.h"
 #include "runtime/RunTimeError.h"
 
 #include <climits>
@@ -15,7 +16,8 @@ std::string INISection;
 
 namespace {
 
-std::filesystem::path programFolder = ".";
+std::filesystem::path currentSettingsFolder = ".";
+std::filesystem::path currentDebugFolder = ".";
 
 constexpr std::size_t LongestValue = 254; // a longer value comes back cut to this length
 
@@ -74,15 +76,23 @@ std::string currentText(const std::filesystem::path& path) {
 } // namespace
 
 void SetProgramFolder(const std::filesystem::path& folder) {
-    programFolder = folder;
+    SetFolders(folder, folder);
 }
 
-const std::filesystem::path& ProgramFolder() {
-    return programFolder;
+void SetFolders(const std::filesystem::path& settingsFolder,
+                const std::filesystem::path& debugFolder) {
+    currentSettingsFolder = settingsFolder;
+    currentDebugFolder = debugFolder;
 }
 
+// Plain concatenation, as on the platform the file names were made for.
 std::filesystem::path SettingsFilePath() {
-    return std::filesystem::path(programFolder.string() + "/solvane.ini");
+    return std::filesystem::path(currentSettingsFolder.string() + "/" +
+                                 FileLocations::SettingsFile);
+}
+
+std::filesystem::path DebugFilePath() {
+    return std::filesystem::path(currentDebugFolder.string() + "/debug.txt");
 }
 
 std::string ReadIniValue(std::string_view section, std::string_view key,

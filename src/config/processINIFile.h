@@ -1,7 +1,7 @@
 #pragma once
-// The settings file solvane.ini in the program's folder: the two low-level operations on one
-// key and the two whole-file operations that move all ten settings between the file and
-// `settings`.
+// The settings file solvane.ini in the program's folder (or the user's configuration folder,
+// see FileLocations): the two low-level operations on one key and the two whole-file
+// operations that move all ten settings between the file and `settings`.
 
 #include "ProfileFile.h"
 #include "Settings.h"
@@ -17,11 +17,16 @@ namespace processINIFile {
 /// Section name handed to ReadIniValue and WriteIniValue by LoadSettings and SaveSettings.
 extern std::string INISection;
 
-/// The folder whose solvane.ini is used; the program sets it to its own folder at start-up.
+/// The folder whose solvane.ini is used and the folder of the device library's debug file:
+/// SetProgramFolder sets both to the program's own folder; the program sets them at start-up
+/// as FileLocations decides.
 void SetProgramFolder(const std::filesystem::path& folder);
-const std::filesystem::path& ProgramFolder();
-/// ProgramFolder() + "/solvane.ini"
+void SetFolders(const std::filesystem::path& settingsFolder,
+                const std::filesystem::path& debugFolder);
+/// The settings folder + "/solvane.ini"
 std::filesystem::path SettingsFilePath();
+/// The debug folder + "/debug.txt"
+std::filesystem::path DebugFilePath();
 
 /// The key's value in the section (at most 254 characters), or `defaultValue` when the file,
 /// the section or the key is missing. Throws ProfileReadError for a file that is there but

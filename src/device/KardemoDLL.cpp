@@ -27,10 +27,11 @@ void resolve(void* handle, const char* name, Fn& slot, const std::string& file) 
 } // namespace
 
 KardemoDLL::KardemoDLL(std::filesystem::path programFolder)
-    : programFolder_(std::move(programFolder)) {}
+    : KardemoDLL(std::vector<std::filesystem::path>{std::move(programFolder)}) {}
 
-KardemoDLL::KardemoDLL(const KardemoFunctions& functions)
-    : loaded_(true), functions_(functions) {}
+KardemoDLL::KardemoDLL(std::vector<std::filesystem::path> folders) : folders_(std::move(folders)) {}
+
+KardemoDLL::KardemoDLL(const KardemoFunctions& functions) : loaded_(true), functions_(functions) {}
 
 KardemoDLL::~KardemoDLL() {
     if (handle_ != nullptr)
@@ -52,22 +53,32 @@ void KardemoDLL::sendCommand(const char* command) {
 }
 
 void KardemoDLL::load() {
-    const std::filesystem::path local = programFolder_ / FileName;
-    std::error_code ignored;
-    // A library beside the program wins; only without one does the search path decide.
-    const bool haveLocal = !programFolder_.empty() && std::filesystem::exists(local, ignored);
-    const std::string file = haveLocal ? local.string() : std::string(FileName);
+    // A library beside the program wins; only without one in any of the folders does the
+    // search path decide.
+    bool haveLocal = false;
+    std::string file = FileName;
+    std::string searched;
+    for (const std::filesystem::path& folder : folders_) {
+        if (folder.empty())
+            continue;
+        std::error_code ignored;
+        if (std::filesystem::exists(folder / FileName, ignored)) {
+            haveLocal = true;
+            file = (folder / FileName).string();
+            break;
+        }
+        searched += "in " + folder.string() + " nor ";
+    }
 
     dlerror();
     void* handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) {
         const std::string reason = lastDlError();
         if (haveLocal)
-            throw DeviceLibraryError("The device library " + file + " could not be loaded: " +
-                                     reason);
-        throw DeviceLibraryError("The device library " + file + " was found neither in " +
-                                 programFolder_.string() +
-                                 " nor on the system's library search path (" + reason + ").");
+            throw DeviceLibraryError("The device library " + file +
+                                     " could not be loaded: " + reason);
+        throw DeviceLibraryError("The device library " + file + " was found neither " + searched +
+                                 "on the system's library search path (" + reason + ").");
     }
 
     KardemoFunctions table;

@@ -1,7 +1,8 @@
 #pragma once
 // The device library as the program reaches it: libkardemo.so, loaded at run time from the
-// program's folder first and then from the system's library search path, its fourteen
-// functions resolved by name. Owns the loaded library (RAII); a test may hand in a table of
+// program's folder first (then from the user's library folder in installed use, see
+// FileLocations) and then from the system's library search path, its fourteen functions
+// resolved by name. Owns the loaded library (RAII); a test may hand in a table of
 // fake functions instead.
 
 #include "KardemoFunctions.h"
@@ -10,6 +11,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace solvane {
 
@@ -25,6 +27,9 @@ public:
 
     /// Loads on first use from `programFolder`, then from the search path.
     explicit KardemoDLL(std::filesystem::path programFolder);
+    /// Loads on first use from the first of `folders` that holds the file, else from the
+    /// search path.
+    explicit KardemoDLL(std::vector<std::filesystem::path> folders);
     /// Uses the given functions; nothing is loaded.
     explicit KardemoDLL(const KardemoFunctions& functions);
     ~KardemoDLL();
@@ -44,7 +49,7 @@ public:
 private:
     void load();
 
-    std::filesystem::path programFolder_;
+    std::vector<std::filesystem::path> folders_;
     void* handle_ = nullptr;
     bool loaded_ = false;
     std::string loadedFrom_;

@@ -76,11 +76,14 @@ std::filesystem::path soundFileOf(std::filesystem::path file) {
 } // namespace
 
 SimulatedDsu& SimulatedDsu::instance() {
-    static SimulatedDsu dsu(libraryFolder());
+    static SimulatedDsu dsu(FileLocations::forFolder(libraryFolder()));
     return dsu;
 }
 
-SimulatedDsu::SimulatedDsu(std::filesystem::path folder) : folder_(std::move(folder)) {}
+SimulatedDsu::SimulatedDsu(const std::filesystem::path& folder)
+    : SimulatedDsu(FileLocations::portableIn(folder)) {}
+
+SimulatedDsu::SimulatedDsu(FileLocations places) : places_(std::move(places)) {}
 
 SimulatedDsu::~SimulatedDsu() = default;
 
@@ -130,7 +133,7 @@ int32_t SimulatedDsu::initialise() {
     endLogged_ = false;
     output_.volume00 = 0;
     output_.volume01 = 0;
-    const std::filesystem::path configFile = folder_ / SimulatorConfig::FileName;
+    const std::filesystem::path configFile = places_.configFolder() / SimulatorConfig::FileName;
     try {
         const std::optional<std::string> text = ProfileFile::readFile(configFile);
         if (text) {
@@ -142,8 +145,9 @@ int32_t SimulatedDsu::initialise() {
         if (config_.synthetic()) {
             source_ = std::make_unique<SyntheticSource>(config_.seed, config_.gain);
         } else {
-            source_ = std::make_unique<RecordingSource>(
-                inFolder(folder_, config_.source), config_.channels, config_.gain, config_.loop);
+            source_ =
+                std::make_unique<RecordingSource>(inFolder(places_.configFolder(), config_.source),
+                                                  config_.channels, config_.gain, config_.loop);
         }
         if (config_.sound) {
             try {
@@ -185,9 +189,9 @@ int32_t SimulatedDsu::initialise() {
 
 void SimulatedDsu::startRecording(const std::string (&labels)[Elements]) {
     session_.clear();
-    const std::filesystem::path sessions = folder_ / SessionsFolder;
+    const std::filesystem::path& sessions = places_.sessionsFolder();
     std::error_code error;
-    std::filesystem::create_directories(sessions, error);
+    places_.makeFolder(sessions, error);
     if (error) {
         logCall("InitialiseDSU: the run is not recorded: the folder " + sessions.string() +
                 " cannot be made: " + error.message());
@@ -339,7 +343,7 @@ int32_t SimulatedDsu::terminate(const char* sessionFile) {
     }
     int32_t status = 0;
     const std::string name = sessionFile != nullptr ? sessionFile : "";
-    if (!keepSound(name.empty() ? std::filesystem::path() : inFolder(folder_, name)))
+    if (!keepSound(name.empty() ? std::filesystem::path() : inFolder(places_.sessionFileFolder(), name)))
         status = SessionFileFailed;
     if (recorder_) {
         try {
@@ -348,7 +352,7 @@ int32_t SimulatedDsu::terminate(const char* sessionFile) {
                 logCall("TerminateDSU: no session file named; the session stays in " +
                         recorder_->workingFile().string());
             } else {
-                const std::filesystem::path target = inFolder(folder_, name);
+                const std::filesystem::path target = inFolder(places_.sessionFileFolder(), name);
                 keepRecording(target);
                 logCall("TerminateDSU: session written to " + target.string() + " (" +
                         std::to_string(recorder_->packets()) + " packets, " +

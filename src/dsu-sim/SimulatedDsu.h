@@ -3,16 +3,18 @@
 // per second (or as fast as polled), at most one per poll, with EEG from a SampleSource on
 // the four channel elements (0, 4, 1, 5) and the centre value on the others. A poll answers at
 // once; when no packet is due yet it says so. Each InitialiseDSU reads dsu-simulator.ini from
-// the library's folder and starts recording the run into a working file in the folder
-// "sessions" there; TerminateDSU completes it as that run's own recording, named after the
-// time the run began, and copies it to the session file the program names, so that every
-// run is kept. The AVE commands set the output, which is played live on a sound device and
-// kept as a sound file beside each recording (same name, extension .flac); both volumes start
-// at 0 with each InitialiseDSU. A debug log records set-up, commands and shut-down.
+// its configuration folder and starts recording the run into a working file in its sessions
+// folder (both the library's own folder in portable use, see FileLocations); TerminateDSU
+// completes it as that run's own recording, named after the time the run began, and copies it
+// to the session file the program names, so that every run is kept. The AVE commands set the
+// output, which is played live on a sound device and kept as a sound file beside each recording
+// (same name, extension .flac); both volumes start at 0 with each InitialiseDSU. A debug log
+// records set-up, commands and shut-down.
 
 #include "SampleSource.h"
 #include "SessionRecorder.h"
 #include "SimulatorConfig.h"
+#include "config/FileLocations.h"
 
 #include <chrono>
 #include <cstdint>
@@ -35,13 +37,15 @@ public:
     static constexpr int32_t NotInitialised = -1;
     /// TerminateDSU status when the session file could not be written.
     static constexpr int32_t SessionFileFailed = -2;
-    /// Where every run's recording is kept, inside the DSU's folder.
-    static constexpr const char* SessionsFolder = "sessions";
+    /// Where every run's recording is kept, inside the DSU's folder in portable use.
+    static constexpr const char* SessionsFolder = FileLocations::SessionsFolder;
 
-    /// The one instance behind the C interface, working in the library's folder.
+    /// The one instance behind the C interface, with the folders FileLocations gives the
+    /// library's folder.
     static SimulatedDsu& instance();
     /// A DSU that reads its configuration from and records into `folder`.
-    explicit SimulatedDsu(std::filesystem::path folder);
+    explicit SimulatedDsu(const std::filesystem::path& folder);
+    explicit SimulatedDsu(FileLocations places);
     ~SimulatedDsu();
     SimulatedDsu(const SimulatedDsu&) = delete;
     SimulatedDsu& operator=(const SimulatedDsu&) = delete;
@@ -66,7 +70,6 @@ public:
         int secondFrequency = 0; ///< Hz
     };
     [[nodiscard]] const Output& output() const { return output_; }
-    [[nodiscard]] const std::filesystem::path& folder() const { return folder_; }
     /// The working file of the run being recorded, or empty.
     [[nodiscard]] std::filesystem::path recordingFile() const;
     /// The name the run being recorded is kept under once it ends, or empty.
@@ -90,7 +93,7 @@ private:
     /// false when it could not be written.
     bool keepSound(const std::filesystem::path& target);
 
-    std::filesystem::path folder_;
+    FileLocations places_;
     SimulatorConfig config_;
     std::unique_ptr<SampleSource> source_;
     std::unique_ptr<SessionRecorder> recorder_;

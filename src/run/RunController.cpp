@@ -166,8 +166,7 @@ void RunController::RunAcquisition() {
     int32_t one = 1;
     int32_t status = 0;
 
-    // Plain concatenation, like the settings file's path.
-    std::string debugFile = processINIFile::ProgramFolder().string() + "/debug.txt";
+    std::string debugFile = processINIFile::DebugFilePath().string();
     char noText1[] = "";
     char noText2[] = "";
 
