@@ -14,6 +14,8 @@ int main(int argc, char* argv[]) {
     {
         QApplication application(argc, argv);
         QApplication::setApplicationName(QStringLiteral("Solvane"));
+        // The desktop entry's name, by which a desktop links the window to its menu entry.
+        QGuiApplication::setDesktopFileName(QStringLiteral("org.solvane.Solvane"));
         solvane::TerminationSignals terminationSignals;
 
         const std::filesystem::path folder = QCoreApplication::applicationDirPath().toStdString();
