@@ -8,6 +8,7 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 namespace solvane {
 namespace {
@@ -90,6 +91,22 @@ TEST(DeviceLibrary, NoLibraryInTheFolderNorOnTheSearchPath) {
     const std::string message = errorOf(library);
     EXPECT_NE(message.find("libkardemo.so"), std::string::npos) << message;
     EXPECT_NE(message.find(folder.path().string()), std::string::npos) << message;
+}
+
+// Nothing loaded before the search of the empty folders: a library in the process would be
+// found again by its name.
+TEST(DeviceLibrary, TheFirstFolderThatHoldsTheLibraryIsUsedElseAllAreNamed) {
+    TempFolder empty;
+    TempFolder other;
+    KardemoDLL missing(std::vector<std::filesystem::path>{empty.path(), other.path()});
+    const std::string message = errorOf(missing);
+    for (const TempFolder* folder : {&empty, &other})
+        EXPECT_NE(message.find(folder->path().string()), std::string::npos) << message;
+
+    KardemoDLL library(std::vector<std::filesystem::path>{empty.path(), FAKE_LIBRARY_FOLDER,
+                                                          INCOMPLETE_LIBRARY_FOLDER});
+    library.functions();
+    EXPECT_EQ(library.loadedFrom(), std::string(FAKE_LIBRARY_FOLDER) + "/libkardemo.so");
 }
 
 } // namespace

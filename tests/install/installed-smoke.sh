@@ -100,6 +100,7 @@ appstreamcli validate --no-net "$prefix/share/metainfo/$app_id.metainfo.xml" >"$
 man_warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z \
     "$prefix/share/man/man1/solvane.1.gz" 2>&1 >/dev/null)
 [ -z "$man_warnings" ] || fail "the manual page: $man_warnings"
+# shellcheck disable=SC2016 # $ORIGIN is the loader's
 readelf -d "$prefix/bin/solvane" | grep -q 'RUNPATH.*\[\$ORIGIN/\.\./lib/solvane\]' ||
     fail "the program's RUNPATH does not name \$ORIGIN/../lib/solvane"
 as_nobody test ! -w "$prefix/bin" || fail "the user may write the prefix"
