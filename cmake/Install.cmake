@@ -36,8 +36,9 @@ endif()
 
 # Manual page and changelog go compressed, without a time stamp in the gzip header.
 configure_file(${dist}/changelog.in ${CMAKE_BINARY_DIR}/dist/changelog @ONLY)
+configure_file(${dist}/solvane.1.in ${CMAKE_BINARY_DIR}/dist/solvane.1 @ONLY)
 set(compressed)
-foreach(source IN ITEMS ${dist}/solvane.1 ${CMAKE_BINARY_DIR}/dist/changelog)
+foreach(source IN ITEMS ${CMAKE_BINARY_DIR}/dist/solvane.1 ${CMAKE_BINARY_DIR}/dist/changelog)
     get_filename_component(name ${source} NAME)
     set(target ${CMAKE_BINARY_DIR}/dist/${name}.gz)
     add_custom_command(OUTPUT ${target}

@@ -85,7 +85,7 @@ void SetFolders(const std::filesystem::path& settingsFolder,
     currentDebugFolder = debugFolder;
 }
 
-// Plain concatenation, as on the platform the file names were made for.
+// Plain concatenation of the folder's text and the name, without separator handling.
 std::filesystem::path SettingsFilePath() {
     return std::filesystem::path(currentSettingsFolder.string() + "/" +
                                  FileLocations::SettingsFile);
