@@ -76,13 +76,18 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
     "of channels."
     ""
     "A simulated DSU comes with it, so that Solvane runs without the device: it"
-    "produces synthetic EEG or replays an EDF recording, and keeps every run as an"
-    "EDF+ recording.")
+    "produces synthetic EEG or replays an EDF recording, plays the entrainment"
+    "tones on the sound card, and keeps every run as an EDF+ recording with its"
+    "sound beside it.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Loaded at run time, so dpkg-shlibdeps cannot see them: the toolkit's display plugins (without
+# them no window opens) and the font the scalp map's lettering is measured for.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-qpa-plugins)
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-liberation)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)
