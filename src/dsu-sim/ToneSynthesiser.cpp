@@ -74,8 +74,13 @@ void ToneSynthesiser::render(float* out, int frames) noexcept {
                     0.5 - 0.5 * std::cos(std::numbers::pi * voice.glided / GlideFrames);
                 voice.gain = voice.from + (voice.target - voice.from) * done;
             }
+            // A channel at rest costs no sine: with the default settings both stay silent for
+            // the whole run.
+            const bool atRest = voice.gain == 0.0 && voice.glided >= GlideFrames;
             out[Channels * i + c] =
-                static_cast<float>(voice.gain * std::sin(2.0 * std::numbers::pi * voice.phase));
+                atRest ? 0.0F
+                       : static_cast<float>(voice.gain *
+                                            std::sin(2.0 * std::numbers::pi * voice.phase));
             voice.phase += voice.increment;
             voice.phase -= std::floor(voice.phase);
         }
