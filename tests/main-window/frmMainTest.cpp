@@ -62,9 +62,8 @@ private slots:
 
     void loadSetsTheCaptionAndWritesTheSettingsFile();
     void spaceStartsARunAndTheButtonStopsIt();
-    void closingDuringARunEndsItTheOrderlyWay();
-    void aSignalDuringARunEndsItTheOrderlyWayThenTheProgram_data();
-    void aSignalDuringARunEndsItTheOrderlyWayThenTheProgram();
+    void aRunEndsTheOrderlyWayOnACloseOrASignal_data();
+    void aRunEndsTheOrderlyWayOnACloseOrASignal();
     void aSignalWhileIdleEndsTheProgramAtOnce();
     void aSignalWhileAMessageBoxIsOpenEndsTheProgram();
     void aRunTimeErrorSilencesTerminatesAndEndsTheProgram();
@@ -74,8 +73,10 @@ private slots:
     void optionsAppliesTheChannelSelectionWhenTheDialogCloses();
 
 private:
-    /// A window on the fake library that records its messages and program end.
-    std::unique_ptr<frmMain> makeWindow(std::unique_ptr<KardemoDLL> device = nullptr);
+    /// A window on the fake library that records its messages and program end; given
+    /// `signalsCaught`, it takes the termination signals as the program does.
+    std::unique_ptr<frmMain> makeWindow(std::unique_ptr<KardemoDLL> device = nullptr,
+                                        solvane::TerminationSignals* signalsCaught = nullptr);
 
     std::unique_ptr<TempFolder> folder_;
     QStringList messages_;
@@ -96,10 +97,14 @@ void frmMainTest::cleanup() {
     folder_.reset();
 }
 
-std::unique_ptr<frmMain> frmMainTest::makeWindow(std::unique_ptr<KardemoDLL> device) {
+std::unique_ptr<frmMain> frmMainTest::makeWindow(std::unique_ptr<KardemoDLL> device,
+                                                 solvane::TerminationSignals* signalsCaught) {
     if (!device)
         device = std::make_unique<KardemoDLL>(FakeKardemo::functions());
     auto window = std::make_unique<frmMain>(std::move(device));
+    if (signalsCaught != nullptr)
+        connect(signalsCaught, &solvane::TerminationSignals::received, window.get(),
+                &frmMain::onTerminationSignal);
     window->setMessageBoxHandler([this](const QString& text) { messages_ << text; });
     window->setProgramEndHandler([this](int code) { exitCodes_ << code; });
     return window;
@@ -151,8 +156,26 @@ void frmMainTest::spaceStartsARunAndTheButtonStopsIt() {
     QVERIFY(exitCodes_.isEmpty());
 }
 
-void frmMainTest::closingDuringARunEndsItTheOrderlyWay() {
-    auto window = makeWindow();
+// The close button, or a signal raised inside a poll or inside InitialiseDSU (when no event pass
+// has run yet): each is acted on in the next event pass, and the run ends the orderly way; after
+// a signal the program then ends with 128 + the signal's number.
+void frmMainTest::aRunEndsTheOrderlyWayOnACloseOrASignal_data() {
+    QTest::addColumn<int>("signalNumber"); // 0: the window's close button
+    QTest::addColumn<QString>("during");
+    QTest::addColumn<unsigned>("polls");
+    QTest::newRow("close") << 0 << "GetP3Data" << 4U;
+    QTest::newRow("SIGTERM") << SIGTERM << "GetP3Data" << 3U;
+    QTest::newRow("SIGHUP") << SIGHUP << "GetP3Data" << 3U;
+    QTest::newRow("SIGINT") << SIGINT << "GetP3Data" << 3U;
+    QTest::newRow("SIGTERM during set-up") << SIGTERM << "InitialiseDSU" << 1U;
+}
+
+void frmMainTest::aRunEndsTheOrderlyWayOnACloseOrASignal() {
+    QFETCH(int, signalNumber);
+    QFETCH(QString, during);
+    QFETCH(unsigned, polls);
+    solvane::TerminationSignals signalsCaught;
+    auto window = makeWindow(nullptr, &signalsCaught);
     QVERIFY(window->Form_Load());
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
@@ -162,56 +185,13 @@ void frmMainTest::closingDuringARunEndsItTheOrderlyWay() {
     fake.pollScript = [](uint64_t) {
         return FakePoll{0, 1, {512, 512, 512, 512, 512, 512, 512, 512}};
     };
-    fake.onPoll = [&](uint64_t poll) {
-        if (poll == 3)
-            QMetaObject::invokeMethod(window.get(), "close", Qt::QueuedConnection);
-    };
-    window->cmdAction()->click();
-
-    QCOMPARE(fake.polls, 4U);
-    QCOMPARE(
-        lastOf(callNamesWithoutPolls(), 4),
-        (QStringList{"SendCommandToDSU", "SendCommandToDSU", "ActiveComPort", "TerminateDSU"}));
-    QCOMPARE(fake.commands(), (std::vector<std::string>{"WB0000", "WB0100"}));
-    QVERIFY(folder_->read("solvane.ini").find("\nActiveComPort= 4\n") != std::string::npos);
-    QVERIFY(!window->isVisible());
-    QVERIFY(exitCodes_.isEmpty());
-    QVERIFY(messages_.isEmpty());
-}
-
-// Raised inside a poll, or inside InitialiseDSU when no event pass has run yet: it is acted on
-// in the next event pass, through the same orderly end as a close, and the program then ends
-// with 128 + the signal's number.
-void frmMainTest::aSignalDuringARunEndsItTheOrderlyWayThenTheProgram_data() {
-    QTest::addColumn<int>("signalNumber");
-    QTest::addColumn<QString>("raisedIn");
-    QTest::addColumn<unsigned>("polls");
-    QTest::newRow("SIGTERM") << SIGTERM << "GetP3Data" << 3U;
-    QTest::newRow("SIGHUP") << SIGHUP << "GetP3Data" << 3U;
-    QTest::newRow("SIGINT") << SIGINT << "GetP3Data" << 3U;
-    QTest::newRow("during set-up") << SIGTERM << "InitialiseDSU" << 1U;
-}
-
-void frmMainTest::aSignalDuringARunEndsItTheOrderlyWayThenTheProgram() {
-    QFETCH(int, signalNumber);
-    QFETCH(QString, raisedIn);
-    QFETCH(unsigned, polls);
-    solvane::TerminationSignals signalsCaught;
-    auto window = makeWindow();
-    connect(&signalsCaught, &solvane::TerminationSignals::received, window.get(),
-            &frmMain::onTerminationSignal);
-    QVERIFY(window->Form_Load());
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-
-    FakeKardemo& fake = FakeKardemo::instance();
-    fake.activeComPortResult = 5;
-    fake.pollScript = [](uint64_t) {
-        return FakePoll{0, 1, {512, 512, 512, 512, 512, 512, 512, 512}};
-    };
     fake.onCall = [&](const std::string& name) {
-        if (QString::fromStdString(name) == raisedIn && fake.polls + 1 == polls)
+        if (QString::fromStdString(name) != during || fake.polls + 1 != polls)
+            return;
+        if (signalNumber != 0)
             std::raise(signalNumber);
+        else
+            QMetaObject::invokeMethod(window.get(), "close", Qt::QueuedConnection);
     };
     window->cmdAction()->click();
 
@@ -220,17 +200,15 @@ void frmMainTest::aSignalDuringARunEndsItTheOrderlyWayThenTheProgram() {
         lastOf(callNamesWithoutPolls(), 4),
         (QStringList{"SendCommandToDSU", "SendCommandToDSU", "ActiveComPort", "TerminateDSU"}));
     QCOMPARE(fake.commands(), (std::vector<std::string>{"WB0000", "WB0100"}));
-    QVERIFY(folder_->read("solvane.ini").find("\nActiveComPort= 5\n") != std::string::npos);
+    QVERIFY(folder_->read("solvane.ini").find("\nActiveComPort= 4\n") != std::string::npos);
     QVERIFY(!window->isVisible());
-    QCOMPARE(exitCodes_, QList<int>{128 + signalNumber});
-    QCOMPARE(solvane::TerminationSignals::first(), signalNumber);
+    QCOMPARE(exitCodes_, signalNumber != 0 ? QList<int>{128 + signalNumber} : QList<int>{});
+    QVERIFY(messages_.isEmpty());
 }
 
 void frmMainTest::aSignalWhileIdleEndsTheProgramAtOnce() {
     solvane::TerminationSignals signalsCaught;
-    auto window = makeWindow();
-    connect(&signalsCaught, &solvane::TerminationSignals::received, window.get(),
-            &frmMain::onTerminationSignal);
+    auto window = makeWindow(nullptr, &signalsCaught);
     QVERIFY(window->Form_Load());
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
@@ -250,9 +228,7 @@ void frmMainTest::aSignalWhileIdleEndsTheProgramAtOnce() {
 // that loop and the program, and the DSU that was never initialised is left alone.
 void frmMainTest::aSignalWhileAMessageBoxIsOpenEndsTheProgram() {
     solvane::TerminationSignals signalsCaught;
-    auto window = makeWindow();
-    connect(&signalsCaught, &solvane::TerminationSignals::received, window.get(),
-            &frmMain::onTerminationSignal);
+    auto window = makeWindow(nullptr, &signalsCaught);
     QVERIFY(window->Form_Load());
     const std::string before = folder_->read("solvane.ini");
     FakeKardemo::instance().setComPortsStatus = -5;

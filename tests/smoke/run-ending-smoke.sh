@@ -25,10 +25,7 @@ source "$(dirname "$0")/xvfb-session.sh"
 start_solvane_with_signals() {
     local asan=${ASAN_OPTIONS:-}
     [ "$1" = display ] && asan=${asan:+$asan:}detect_leaks=0
-    (cd "$work" && ASAN_OPTIONS=$asan exec env --default-signal=INT,HUP,TERM "$folder/solvane") \
-        >"$work/solvane.log" 2>&1 &
-    solvane_pid=$!
-    window=$("$driver" find "Solvane by Kardemo v" 30) || fail "the main window did not appear"
+    start_solvane env --default-signal=INT,HUP,TERM ASAN_OPTIONS="$asan"
 }
 
 # ends_orderly <status> <how>: the program ended with that status and the log ends orderly.

@@ -95,9 +95,10 @@ start_window_manager() {
         'xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"'
 }
 
+# start_solvane [command...]: through the command (env with its settings, say) when one is given.
 # shellcheck disable=SC2034 # window is for the sourcing script
 start_solvane() {
-    (cd "$work" && exec "$folder/solvane") >"$work/solvane.log" 2>&1 &
+    (cd "$work" && exec "$@" "$folder/solvane") >"$work/solvane.log" 2>&1 &
     solvane_pid=$!
     window=$("$driver" find "Solvane by Kardemo v" 30) || fail "the main window did not appear"
 }
