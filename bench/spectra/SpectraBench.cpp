@@ -3,8 +3,8 @@
 // the output update), and whole blocks of DSUSampleRate + 1 packets through draw. Each
 // reports the allocations it made per iteration; the steady state must make none.
 
-#include "analysis/AnalysisState.h"
-#include "analysis/ChannelSelection.h"
+#include "state/AnalysisState.h"
+#include "state/ChannelSelection.h"
 #include "analysis/PacketAnalysis.h"
 #include "analysis/ScalpMapView.h"
 #include "analysis/SpectralAnalysis.h"

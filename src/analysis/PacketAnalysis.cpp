@@ -41,8 +41,8 @@ void PacketAnalysis::ApplyChannelSelection() {
     for (const int16_t p : channels) {
         if (p != 0) {
             checked::at(selection_.PositionInUse, p - 1L, "ApplyChannelSelection") = p;
-            selection_.ChannelCount = checked::to16(selection_.ChannelCount + 1L,
-                                                    "ApplyChannelSelection");
+            selection_.ChannelCount =
+                checked::to16(selection_.ChannelCount + 1L, "ApplyChannelSelection");
         }
     }
 }
@@ -100,9 +100,13 @@ void PacketAnalysis::drawThePieChartsAndGenerateTones(const Packet& nChannels) {
         UpdateEntrainment();
 }
 
-void PacketAnalysis::UpdateEntrainment() { entrainment_.UpdateEntrainment(); }
+void PacketAnalysis::UpdateEntrainment() {
+    entrainment_.UpdateEntrainment();
+}
 
-void PacketAnalysis::SilenceEntrainment() { entrainment_.SilenceEntrainment(); }
+void PacketAnalysis::SilenceEntrainment() {
+    entrainment_.SilenceEntrainment();
+}
 
 float PacketAnalysis::SumSpectrum(int16_t first, int16_t last, const double (&values)[51]) {
     return SpectralAnalysis::SumSpectrum(first, last, values);

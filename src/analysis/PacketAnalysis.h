@@ -6,11 +6,11 @@
 // record; it reaches the scalp map and the device only through ScalpMapView and
 // AveCommandSink. Nothing on the per-packet path allocates.
 
-#include "AnalysisState.h"
-#include "ChannelSelection.h"
 #include "SpectralAnalysis.h"
 #include "ave/EntrainmentController.h"
 #include "config/Settings.h"
+#include "state/AnalysisState.h"
+#include "state/ChannelSelection.h"
 
 #include <cstdint>
 

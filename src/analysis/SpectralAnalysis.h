@@ -6,10 +6,10 @@
 // 1..35 (1 to 35 Hz, since a block covers one second). Works on the main window's
 // AnalysisState; no widgets, and nothing allocated per packet or per block.
 
-#include "AnalysisState.h"
-#include "ChannelSelection.h"
 #include "FFTX1.h"
 #include "config/Settings.h"
+#include "state/AnalysisState.h"
+#include "state/ChannelSelection.h"
 
 #include <cstdint>
 

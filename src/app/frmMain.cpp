@@ -3,7 +3,7 @@
 #include "app/ScalpMapWidget.h"
 #include "app/Version.h"
 #include "config/ProfileFile.h"
-#include "config/frmOptions.h"
+#include "app/frmOptions.h"
 #include "config/globals.h"
 #include "config/processINIFile.h"
 #include "runtime/RunTimeError.h"

@@ -6,9 +6,9 @@
 // sets the volume shares used at the next. Silencing sets both volumes to 0 without touching
 // what was recorded as sent. The records live in the main window's AnalysisState.
 
-#include "analysis/AnalysisState.h"
-#include "analysis/ChannelSelection.h"
 #include "config/Settings.h"
+#include "state/AnalysisState.h"
+#include "state/ChannelSelection.h"
 
 namespace solvane {
 

@@ -3,7 +3,7 @@
  * Every integer is a signed 32-bit value and every result a status. Texts are writable
  * NUL-terminated 8-bit strings, valid during the call only. "one" arguments point at a
  * variable holding 1. The program calls these fourteen functions by name after loading
- * the library at run time; our simulated DSU (src/dsu-sim) implements them. */
+ * the library at run time; our bundled DSU (src/dsu) implements them. */
 #ifndef SOLVANE_KARDEMO_H
 #define SOLVANE_KARDEMO_H
 

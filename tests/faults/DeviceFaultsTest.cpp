@@ -6,7 +6,7 @@
 
 #include "app/frmMain.h"
 #include "config/Settings.h"
-#include "config/frmOptions.h"
+#include "app/frmOptions.h"
 #include "config/processINIFile.h"
 #include "device/KardemoDLL.h"
 #include "support/TempFolder.h"

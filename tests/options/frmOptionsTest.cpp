@@ -2,7 +2,7 @@
 // of closing it stores and writes; and that the main window applies the channel selection
 // again after it closes.
 
-#include "config/frmOptions.h"
+#include "app/frmOptions.h"
 #include "app/frmMain.h"
 #include "config/Settings.h"
 #include "config/globals.h"

@@ -1,8 +1,8 @@
 // The FFT component against the transform's definition, and the spectrum of a block of
 // 16-bit samples.
 
-#include "analysis/AnalysisState.h"
-#include "analysis/ChannelSelection.h"
+#include "state/AnalysisState.h"
+#include "state/ChannelSelection.h"
 #include "analysis/FFTX1.h"
 #include "analysis/SpectralAnalysis.h"
 #include "config/Settings.h"

@@ -1,0 +1,64 @@
+#include "dsu/eeg/ChannelResampler.h"
+
+#include <edflib.h>
+
+#include <stdexcept>
+#include <string>
+
+namespace solvane::dsusim {
+
+ChannelResampler::ChannelResampler(int handle, int signal, double inputRate,
+                                   double microvoltsPerUnit)
+    : handle_(handle), signal_(signal), ratio_(OutputRate / inputRate), scale_(microvoltsPerUnit),
+      raw_(Chunk), input_(Chunk), output_(Chunk) {
+    if (!(inputRate > 0.0) || !src_is_valid_ratio(ratio_))
+        throw std::runtime_error("signal " + std::to_string(signal) +
+                                 " has a sample rate that cannot be resampled to 256 Hz");
+    int error = 0;
+    state_ = src_callback_new(&ChannelResampler::supply, SRC_SINC_MEDIUM_QUALITY, 1, &error, this);
+    if (state_ == nullptr)
+        throw std::runtime_error(std::string("resampler: ") + src_strerror(error));
+}
+
+ChannelResampler::~ChannelResampler() {
+    src_delete(state_);
+}
+
+long ChannelResampler::supply(void* self, float** data) {
+    auto& resampler = *static_cast<ChannelResampler*>(self);
+    const int read = edfread_physical_samples(resampler.handle_, resampler.signal_,
+                                              static_cast<int>(Chunk), resampler.raw_.data());
+    if (read <= 0)
+        return 0;
+    for (int i = 0; i < read; ++i)
+        resampler.input_[i] = static_cast<float>(resampler.raw_[i] * resampler.scale_);
+    *data = resampler.input_.data();
+    return read;
+}
+
+bool ChannelResampler::next(double& microvolts) {
+    if (outputNext_ == outputCount_) {
+        if (ended_)
+            return false;
+        const long made =
+            src_callback_read(state_, ratio_, static_cast<long>(Chunk), output_.data());
+        if (made <= 0) {
+            ended_ = true;
+            return false;
+        }
+        outputCount_ = static_cast<std::size_t>(made);
+        outputNext_ = 0;
+    }
+    microvolts = output_[outputNext_++];
+    return true;
+}
+
+void ChannelResampler::rewind() {
+    edfrewind(handle_, signal_);
+    src_reset(state_);
+    outputCount_ = 0;
+    outputNext_ = 0;
+    ended_ = false;
+}
+
+} // namespace solvane::dsusim

@@ -1,0 +1,58 @@
+#pragma once
+// The AVE output of a session as a sound file: FLAC, 48 kHz, 16-bit stereo, written through
+// libsndfile, rendered by a ToneSynthesiser of its own on the session's time axis. Settings
+// received with packet n take effect at the first frame at or after n / 256 s, where the
+// recording's annotation of the command stands, so sound and EEG line up in any editor. The
+// file depends only on the settings and the packet numbers they came with: the same commands
+// give the same file. It follows the packets a second at a time; finish() fades the sound out
+// at the last packet and ends the file with the second in which the fade-out ends.
+
+#include "dsu/sound/ToneSynthesiser.h"
+
+#include <cstdint>
+#include <filesystem>
+
+struct sf_private_tag;
+
+namespace solvane::dsusim {
+
+class SessionSoundFile {
+public:
+    static constexpr int PacketsPerSecond = 256;
+
+    /// Creates `workingFile` (replacing one of that name). Throws SessionFileError.
+    explicit SessionSoundFile(std::filesystem::path workingFile);
+    /// An unfinished file is closed and left under its working name.
+    ~SessionSoundFile();
+    SessionSoundFile(const SessionSoundFile&) = delete;
+    SessionSoundFile& operator=(const SessionSoundFile&) = delete;
+
+    /// Plays `settings` from the time of `packet` on (no earlier than what is written).
+    /// Throws SessionFileError.
+    void set(const ToneSettings& settings, uint64_t packet);
+    /// Renders the sound up to the time of `packet` once a second of it is due.
+    /// Throws SessionFileError.
+    void follow(uint64_t packet);
+    /// Fades out at the time of `packet`, completes and closes the file and renames it to
+    /// `target`. Throws SessionFileError; the working file then stays.
+    void finish(uint64_t packet, const std::filesystem::path& target);
+    /// Closes the file as it is and leaves it under its working name.
+    void abandon() noexcept;
+
+    [[nodiscard]] const std::filesystem::path& workingFile() const noexcept { return working_; }
+
+private:
+    static constexpr int BlockFrames = 1024;
+    [[nodiscard]] static uint64_t frameOf(uint64_t packet) noexcept;
+    void renderTo(uint64_t frame);
+
+    std::filesystem::path working_;
+    sf_private_tag* file_ = nullptr;
+    uint64_t written_ = 0; ///< frames
+    ToneSynthesiser synthesiser_;
+    ToneSettings settings_;
+    float rendered_[BlockFrames * ToneSynthesiser::Channels] = {};
+    short samples_[BlockFrames * ToneSynthesiser::Channels] = {};
+};
+
+} // namespace solvane::dsusim

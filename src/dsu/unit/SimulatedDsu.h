@@ -1,0 +1,113 @@
+#pragma once
+// The simulated DSU behind our libkardemo.so: packets of eight 10-bit samples at 256 packets
+// per second (or as fast as polled), at most one per poll, with EEG from a SampleSource on
+// the four channel elements (0, 4, 1, 5) and the centre value on the others. A poll answers at
+// once; when no packet is due yet it says so. Each InitialiseDSU reads dsu-simulator.ini from
+// its configuration folder and starts recording the run into a working file in its sessions
+// folder (both the library's own folder in portable use, see FileLocations); TerminateDSU
+// completes it as that run's own recording, named after the time the run began, and copies it
+// to the session file the program names, so that every run is kept. The AVE commands set the
+// output, which is played live on a sound device and kept as a sound file beside each recording
+// (same name, extension .flac); both volumes start at 0 with each InitialiseDSU. A debug log
+// records set-up, commands and shut-down.
+
+#include "config/FileLocations.h"
+#include "dsu/eeg/SampleSource.h"
+#include "dsu/session/SessionRecorder.h"
+#include "dsu/unit/SimulatorConfig.h"
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+namespace solvane::dsusim {
+
+class LiveSoundOutput;
+class SessionSoundFile;
+
+class SimulatedDsu {
+public:
+    static constexpr int PacketsPerSecond = 256;
+    static constexpr int Elements = 8;
+    /// GetP3Data statuses besides 0 (a packet).
+    static constexpr int32_t NoData = 1;
+    static constexpr int32_t NotInitialised = -1;
+    /// TerminateDSU status when the session file could not be written.
+    static constexpr int32_t SessionFileFailed = -2;
+    /// Where every run's recording is kept, inside the DSU's folder in portable use.
+    static constexpr const char* SessionsFolder = FileLocations::SessionsFolder;
+
+    /// The one instance behind the C interface, with the folders FileLocations gives the
+    /// library's folder.
+    static SimulatedDsu& instance();
+    /// A DSU that reads its configuration from and records into `folder`.
+    explicit SimulatedDsu(const std::filesystem::path& folder);
+    explicit SimulatedDsu(FileLocations places);
+    ~SimulatedDsu();
+    SimulatedDsu(const SimulatedDsu&) = delete;
+    SimulatedDsu& operator=(const SimulatedDsu&) = delete;
+
+    void setDebugMode(int32_t mode, const char* debugFile);
+    void logCall(const std::string& text);
+    void setComPort(int32_t port) { comPort_ = port; }
+    [[nodiscard]] int32_t activeComPort() const { return comPort_; }
+    /// 0, or the negative status of a configuration fault (see SimulatorConfigError).
+    int32_t initialise();
+    /// Fills `packet` with the next packet if one is due.
+    int32_t poll(int32_t* packet, int32_t elements, int32_t* packetCount);
+    int32_t sendCommand(const char* command, int32_t length);
+    int32_t terminate(const char* sessionFile);
+    int32_t listPorts(int32_t* ports);
+
+    /// Output state as the commands left it.
+    struct Output {
+        int volume00 = 0;
+        int volume01 = 0;
+        int baseFrequency = 0;   ///< Hz
+        int secondFrequency = 0; ///< Hz
+    };
+    [[nodiscard]] const Output& output() const { return output_; }
+    /// The working file of the run being recorded, or empty.
+    [[nodiscard]] std::filesystem::path recordingFile() const;
+    /// The name the run being recorded is kept under once it ends, or empty.
+    [[nodiscard]] const std::filesystem::path& sessionFile() const { return session_; }
+    [[nodiscard]] uint64_t delivered() const { return delivered_; }
+
+    /// The folder that holds the library file.
+    static std::filesystem::path libraryFolder();
+
+private:
+    using Clock = std::chrono::steady_clock;
+    [[nodiscard]] bool packetDue() const;
+    void endRecording();
+    void startRecording(const std::string (&labels)[Elements]);
+    /// Completes the recording as the run's own file and copies it to `target`.
+    void keepRecording(const std::filesystem::path& target);
+    void startSound();
+    /// Plays the output as the commands have left it, live and into the sound file.
+    void playOutput();
+    /// Completes the sound file beside the run's recording and copies it beside `target`;
+    /// false when it could not be written.
+    bool keepSound(const std::filesystem::path& target);
+
+    FileLocations places_;
+    SimulatorConfig config_;
+    std::unique_ptr<SampleSource> source_;
+    std::unique_ptr<SessionRecorder> recorder_;
+    std::filesystem::path session_;
+    bool initialised_ = false;
+    bool endLogged_ = false;
+    Clock::time_point start_;
+    uint64_t delivered_ = 0; ///< packets of this run
+    uint64_t runs_ = 0;      ///< InitialiseDSU calls that succeeded
+    int32_t comPort_ = 0;
+    std::ofstream debugLog_;
+    Output output_;
+    std::unique_ptr<LiveSoundOutput> live_;
+    std::unique_ptr<SessionSoundFile> sound_;
+};
+
+} // namespace solvane::dsusim

@@ -1,0 +1,154 @@
+#include "dsu/unit/SimulatorConfig.h"
+#include "dsu/common/Text.h"
+
+#include "config/ProfileFile.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace solvane::dsusim {
+
+namespace {
+
+std::string inQuotes(std::string_view text) {
+    return "\"" + std::string(text) + "\"";
+}
+
+double number(ConfigKey key, const char* name, std::string_view text) {
+    double value = 0.0;
+    const auto* end = text.data() + text.size();
+    const auto [last, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || error != std::errc() || last != end || !std::isfinite(value))
+        throw SimulatorConfigError(key, ConfigFault::Malformed,
+                                   std::string(name) + " = " + inQuotes(text) + " is not a number");
+    return value;
+}
+
+bool onOff(ConfigKey key, const char* name, std::string_view text) {
+    const std::string word = lower(text);
+    if (word != "on" && word != "off")
+        throw SimulatorConfigError(key, ConfigFault::Malformed,
+                                   std::string(name) + " = " + inQuotes(text) +
+                                       " is neither on nor off");
+    return word == "on";
+}
+
+} // namespace
+
+bool SimulatorConfig::synthetic() const {
+    return lower(source) == "synthetic";
+}
+
+SimulatorConfig SimulatorConfig::fromText(const std::optional<std::string>& text) {
+    SimulatorConfig config;
+    if (!text)
+        return config;
+    auto value = [&text](const char* key) -> std::optional<std::string> {
+        auto found = ProfileFile::findValue(*text, Section, key);
+        if (found)
+            found = std::string(trim(*found));
+        return found;
+    };
+
+    if (const auto source = value("Source"); source && !source->empty())
+        config.source = *source;
+
+    if (const auto channels = value("Channels"); channels && !channels->empty()) {
+        std::string_view rest = *channels;
+        while (true) {
+            const std::size_t comma = rest.find(',');
+            const std::string_view label = trim(rest.substr(0, comma));
+            if (label.empty())
+                throw SimulatorConfigError(ConfigKey::Channels, ConfigFault::Malformed,
+                                           "Channels = " + inQuotes(*channels) +
+                                               " has an empty label");
+            config.channels.emplace_back(label);
+            if (comma == std::string_view::npos)
+                break;
+            rest.remove_prefix(comma + 1);
+        }
+        if (config.channels.size() != 4)
+            throw SimulatorConfigError(ConfigKey::Channels, ConfigFault::WrongCount,
+                                       "Channels = " + inQuotes(*channels) + " names " +
+                                           std::to_string(config.channels.size()) +
+                                           " labels; four are needed (slots 0 to 3)");
+    }
+
+    if (const auto speed = value("Speed")) {
+        config.speed = number(ConfigKey::Speed, "Speed", *speed);
+        if (config.speed < 0.0)
+            throw SimulatorConfigError(ConfigKey::Speed, ConfigFault::OutOfRange,
+                                       "Speed = " + inQuotes(*speed) +
+                                           " is negative; 1 is real time, 0 as fast as polled");
+    }
+
+    if (const auto loop = value("Loop")) {
+        if (*loop == "1")
+            config.loop = true;
+        else if (*loop == "0")
+            config.loop = false;
+        else
+            throw SimulatorConfigError(ConfigKey::Loop, ConfigFault::Malformed,
+                                       "Loop = " + inQuotes(*loop) + " is neither 0 nor 1");
+    }
+
+    if (const auto gain = value("Gain")) {
+        config.gain = number(ConfigKey::Gain, "Gain", *gain);
+        if (config.gain <= 0.0)
+            throw SimulatorConfigError(ConfigKey::Gain, ConfigFault::OutOfRange,
+                                       "Gain = " + inQuotes(*gain) +
+                                           " must be above 0 (counts per microvolt)");
+    }
+
+    if (const auto seed = value("Seed")) {
+        const auto* end = seed->data() + seed->size();
+        const auto [last, error] = std::from_chars(seed->data(), end, config.seed);
+        if (seed->empty() || last != end || error == std::errc::invalid_argument)
+            throw SimulatorConfigError(ConfigKey::Seed, ConfigFault::Malformed,
+                                       "Seed = " + inQuotes(*seed) +
+                                           " is not a whole number of 0 or more");
+        if (error != std::errc())
+            throw SimulatorConfigError(ConfigKey::Seed, ConfigFault::OutOfRange,
+                                       "Seed = " + inQuotes(*seed) + " is too large");
+    }
+
+    if (const auto sound = value("Sound"))
+        config.sound = onOff(ConfigKey::Sound, "Sound", *sound);
+    if (const auto device = value("SoundDevice"))
+        config.soundDevice = *device;
+    if (const auto soundFile = value("SoundFile"))
+        config.soundFile = onOff(ConfigKey::SoundFile, "SoundFile", *soundFile);
+    return config;
+}
+
+std::vector<std::string> SimulatorConfig::unknownKeys(std::string_view text) {
+    static constexpr std::string_view Known[] = {
+        "source", "channels", "speed", "loop", "gain", "seed", "sound", "sounddevice", "soundfile"};
+    std::vector<std::string> unknown;
+    bool inSection = false;
+    while (!text.empty()) {
+        const std::size_t newline = text.find('\n');
+        const std::string_view line = trim(text.substr(0, newline));
+        text.remove_prefix(newline == std::string_view::npos ? text.size() : newline + 1);
+        if (line.empty() || line.front() == ';' || line.front() == '#')
+            continue;
+        if (line.front() == '[') {
+            const std::size_t close = line.find(']');
+            inSection = close != std::string_view::npos &&
+                        lower(trim(line.substr(1, close - 1))) == lower(Section);
+            continue;
+        }
+        const std::size_t equals = line.find('=');
+        if (!inSection || equals == std::string_view::npos)
+            continue;
+        const std::string key(trim(line.substr(0, equals)));
+        bool known = false;
+        for (const std::string_view name : Known)
+            known = known || lower(key) == name;
+        if (!known)
+            unknown.push_back(key);
+    }
+    return unknown;
+}
+
+} // namespace solvane::dsusim

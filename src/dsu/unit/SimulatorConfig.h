@@ -1,0 +1,41 @@
+#pragma once
+// The simulated DSU's configuration: section [Simulator] of the optional profile file
+// dsu-simulator.ini beside the library. A missing file or key takes its default; a value
+// that cannot be used is refused with a SimulatorConfigError that names the key and why.
+
+#include "dsu/common/ConfigError.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace solvane::dsusim {
+
+struct SimulatorConfig {
+    static constexpr const char* FileName = "dsu-simulator.ini";
+    static constexpr const char* Section = "Simulator";
+    static constexpr double DefaultGain = 2.0; ///< counts per microvolt: +-256 uV before railing
+
+    std::string source = "synthetic";  ///< "synthetic" or the path of a recording
+    std::vector<std::string> channels; ///< four labels for slots 0..3, or empty for the default
+    double speed = 1.0;                ///< multiple of real time; 0 as fast as polled
+    bool loop = true;                  ///< restart a recording at its end
+    double gain = DefaultGain;         ///< counts per microvolt around the centre 512
+    uint64_t seed = 1;                 ///< of the synthetic EEG
+    bool sound = true;                 ///< play the AVE output live
+    std::string soundDevice;           ///< (part of) the output device's name; empty: default
+    bool soundFile = true;             ///< keep the AVE output as a sound file of each session
+
+    [[nodiscard]] bool synthetic() const;
+
+    /// The configuration held by a profile text (nothing: the defaults). Throws
+    /// SimulatorConfigError for a value that cannot be used.
+    static SimulatorConfig fromText(const std::optional<std::string>& text);
+    /// Keys of the [Simulator] section of a profile text that mean nothing here (typing
+    /// mistakes, most likely), in the order they appear.
+    static std::vector<std::string> unknownKeys(std::string_view text);
+};
+
+} // namespace solvane::dsusim
