@@ -20,8 +20,16 @@ public:
     SampleSource(const SampleSource&) = delete;
     SampleSource& operator=(const SampleSource&) = delete;
 
-    /// The next sample of each slot; false when the source has ended (nothing written).
+    /// The next sample of each slot; false when the source has ended (nothing written). A
+    /// live source answers false while its next sample has not arrived yet.
     virtual bool next(int32_t (&counts)[Slots]) = 0;
+    /// Whether the samples come at the source's own pace (a board, a stream): the DSU then
+    /// delivers each packet as soon as next() has it, whatever Speed says, and a false from
+    /// next() means "not yet" rather than the end.
+    [[nodiscard]] virtual bool live() const { return false; }
+    /// Called when the run ends, before the source is destroyed: a live source stops its
+    /// device here (its destructor must do so too).
+    virtual void stop() {}
     /// The signal label of a slot, at most 16 characters.
     [[nodiscard]] virtual std::string label(int slot) const = 0;
     /// One line for the debug log and the session file.

@@ -258,12 +258,13 @@ int32_t SimulatedDsu::poll(int32_t* packet, int32_t elements, int32_t* packetCou
         *packetCount = 0;
     if (!initialised_ || packet == nullptr || elements < Elements)
         return NotInitialised;
-    if (!packetDue())
+    const bool live = source_->live();
+    if (!live && !packetDue())
         return NoData;
 
     int32_t counts[SampleSource::Slots];
     if (!source_->next(counts)) {
-        if (!endLogged_) {
+        if (!live && !endLogged_) {
             endLogged_ = true;
             logCall("GetP3Data: the recording has ended after " + std::to_string(delivered_) +
                     " packets");
@@ -368,6 +369,8 @@ int32_t SimulatedDsu::terminate(const char* sessionFile) {
         status = SessionFileFailed;
     }
     session_.clear();
+    if (source_)
+        source_->stop();
     source_.reset();
     initialised_ = false;
     if (debugLog_.is_open())
