@@ -1,15 +1,15 @@
 #include "dsu/eeg/ChannelResampler.h"
 
-#include <edflib.h>
+#include "dsu/eeg/EdfInputFile.h"
 
 #include <stdexcept>
 #include <string>
 
 namespace solvane::dsusim {
 
-ChannelResampler::ChannelResampler(int handle, int signal, double inputRate,
+ChannelResampler::ChannelResampler(EdfInputFile& file, int signal, double inputRate,
                                    double microvoltsPerUnit)
-    : handle_(handle), signal_(signal), ratio_(OutputRate / inputRate), scale_(microvoltsPerUnit),
+    : file_(&file), signal_(signal), ratio_(OutputRate / inputRate), scale_(microvoltsPerUnit),
       raw_(Chunk), input_(Chunk), output_(Chunk) {
     if (!(inputRate > 0.0) || !src_is_valid_ratio(ratio_))
         throw std::runtime_error("signal " + std::to_string(signal) +
@@ -26,8 +26,8 @@ ChannelResampler::~ChannelResampler() {
 
 long ChannelResampler::supply(void* self, float** data) {
     auto& resampler = *static_cast<ChannelResampler*>(self);
-    const int read = edfread_physical_samples(resampler.handle_, resampler.signal_,
-                                              static_cast<int>(Chunk), resampler.raw_.data());
+    const int read = resampler.file_->readPhysical(resampler.signal_, resampler.position_,
+                                                   resampler.raw_.data(), static_cast<int>(Chunk));
     if (read <= 0)
         return 0;
     for (int i = 0; i < read; ++i)
@@ -54,7 +54,7 @@ bool ChannelResampler::next(double& microvolts) {
 }
 
 void ChannelResampler::rewind() {
-    edfrewind(handle_, signal_);
+    position_ = 0;
     src_reset(state_);
     outputCount_ = 0;
     outputNext_ = 0;

@@ -6,16 +6,20 @@
 #include <samplerate.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 namespace solvane::dsusim {
 
+class EdfInputFile;
+
 class ChannelResampler {
 public:
-    /// `handle` and `signal` name the signal in EDFlib; `inputRate` is its rate (Hz) and
-    /// `microvoltsPerUnit` converts its physical values. Throws std::runtime_error when the
-    /// resampler cannot be made.
-    ChannelResampler(int handle, int signal, double inputRate, double microvoltsPerUnit);
+    /// `signal` of `file` (which must outlive the resampler); `inputRate` is its rate (Hz) and
+    /// `microvoltsPerUnit` converts its physical values. Each resampler reads from its own
+    /// position, so two may share a signal. Throws std::runtime_error when the resampler
+    /// cannot be made.
+    ChannelResampler(EdfInputFile& file, int signal, double inputRate, double microvoltsPerUnit);
     ~ChannelResampler();
     ChannelResampler(const ChannelResampler&) = delete;
     ChannelResampler& operator=(const ChannelResampler&) = delete;
@@ -32,10 +36,11 @@ private:
 
     static constexpr std::size_t Chunk = 256; ///< samples read or resampled at a time
 
-    int handle_;
+    EdfInputFile* file_;
     int signal_;
-    double ratio_; ///< output rate / input rate
-    double scale_; ///< microvolts per physical unit
+    int64_t position_ = 0; ///< the next sample of the signal to read
+    double ratio_;         ///< output rate / input rate
+    double scale_;         ///< microvolts per physical unit
     SRC_STATE* state_ = nullptr;
     std::vector<double> raw_;   ///< physical values as read
     std::vector<float> input_;  ///< microvolts handed to the resampler

@@ -3,164 +3,269 @@
 #include "dsu/common/ConfigError.h"
 #include "dsu/common/Text.h"
 
-#include <cstdlib>
-#include <fstream>
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <fcntl.h>
+#include <limits>
+#include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 
 namespace solvane::dsusim {
 
 namespace {
 
-std::string edflibReason(int code) {
-    switch (code) {
-    case EDFLIB_MALLOC_ERROR:
-        return "out of memory";
-    case EDFLIB_NO_SUCH_FILE_OR_DIRECTORY:
-        return "cannot be opened";
-    case EDFLIB_FILE_CONTAINS_FORMAT_ERRORS:
-        return "is not a valid EDF, EDF+, BDF or BDF+ file";
-    case EDFLIB_MAXFILES_REACHED:
-        return "cannot be opened: too many open recordings";
-    case EDFLIB_FILE_READ_ERROR:
-        return "cannot be read";
-    case EDFLIB_FILE_ALREADY_OPENED:
-        return "is already open";
-    case EDFLIB_FILETYPE_ERROR:
-        return "is not an EDF, EDF+, BDF or BDF+ file";
-    case EDFLIB_FILE_IS_DISCONTINUOUS:
-        return "is discontinuous (EDF+D or BDF+D), which cannot be replayed";
-    default:
-        return "cannot be read (EDFlib error " + std::to_string(code) + ")";
-    }
+// The fixed part of the header: 256 bytes.
+constexpr std::size_t FixedBytes = 256;
+constexpr std::size_t VersionAt = 0, VersionWidth = 8;
+constexpr std::size_t HeaderBytesAt = 184, ReservedAt = 192, RecordsAt = 236;
+constexpr std::size_t RecordSecondsAt = 244, SignalsAt = 252;
+// The per-signal part: each field holds one entry per signal in turn; widths in bytes.
+constexpr std::size_t LabelWidth = 16, TransducerWidth = 80, UnitWidth = 8, NumberWidth = 8;
+constexpr std::size_t PrefilterWidth = 80, ReservedWidth = 32;
+constexpr std::size_t SignalFieldBytes = LabelWidth + TransducerWidth + UnitWidth +
+                                         4 * NumberWidth + PrefilterWidth + NumberWidth +
+                                         ReservedWidth;
+static_assert(SignalFieldBytes == 256);
+
+// The most samples read with one system call, and the largest sample (BDF: 3 bytes).
+constexpr int ReadSamples = 256;
+constexpr std::size_t MaxSampleBytes = 3;
+// Sizes beyond these are no recording: they guard the arithmetic against overflow.
+constexpr int64_t MaxSamplesPerRecord = int64_t{1} << 24;
+constexpr int64_t MaxRecords = int64_t{1} << 40;
+
+[[noreturn]] void refuse(ConfigFault fault, const std::filesystem::path& path,
+                         const std::string& why) {
+    throw SimulatorConfigError(ConfigKey::Source, fault,
+                               "Source: the recording " + path.string() + " " + why);
 }
 
-// The header of an EDF file: 256 bytes, then per field one entry of each of the `signals`
-// signals in turn.
-struct HeaderLayout {
-    static constexpr std::size_t Reserved = 192;
-    static constexpr std::size_t Signals = 252;
-    static constexpr std::size_t Fixed = 256;
-    // Offsets of the per-signal fields, in units of `signals` bytes, and their widths.
-    static constexpr std::size_t Label = 0, LabelWidth = 16;
-    static constexpr std::size_t Transducer = 16, TransducerWidth = 80;
-    static constexpr std::size_t Unit = 96, UnitWidth = 8;
-    static constexpr std::size_t Prefilter = 96 + 8 * 5, PrefilterWidth = 80;
-};
-
-enum class Repair { None, AnnotationFields, PlainFormat };
-
-std::filesystem::path privateCopy(const std::string& bytes);
-
-// Writes a repaired copy of the recording to a private temporary file; empty when the file's
-// header is not one that this repair applies to.
-std::filesystem::path repairedCopy(const std::filesystem::path& path, Repair repair) {
-    std::ifstream in(path, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (!in.good() && !in.eof())
-        return {};
-    if (bytes.size() < HeaderLayout::Fixed)
-        return {};
-    if (repair == Repair::None)
-        return privateCopy(bytes);
-    const std::string reserved = bytes.substr(HeaderLayout::Reserved, 4);
-    if (reserved != "EDF+" && reserved != "BDF+")
-        return {};
-    const int signals = std::atoi(bytes.substr(HeaderLayout::Signals, 4).c_str());
-    if (signals <= 0 || bytes.size() < HeaderLayout::Fixed * (1U + signals))
-        return {};
-
-    const auto n = static_cast<std::size_t>(signals);
-    if (repair == Repair::PlainFormat) {
-        bytes.replace(HeaderLayout::Reserved, 5, 5, ' ');
-    } else {
-        auto field = [&](std::size_t offset, std::size_t width, std::size_t signal) {
-            return HeaderLayout::Fixed + offset * n + width * signal;
-        };
-        bool changed = false;
-        for (std::size_t s = 0; s < n; ++s) {
-            const std::string label =
-                bytes.substr(field(HeaderLayout::Label, HeaderLayout::LabelWidth, s), 15);
-            if (label != "EDF Annotations" && label != "BDF Annotations")
-                continue;
-            bytes.replace(field(HeaderLayout::Transducer, HeaderLayout::TransducerWidth, s),
-                          HeaderLayout::TransducerWidth, HeaderLayout::TransducerWidth, ' ');
-            bytes.replace(field(HeaderLayout::Unit, HeaderLayout::UnitWidth, s),
-                          HeaderLayout::UnitWidth, HeaderLayout::UnitWidth, ' ');
-            bytes.replace(field(HeaderLayout::Prefilter, HeaderLayout::PrefilterWidth, s),
-                          HeaderLayout::PrefilterWidth, HeaderLayout::PrefilterWidth, ' ');
-            changed = true;
-        }
-        if (!changed)
-            return {};
-    }
-    return privateCopy(bytes);
+std::string shown(std::string_view text) {
+    std::string result = "\"";
+    for (const char c : text)
+        result += (c >= 32 && c < 127) ? c : '?';
+    return result + "\"";
 }
 
-std::filesystem::path privateCopy(const std::string& bytes) {
-    std::string name = (std::filesystem::temp_directory_path() / "dsu-replay-XXXXXX").string();
-    const int fd = mkstemp(name.data());
-    if (fd < 0)
-        return {};
-    close(fd);
-    std::ofstream out(name, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) {
-        std::filesystem::remove(name);
-        return {};
+// A header number: ASCII, blanks around it, an optional sign; independent of the locale.
+bool parseNumber(std::string_view field, double& value) {
+    std::string_view text = trim(field);
+    if (!text.empty() && text.front() == '+')
+        text.remove_prefix(1);
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error == std::errc::result_out_of_range) {
+        value = std::numeric_limits<double>::infinity();
+        return true;
     }
-    return name;
+    return !text.empty() && error == std::errc() && end == text.data() + text.size();
 }
 
-} // namespace
+bool parseInteger(std::string_view field, int64_t& value) {
+    std::string_view text = trim(field);
+    if (!text.empty() && text.front() == '+')
+        text.remove_prefix(1);
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return !text.empty() && error == std::errc() && end == text.data() + text.size();
+}
 
-EdfInputFile::EdfInputFile(const std::filesystem::path& path)
-    : header_(std::make_unique<edf_hdr_struct>()) {
+int openRecording(const std::filesystem::path& path) {
     std::error_code error;
     if (!std::filesystem::exists(path, error))
         throw SimulatorConfigError(ConfigKey::Source, ConfigFault::FileMissing,
                                    "Source: the recording " + path.string() + " does not exist");
-    if (!std::filesystem::is_regular_file(path, error))
+    // Without blocking, so that a FIFO put where a recording is expected cannot hang here.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        refuse(ConfigFault::FileUnreadable, path,
+               std::string("cannot be opened: ") + std::strerror(errno));
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
         throw SimulatorConfigError(ConfigKey::Source, ConfigFault::FileUnreadable,
                                    "Source: " + path.string() + " is not a file");
-
-    if (edfopen_file_readonly(path.c_str(), header_.get(), EDFLIB_DO_NOT_READ_ANNOTATIONS) == 0)
-        return;
-    const int reason = header_->filetype;
-    std::vector<Repair> repairs;
-    if (reason == EDFLIB_FILE_CONTAINS_FORMAT_ERRORS)
-        repairs = {Repair::AnnotationFields, Repair::PlainFormat};
-    else if (reason == EDFLIB_FILE_ALREADY_OPENED) // EDFlib opens a path only once
-        repairs = {Repair::None};
-    for (const Repair repair : repairs) {
-        const std::filesystem::path copy = repairedCopy(path, repair);
-        if (copy.empty())
-            continue;
-        const int result =
-            edfopen_file_readonly(copy.c_str(), header_.get(), EDFLIB_DO_NOT_READ_ANNOTATIONS);
-        // EDFlib keeps the file open; the copy's name is no longer needed.
-        std::filesystem::remove(copy, error);
-        if (result == 0)
-            return;
     }
-    throw SimulatorConfigError(ConfigKey::Source, ConfigFault::FileUnreadable,
-                               "Source: the recording " + path.string() + " " +
-                                   edflibReason(reason));
+    return fd;
 }
 
-EdfInputFile::~EdfInputFile() {
-    edfclose_file(header_->handle);
+// Reads exactly `size` bytes at `offset`; false on a short read or an error (errno kept).
+bool readAt(int fd, void* data, std::size_t size, uint64_t offset) {
+    auto* bytes = static_cast<char*>(data);
+    while (size > 0) {
+        const ssize_t got = ::pread(fd, bytes, size, static_cast<off_t>(offset));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            if (got == 0)
+                errno = 0;
+            return false;
+        }
+        bytes += got;
+        size -= static_cast<std::size_t>(got);
+        offset += static_cast<uint64_t>(got);
+    }
+    return true;
+}
+
+uint64_t fileSize(int fd) {
+    struct stat status {};
+    return ::fstat(fd, &status) == 0 ? static_cast<uint64_t>(status.st_size) : 0;
+}
+
+} // namespace
+
+EdfInputFile::Descriptor::~Descriptor() {
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+EdfInputFile::EdfInputFile(const std::filesystem::path& path)
+    : path_(path), fd_(openRecording(path)) {
+    const uint64_t size = fileSize(fd_.get());
+    const std::string notRecording = "is not an EDF, EDF+, BDF or BDF+ file";
+    std::array<char, FixedBytes> fixed{};
+    if (size < FixedBytes || !readAt(fd_.get(), fixed.data(), FixedBytes, 0)) {
+        if (errno != 0)
+            refuse(ConfigFault::FileUnreadable, path,
+                   std::string("cannot be read: ") + std::strerror(errno));
+        refuse(ConfigFault::FileUnreadable, path,
+               notRecording + " (it holds " + std::to_string(size) + " bytes)");
+    }
+    const std::string_view head(fixed.data(), FixedBytes);
+    auto field = [&](std::size_t at, std::size_t width) { return head.substr(at, width); };
+
+    const std::string_view version = field(VersionAt, VersionWidth);
+    if (version == std::string_view("0       "))
+        bdf_ = false;
+    else if (version == std::string_view("\xff"
+                                         "BIOSEMI"))
+        bdf_ = true;
+    else
+        refuse(ConfigFault::FileUnreadable, path,
+               notRecording + " (it starts with " + shown(version) + ")");
+
+    auto invalid = [&](const std::string& what, std::string_view found) {
+        refuse(ConfigFault::HeaderInvalid, path, "has " + what + " " + shown(trim(found)));
+    };
+    int64_t signals = 0;
+    if (!parseInteger(field(SignalsAt, 4), signals) || signals < 1 || signals > MaxSignals)
+        invalid("a signal count (1.." + std::to_string(MaxSignals) + ") of", field(SignalsAt, 4));
+    const auto n = static_cast<std::size_t>(signals);
+    int64_t headerBytes = 0;
+    if (!parseInteger(field(HeaderBytesAt, 8), headerBytes) ||
+        headerBytes != static_cast<int64_t>(FixedBytes * (n + 1)))
+        invalid("a header size that does not fit its " + std::to_string(signals) + " signals:",
+                field(HeaderBytesAt, 8));
+    headerBytes_ = static_cast<uint64_t>(headerBytes);
+    const std::string_view reserved = field(ReservedAt, 5);
+    if (reserved == "EDF+D" || reserved == "BDF+D")
+        refuse(ConfigFault::FileUnreadable, path,
+               "is discontinuous (EDF+D or BDF+D), which cannot be replayed");
+    if (!parseNumber(field(RecordSecondsAt, 8), recordSeconds_) || !std::isfinite(recordSeconds_) ||
+        !(recordSeconds_ > 0.0))
+        invalid("a data record duration of", field(RecordSecondsAt, 8));
+    int64_t records = 0;
+    if (!parseInteger(field(RecordsAt, 8), records) || records == 0 || records < -1 ||
+        records > MaxRecords)
+        invalid("a data record count of", field(RecordsAt, 8));
+
+    if (size < headerBytes_)
+        refuse(ConfigFault::RecordsMissing, path,
+               "is cut short in its header (" + std::to_string(size) + " of " +
+                   std::to_string(headerBytes_) + " bytes)");
+    std::string table(n * SignalFieldBytes, ' ');
+    if (!readAt(fd_.get(), table.data(), table.size(), FixedBytes))
+        refuse(ConfigFault::FileUnreadable, path,
+               std::string("cannot be read: ") +
+                   (errno != 0 ? std::strerror(errno) : "it shrank while it was opened"));
+    // A field of signal s: the field's offset in units of n bytes, and its width.
+    auto column = [&](std::size_t offset, std::size_t width, std::size_t s) {
+        return std::string_view(table).substr(offset * n + width * s, width);
+    };
+    constexpr std::size_t UnitAt = LabelWidth + TransducerWidth;
+    constexpr std::size_t PhysMinAt = UnitAt + UnitWidth, PhysMaxAt = PhysMinAt + NumberWidth;
+    constexpr std::size_t DigMinAt = PhysMaxAt + NumberWidth, DigMaxAt = DigMinAt + NumberWidth;
+    constexpr std::size_t SamplesAt = DigMaxAt + NumberWidth + PrefilterWidth;
+
+    const int64_t lowest = bdf_ ? -(int64_t{1} << 23) : -(int64_t{1} << 15);
+    const int64_t highest = bdf_ ? (int64_t{1} << 23) - 1 : (int64_t{1} << 15) - 1;
+    const uint64_t sampleBytes = bdf_ ? 3 : 2;
+    for (std::size_t s = 0; s < n; ++s) {
+        Signal signal;
+        signal.label = std::string(trim(column(0, LabelWidth, s)));
+        const bool annotations =
+            signal.label == "EDF Annotations" || signal.label == "BDF Annotations";
+        const std::string which =
+            "signal " + std::to_string(s + 1) + " (" + shown(signal.label) + ") has ";
+        auto wrong = [&](ConfigFault fault, const std::string& what, std::string_view found) {
+            refuse(fault, path, which + what + " " + shown(trim(found)));
+        };
+        const std::string_view samples = column(SamplesAt, NumberWidth, s);
+        if (!parseInteger(samples, signal.samplesPerRecord) || signal.samplesPerRecord < 1 ||
+            signal.samplesPerRecord > MaxSamplesPerRecord)
+            wrong(ConfigFault::HeaderInvalid, "a samples per data record of", samples);
+        signal.offset = recordBytes_;
+        recordBytes_ += static_cast<uint64_t>(signal.samplesPerRecord) * sampleBytes;
+        if (annotations) // text, whatever its numeric fields say
+            continue;
+
+        signal.unit = std::string(trim(column(UnitAt, UnitWidth, s)));
+        int64_t digitalMin = 0;
+        int64_t digitalMax = 0;
+        const std::string_view digMin = column(DigMinAt, NumberWidth, s);
+        const std::string_view digMax = column(DigMaxAt, NumberWidth, s);
+        if (!parseInteger(digMin, digitalMin) || digitalMin < lowest || digitalMin >= highest)
+            wrong(ConfigFault::HeaderInvalid, "a digital minimum of", digMin);
+        if (!parseInteger(digMax, digitalMax) || digitalMax <= digitalMin || digitalMax > highest)
+            wrong(ConfigFault::HeaderInvalid,
+                  "a digital maximum (above its minimum " + std::to_string(digitalMin) + ") of",
+                  digMax);
+        signal.digitalMin = static_cast<int32_t>(digitalMin);
+        signal.digitalMax = static_cast<int32_t>(digitalMax);
+        const std::string_view physMin = column(PhysMinAt, NumberWidth, s);
+        const std::string_view physMax = column(PhysMaxAt, NumberWidth, s);
+        if (!parseNumber(physMin, signal.physicalMin))
+            wrong(ConfigFault::HeaderInvalid, "a physical minimum of", physMin);
+        if (!parseNumber(physMax, signal.physicalMax))
+            wrong(ConfigFault::HeaderInvalid, "a physical maximum of", physMax);
+        if (!std::isfinite(signal.physicalMin))
+            wrong(ConfigFault::RangeUnusable, "a physical minimum that is not finite:", physMin);
+        if (!std::isfinite(signal.physicalMax))
+            wrong(ConfigFault::RangeUnusable, "a physical maximum that is not finite:", physMax);
+        if (signal.physicalMin == signal.physicalMax)
+            wrong(ConfigFault::RangeUnusable, "an empty physical range: minimum and maximum",
+                  physMax);
+        // As EDFlib converts: the step, and the offset that puts the digital maximum on the
+        // physical one.
+        const double step = (signal.physicalMax - signal.physicalMin) /
+                            static_cast<double>(digitalMax - digitalMin);
+        scale_.push_back(step);
+        shift_.push_back(signal.physicalMax / step - static_cast<double>(digitalMax));
+        signals_.push_back(std::move(signal));
+    }
+
+    const uint64_t whole = (size - headerBytes_) / recordBytes_;
+    if (records < 0) // -1: unknown while it was recorded; as many as are whole
+        records = static_cast<int64_t>(std::min<uint64_t>(whole, MaxRecords));
+    if (records == 0 || static_cast<uint64_t>(records) > whole)
+        refuse(ConfigFault::RecordsMissing, path,
+               "holds " + std::to_string(whole) + " whole data records of the " +
+                   std::to_string(records) + " its header gives (" + std::to_string(size) +
+                   " bytes)");
+    records_ = records;
+    if (signals_.empty())
+        refuse(ConfigFault::HeaderInvalid, path, "has no signal other than annotations");
 }
 
 double EdfInputFile::sampleRate(int signal) const {
-    const double recordSeconds =
-        static_cast<double>(header_->datarecord_duration) / EDFLIB_TIME_DIMENSION;
-    return header_->signalparam[signal].smp_in_datarecord / recordSeconds;
+    return static_cast<double>(signals_.at(signal).samplesPerRecord) / recordSeconds_;
 }
 
 double EdfInputFile::microvoltsPerUnit(int signal) const {
-    const std::string unit = lower(trim(header_->signalparam[signal].physdimension));
+    const std::string unit = lower(signals_.at(signal).unit);
     if (unit == "mv")
         return 1e3;
     if (unit == "v")
@@ -171,7 +276,66 @@ double EdfInputFile::microvoltsPerUnit(int signal) const {
 }
 
 std::string EdfInputFile::label(int signal) const {
-    return std::string(trim(header_->signalparam[signal].label));
+    return signals_.at(signal).label;
+}
+
+int EdfInputFile::readPhysical(int signal, int64_t& position, double* values, int count) {
+    const Signal& s = signals_[static_cast<std::size_t>(signal)];
+    const double scale = scale_[static_cast<std::size_t>(signal)];
+    const double shift = shift_[static_cast<std::size_t>(signal)];
+    const std::size_t sampleBytes = bdf_ ? 3 : 2;
+    std::array<unsigned char, ReadSamples * MaxSampleBytes> bytes{};
+    int done = 0;
+    while (done < count && damage_.empty()) {
+        const int64_t record = position / s.samplesPerRecord;
+        if (record >= records_)
+            break;
+        const int64_t within = position % s.samplesPerRecord;
+        const int take = static_cast<int>(
+            std::min<int64_t>({count - done, s.samplesPerRecord - within, ReadSamples}));
+        const uint64_t at = headerBytes_ + static_cast<uint64_t>(record) * recordBytes_ + s.offset +
+                            static_cast<uint64_t>(within) * sampleBytes;
+        if (!readAt(fd_.get(), bytes.data(), static_cast<std::size_t>(take) * sampleBytes, at)) {
+            markDamaged(record, errno);
+            break;
+        }
+        for (int i = 0; i < take; ++i) {
+            const unsigned char* b = bytes.data() + static_cast<std::size_t>(i) * sampleBytes;
+            int32_t digital = 0;
+            if (bdf_) {
+                const auto raw = static_cast<uint32_t>(b[0] | (b[1] << 8) | (b[2] << 16));
+                digital = static_cast<int32_t>(raw << 8) >> 8; // sign from bit 23
+            } else {
+                digital = static_cast<int16_t>(static_cast<uint16_t>(b[0] | (b[1] << 8)));
+            }
+            values[done + i] = scale * (shift + static_cast<double>(digital));
+        }
+        done += take;
+        position += take;
+    }
+    return done;
+}
+
+bool EdfInputFile::stillWhole() {
+    if (!damage_.empty())
+        return false;
+    const uint64_t needed = headerBytes_ + static_cast<uint64_t>(records_) * recordBytes_;
+    const uint64_t size = fileSize(fd_.get());
+    if (size < needed)
+        markDamaged(static_cast<int64_t>((size - std::min(size, headerBytes_)) / recordBytes_), 0);
+    return damage_.empty();
+}
+
+void EdfInputFile::markDamaged(int64_t record, int error) {
+    if (!damage_.empty())
+        return;
+    const std::string at = "data record " + std::to_string(record + 1) + " of " +
+                           std::to_string(records_) + " of " + path_.string();
+    if (error != 0)
+        damage_ = at + " cannot be read: " + std::strerror(error);
+    else
+        damage_ = at + " is missing: the file has shrunk to " +
+                  std::to_string(fileSize(fd_.get())) + " bytes";
 }
 
 } // namespace solvane::dsusim

@@ -3,15 +3,27 @@
 #include "dsu/common/ConfigError.h"
 #include "dsu/eeg/SignalLabel.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <stdexcept>
 
 namespace solvane::dsusim {
 
+namespace {
+
+std::string shortNumber(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", value);
+    return text;
+}
+
+} // namespace
+
 RecordingSource::RecordingSource(const std::filesystem::path& path,
                                  const std::vector<std::string>& channels, double gain, bool loop)
     : path_(path), file_(path), gain_(gain), loop_(loop) {
-    const edf_hdr_struct& header = file_.header();
-    const int count = header.edfsignals;
+    const int count = file_.signalCount();
     std::string available;
     for (int s = 0; s < count; ++s)
         available += (s == 0 ? "" : ", ") + file_.label(s);
@@ -19,8 +31,7 @@ RecordingSource::RecordingSource(const std::filesystem::path& path,
     if (channels.empty()) {
         int slot = 0;
         for (int s = 0; s < count && slot < Slots; ++s)
-            if (SignalLabel::isEeg(header.signalparam[s].label,
-                                   header.signalparam[s].physdimension))
+            if (SignalLabel::isEeg(file_.signal(s).label, file_.signal(s).unit))
                 signals_[slot++] = s;
         if (slot < Slots)
             throw SimulatorConfigError(
@@ -32,7 +43,7 @@ RecordingSource::RecordingSource(const std::filesystem::path& path,
             const std::string& wanted = channels.at(static_cast<std::size_t>(slot));
             int found = -1;
             for (int s = 0; s < count && found < 0; ++s)
-                if (SignalLabel::matches(wanted, header.signalparam[s].label))
+                if (SignalLabel::matches(wanted, file_.signal(s).label))
                     found = s;
             if (found < 0)
                 throw SimulatorConfigError(ConfigKey::Channels, ConfigFault::UnknownLabel,
@@ -45,9 +56,20 @@ RecordingSource::RecordingSource(const std::filesystem::path& path,
 
     for (int slot = 0; slot < Slots; ++slot) {
         const int s = signals_[slot];
+        // A replayed voltage beyond any amplifier's reach is a damaged header, not EEG.
+        const EdfInputFile::Signal& signal = file_.signal(s);
+        const double reach = std::max(std::abs(signal.physicalMin), std::abs(signal.physicalMax)) *
+                             file_.microvoltsPerUnit(s);
+        if (!(reach <= EdfInputFile::MaxMicrovolts))
+            throw SimulatorConfigError(ConfigKey::Source, ConfigFault::RangeUnusable,
+                                       "Source: signal " + signal.label + " of the recording " +
+                                           path.string() + " has a physical range of " +
+                                           shortNumber(signal.physicalMin) + " to " +
+                                           shortNumber(signal.physicalMax) + " " + signal.unit +
+                                           ", beyond 10 V: its header is damaged");
         try {
-            resamplers_[slot] = std::make_unique<ChannelResampler>(
-                file_.handle(), s, file_.sampleRate(s), file_.microvoltsPerUnit(s));
+            resamplers_[slot] = std::make_unique<ChannelResampler>(file_, s, file_.sampleRate(s),
+                                                                   file_.microvoltsPerUnit(s));
         } catch (const std::runtime_error& e) {
             throw SimulatorConfigError(ConfigKey::Source, ConfigFault::FileUnreadable,
                                        "Source: " + path.string() + ": " + e.what());
@@ -74,12 +96,17 @@ bool RecordingSource::next(int32_t (&counts)[Slots]) {
             ++sinceStart_;
             return true;
         }
-        // A recording that gave nothing since its start would loop for ever.
-        if (!loop_ || sinceStart_ == 0)
+        // A recording that gave nothing since its start would loop for ever; one that is
+        // damaged ends as if it did not loop.
+        if (!loop_ || sinceStart_ == 0 || !file_.stillWhole())
             return false;
         rewind();
     }
     return false;
+}
+
+std::string RecordingSource::endReason() const {
+    return file_.damage();
 }
 
 std::string RecordingSource::label(int slot) const {

@@ -1,7 +1,8 @@
 #pragma once
 // Replay of a recording (EDF, EDF+, BDF, BDF+): four of its signals, each in its own
 // physical range converted to microvolts, resampled to 256 Hz and scaled by the gain into
-// counts. At the end it starts again (loop) or ends.
+// counts. At the end it starts again (loop) or ends; a recording that shrinks or cannot be
+// read part-way ends, whether it loops or not, and endReason() says why.
 
 #include "dsu/eeg/ChannelResampler.h"
 #include "dsu/eeg/EdfInputFile.h"
@@ -25,6 +26,7 @@ public:
     bool next(int32_t (&counts)[Slots]) override;
     [[nodiscard]] std::string label(int slot) const override;
     [[nodiscard]] std::string description() const override;
+    [[nodiscard]] std::string endReason() const override;
 
     /// The recording's signal index for each slot.
     [[nodiscard]] int signal(int slot) const { return signals_[slot]; }

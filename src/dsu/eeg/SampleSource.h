@@ -34,6 +34,9 @@ public:
     [[nodiscard]] virtual std::string label(int slot) const = 0;
     /// One line for the debug log and the session file.
     [[nodiscard]] virtual std::string description() const = 0;
+    /// Once next() has answered false for good: why the source ended, when it ended early
+    /// (a recording damaged part-way); empty for an ordinary end.
+    [[nodiscard]] virtual std::string endReason() const { return {}; }
 
     /// A voltage in counts around the centre, clipped to 0..1023 as the converter would.
     static int32_t toCounts(double microvolts, double gain) {

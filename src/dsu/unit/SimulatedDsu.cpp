@@ -266,8 +266,9 @@ int32_t SimulatedDsu::poll(int32_t* packet, int32_t elements, int32_t* packetCou
     if (!source_->next(counts)) {
         if (!live && !endLogged_) {
             endLogged_ = true;
+            const std::string reason = source_->endReason();
             logCall("GetP3Data: the recording has ended after " + std::to_string(delivered_) +
-                    " packets");
+                    " packets" + (reason.empty() ? "" : ": " + reason));
         }
         return NoData;
     }
