@@ -5,6 +5,7 @@
 #include "DsuSimSupport.h"
 #include "dsu/common/ConfigError.h"
 #include "dsu/eeg/RecordingSource.h"
+#include "dsu/unit/SimulatedDsu.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -172,30 +173,37 @@ TEST(LargeSource, IsJudgedFromItsHeaderWithFlatMemory) {
         unsetenv("TMPDIR");
 }
 
-// Catches a recording cut short during replay looping what is left, or ending without a word.
-TEST(ShrinkingSource, EndsEvenWhenLoopingAndSaysWhy) {
+// Catches a recording cut short during replay looping what is left, or ending without a word
+// in the debug log.
+TEST(ShrinkingSource, EndsEvenWhenLoopingAndTheLogSaysWhy) {
     TempFolder folder;
     const auto file = folder.path() / "shrinking.edf";
     writeRecording(file);
-    const auto recordBytes = (std::filesystem::file_size(file) - HeaderBytes) / 4;
-    RecordingSource source(file, {}, 2.0, true);
-    int32_t counts[4];
+    const auto cut = HeaderBytes + 2 * (std::filesystem::file_size(file) - HeaderBytes) / 4 + 10;
+    folder.write("dsu-simulator.ini", "[Simulator]\nSource = shrinking.edf\nLoop = 1\nSpeed = "
+                                      "0\nSound = off\nSoundFile = off\n");
+    SimulatedDsu dsu(folder.path());
+    const std::string log = (folder.path() / "debug.txt").string();
+    dsu.setDebugMode(1, log.c_str());
+    ASSERT_EQ(dsu.initialise(), 0);
+    int32_t packet[8] = {};
+    int32_t count = 0;
     for (int i = 0; i < 256; ++i)
-        ASSERT_TRUE(source.next(counts));
-    std::filesystem::resize_file(file, HeaderBytes + 2 * recordBytes + 10);
+        ASSERT_EQ(dsu.poll(packet, 8, &count), 0);
+    std::filesystem::resize_file(file, cut);
+    for (int i = 0; i < 256 * 20 && dsu.poll(packet, 8, &count) == 0; ++i) {
+    }
+    EXPECT_EQ(dsu.poll(packet, 8, &count), SimulatedDsu::NoData);
+    const uint64_t delivered = dsu.delivered();
+    EXPECT_LT(delivered, 256U * 4) << "it went on past the cut";
+    EXPECT_GE(delivered, 256U * 2 - 64) << "the whole records before the cut were dropped";
+    EXPECT_EQ(dsu.terminate("kardemo.SES"), 0);
 
-    int delivered = 256;
-    while (source.next(counts) && delivered < 256 * 20)
-        ++delivered;
-    EXPECT_LT(delivered, 256 * 4) << "it went on past the cut";
-    EXPECT_GE(delivered, 256 * 2 - 64) << "the whole records before the cut were dropped";
-    EXPECT_EQ(source.restarts(), 0U);
-    EXPECT_FALSE(source.next(counts));
-    const std::string reason = source.endReason();
-    EXPECT_NE(reason.find("data record 3 of 4"), std::string::npos) << reason;
-    EXPECT_NE(reason.find("shrunk to " + std::to_string(HeaderBytes + 2 * recordBytes + 10)),
-              std::string::npos)
-        << reason;
+    const std::string text = folder.read("debug.txt");
+    const std::string line = "the recording has ended after " + std::to_string(delivered) +
+                             " packets: data record 3 of 4 of " + file.string() +
+                             " is missing: the file has shrunk to " + std::to_string(cut);
+    EXPECT_NE(text.find(line), std::string::npos) << text;
 }
 
 } // namespace
