@@ -65,7 +65,9 @@ struct HeaderCase {
     std::size_t width;
     const char* value;
     int32_t status;
-    const char* said; ///< part of the message
+    const char* said;       ///< part of the message
+    std::size_t alsoAt = 0; ///< a second field of the same width, when not 0
+    const char* alsoValue = "";
 };
 
 class RecordingHeader : public ::testing::TestWithParam<HeaderCase> {};
@@ -79,6 +81,8 @@ TEST_P(RecordingHeader, IsJudgedByItsValues) {
     writeRecording(file);
     if (c.width > 0)
         patch(file, c.at, c.width, c.value);
+    if (c.alsoAt > 0)
+        patch(file, c.alsoAt, c.width, c.alsoValue);
     std::string message;
     EXPECT_EQ(judge(file, message), c.status) << message;
     if (c.status != 0) {
@@ -100,6 +104,8 @@ INSTANTIATE_TEST_SUITE_P(
                    "-1e+300 to 200 uV, beyond 10 V"},
         HeaderCase{"EmptyPhysicalRange", signalField(PhysMin, 8, 3), 8, "200", -129,
                    "empty physical range"},
+        HeaderCase{"PhysicalRangeBeyondDoubles", signalField(PhysMin, 8, 1), 8, "-1.7e308", -129,
+                   "no digital step", signalField(PhysMax, 8, 1), "1.7e308"},
         HeaderCase{"PhysicalNotANumber", signalField(PhysMax, 8, 0), 8, "2OO", -128, "\"2OO\""},
         HeaderCase{"DigitalMaxNotAboveMin", signalField(DigMax, 8, 0), 8, "-32768", -128,
                    "digital maximum (above its minimum -32768) of \"-32768\""},

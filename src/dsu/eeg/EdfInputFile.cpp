@@ -23,6 +23,8 @@ constexpr std::size_t FixedBytes = 256;
 constexpr std::size_t VersionAt = 0, VersionWidth = 8;
 constexpr std::size_t HeaderBytesAt = 184, ReservedAt = 192, RecordsAt = 236;
 constexpr std::size_t RecordSecondsAt = 244, SignalsAt = 252;
+constexpr std::string_view EdfVersion = "0       ";
+constexpr char BdfVersion[VersionWidth] = {'\xff', 'B', 'I', 'O', 'S', 'E', 'M', 'I'};
 // The per-signal part: each field holds one entry per signal in turn; widths in bytes.
 constexpr std::size_t LabelWidth = 16, TransducerWidth = 80, UnitWidth = 8, NumberWidth = 8;
 constexpr std::size_t PrefilterWidth = 80, ReservedWidth = 32;
@@ -110,6 +112,12 @@ bool readAt(int fd, void* data, std::size_t size, uint64_t offset) {
     return true;
 }
 
+// Why readAt() failed: the error, or the file ending sooner than its size said.
+std::string readFailure() {
+    return std::string("cannot be read: ") +
+           (errno != 0 ? std::strerror(errno) : "it shrank while it was opened");
+}
+
 uint64_t fileSize(int fd) {
     struct stat status {};
     return ::fstat(fd, &status) == 0 ? static_cast<uint64_t>(status.st_size) : 0;
@@ -127,21 +135,18 @@ EdfInputFile::EdfInputFile(const std::filesystem::path& path)
     const uint64_t size = fileSize(fd_.get());
     const std::string notRecording = "is not an EDF, EDF+, BDF or BDF+ file";
     std::array<char, FixedBytes> fixed{};
-    if (size < FixedBytes || !readAt(fd_.get(), fixed.data(), FixedBytes, 0)) {
-        if (errno != 0)
-            refuse(ConfigFault::FileUnreadable, path,
-                   std::string("cannot be read: ") + std::strerror(errno));
+    if (size < FixedBytes)
         refuse(ConfigFault::FileUnreadable, path,
                notRecording + " (it holds " + std::to_string(size) + " bytes)");
-    }
+    if (!readAt(fd_.get(), fixed.data(), FixedBytes, 0))
+        refuse(ConfigFault::FileUnreadable, path, readFailure());
     const std::string_view head(fixed.data(), FixedBytes);
     auto field = [&](std::size_t at, std::size_t width) { return head.substr(at, width); };
 
     const std::string_view version = field(VersionAt, VersionWidth);
-    if (version == std::string_view("0       "))
+    if (version == EdfVersion)
         bdf_ = false;
-    else if (version == std::string_view("\xff"
-                                         "BIOSEMI"))
+    else if (version == std::string_view(BdfVersion, VersionWidth))
         bdf_ = true;
     else
         refuse(ConfigFault::FileUnreadable, path,
@@ -178,9 +183,7 @@ EdfInputFile::EdfInputFile(const std::filesystem::path& path)
                    std::to_string(headerBytes_) + " bytes)");
     std::string table(n * SignalFieldBytes, ' ');
     if (!readAt(fd_.get(), table.data(), table.size(), FixedBytes))
-        refuse(ConfigFault::FileUnreadable, path,
-               std::string("cannot be read: ") +
-                   (errno != 0 ? std::strerror(errno) : "it shrank while it was opened"));
+        refuse(ConfigFault::FileUnreadable, path, readFailure());
     // A field of signal s: the field's offset in units of n bytes, and its width.
     auto column = [&](std::size_t offset, std::size_t width, std::size_t s) {
         return std::string_view(table).substr(offset * n + width * s, width);
@@ -242,15 +245,25 @@ EdfInputFile::EdfInputFile(const std::filesystem::path& path)
         // physical one.
         const double step = (signal.physicalMax - signal.physicalMin) /
                             static_cast<double>(digitalMax - digitalMin);
+        const double shift = signal.physicalMax / step - static_cast<double>(digitalMax);
+        if (!std::isfinite(step) || step == 0.0 || !std::isfinite(shift))
+            wrong(ConfigFault::RangeUnusable,
+                  "a physical range that no digital step can span: minimum " +
+                      shown(trim(physMin)) + ", maximum",
+                  physMax);
         scale_.push_back(step);
-        shift_.push_back(signal.physicalMax / step - static_cast<double>(digitalMax));
+        shift_.push_back(shift);
         signals_.push_back(std::move(signal));
     }
 
     const uint64_t whole = (size - headerBytes_) / recordBytes_;
-    if (records < 0) // -1: unknown while it was recorded; as many as are whole
+    if (records < 0) { // -1: unknown while it was recorded; as many as are whole
+        if (whole == 0)
+            refuse(ConfigFault::RecordsMissing, path,
+                   "holds no whole data record (" + std::to_string(size) + " bytes)");
         records = static_cast<int64_t>(std::min<uint64_t>(whole, MaxRecords));
-    if (records == 0 || static_cast<uint64_t>(records) > whole)
+    }
+    if (static_cast<uint64_t>(records) > whole)
         refuse(ConfigFault::RecordsMissing, path,
                "holds " + std::to_string(whole) + " whole data records of the " +
                    std::to_string(records) + " its header gives (" + std::to_string(size) +
