@@ -33,7 +33,7 @@ enum class ConfigFault {
     NoSuchDevice = 7,   ///< no sound output device has that name
     HeaderInvalid = 28, ///< a recording's header value (size, count, digital range) is wrong
     RangeUnusable = 29, ///< a recording's physical range is not finite, empty or absurd
-    RecordsMissing = 30, ///< a recording holds fewer data records than its header gives
+    TooFewRecords = 30, ///< a recording holds fewer data records than its header gives
 };
 
 /// A configuration value that cannot be used. The message names the key, the value and why.

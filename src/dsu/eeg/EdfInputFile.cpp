@@ -178,7 +178,7 @@ EdfInputFile::EdfInputFile(const std::filesystem::path& path)
         invalid("a data record count of", field(RecordsAt, 8));
 
     if (size < headerBytes_)
-        refuse(ConfigFault::RecordsMissing, path,
+        refuse(ConfigFault::TooFewRecords, path,
                "is cut short in its header (" + std::to_string(size) + " of " +
                    std::to_string(headerBytes_) + " bytes)");
     std::string table(n * SignalFieldBytes, ' ');
@@ -259,12 +259,12 @@ EdfInputFile::EdfInputFile(const std::filesystem::path& path)
     const uint64_t whole = (size - headerBytes_) / recordBytes_;
     if (records < 0) { // -1: unknown while it was recorded; as many as are whole
         if (whole == 0)
-            refuse(ConfigFault::RecordsMissing, path,
+            refuse(ConfigFault::TooFewRecords, path,
                    "holds no whole data record (" + std::to_string(size) + " bytes)");
         records = static_cast<int64_t>(std::min<uint64_t>(whole, MaxRecords));
     }
     if (static_cast<uint64_t>(records) > whole)
-        refuse(ConfigFault::RecordsMissing, path,
+        refuse(ConfigFault::TooFewRecords, path,
                "holds " + std::to_string(whole) + " whole data records of the " +
                    std::to_string(records) + " its header gives (" + std::to_string(size) +
                    " bytes)");
