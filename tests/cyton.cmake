@@ -1,0 +1,11 @@
+# The bundled DSU's OpenBCI Cyton source, over a board emulated on a pseudo-terminal: the
+# signal through scaling, resampling and gain, the port's settings, what a radio link does to
+# the stream, the end of a run when the dongle goes, and the faults at the start.
+find_package(Threads REQUIRED)
+add_library(cyton_emulator STATIC cyton/CytonEmulator.cpp)
+target_include_directories(cyton_emulator PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/cyton)
+target_link_libraries(cyton_emulator PUBLIC util Threads::Threads)
+solvane_warnings(cyton_emulator)
+
+solvane_core_test(dsu_cyton_test cyton/CytonTest.cpp)
+target_link_libraries(dsu_cyton_test PRIVATE solvane_dsu cyton_emulator)
