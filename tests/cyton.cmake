@@ -9,3 +9,8 @@ solvane_warnings(cyton_emulator)
 
 solvane_core_test(dsu_cyton_test cyton/CytonTest.cpp)
 target_link_libraries(dsu_cyton_test PRIVATE solvane_dsu cyton_emulator)
+
+# Nothing allocated per poll; replaces the global allocation functions, so it has an
+# executable of its own.
+solvane_core_test(dsu_cyton_allocation_test cyton/CytonAllocationTest.cpp)
+target_link_libraries(dsu_cyton_allocation_test PRIVATE solvane_dsu cyton_emulator)

@@ -121,7 +121,11 @@ void CytonSource::stop() {
              std::to_string(counters_.packets) + " packets; " +
              std::to_string(counters_.samplesLost) + " samples lost (held), " +
              std::to_string(counters_.bytesDropped) + " bytes out of frame in " +
-             std::to_string(counters_.resyncs) + " resynchronisations");
+             std::to_string(counters_.resyncs) + " resynchronisations" +
+             (resampler_ && resampler_->overflowed() > 0
+                  ? "; " + std::to_string(resampler_->overflowed()) +
+                        " packets dropped because the program did not poll for seconds"
+                  : std::string()));
 }
 
 bool CytonSource::next(int32_t (&counts)[Slots]) {

@@ -41,6 +41,7 @@ void PushResampler::push(const float* frame) {
             if (count_ == Capacity) {
                 first_ = (first_ + 1) % Capacity;
                 --count_;
+                ++overflowed_;
             }
             const std::size_t at = (first_ + count_) % Capacity;
             for (std::size_t c = 0; c < channels; ++c)

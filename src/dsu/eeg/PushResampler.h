@@ -13,8 +13,8 @@ namespace solvane::dsusim {
 
 class PushResampler {
 public:
-    static constexpr double OutputRate = 256.0;  ///< Hz
-    static constexpr std::size_t Capacity = 256; ///< output frames that may wait
+    static constexpr double OutputRate = 256.0;   ///< Hz
+    static constexpr std::size_t Capacity = 1024; ///< output frames that may wait (4 s)
 
     /// `channels` values a frame at `inputRate` Hz. Throws std::runtime_error when the
     /// resampler cannot be made.
@@ -29,6 +29,8 @@ public:
     /// The oldest waiting output frame; false when none waits.
     bool pull(float* frame);
     [[nodiscard]] std::size_t waiting() const { return count_; }
+    /// Output frames dropped because Capacity were waiting.
+    [[nodiscard]] std::size_t overflowed() const { return overflowed_; }
 
 private:
     int channels_;
@@ -38,6 +40,7 @@ private:
     std::vector<float> ring_; ///< Capacity frames
     std::size_t first_ = 0;
     std::size_t count_ = 0;
+    std::size_t overflowed_ = 0;
 };
 
 } // namespace solvane::dsusim
