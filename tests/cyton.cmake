@@ -14,3 +14,15 @@ target_link_libraries(dsu_cyton_test PRIVATE solvane_dsu cyton_emulator)
 # executable of its own.
 solvane_core_test(dsu_cyton_allocation_test cyton/CytonAllocationTest.cpp)
 target_link_libraries(dsu_cyton_allocation_test PRIVATE solvane_dsu cyton_emulator)
+
+# The real program under Xvfb on the emulated board, which hangs up after 8 s: the program
+# stops the run by itself and the session file holds what was delivered.
+add_executable(cyton_board cyton/cyton_board.cpp)
+target_link_libraries(cyton_board PRIVATE cyton_emulator)
+set_target_properties(cyton_board PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+solvane_warnings(cyton_board)
+add_test(NAME dsu_cyton_smoke
+         COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/cyton/run-cyton-smoke.sh $<TARGET_FILE:solvane>
+                 $<TARGET_FILE:kardemo> $<TARGET_FILE:x11driver> $<TARGET_FILE:cyton_board>
+                 ${CMAKE_BINARY_DIR}/cyton-smoke)
+set_tests_properties(dsu_cyton_smoke PROPERTIES TIMEOUT 120 LABELS smoke)
