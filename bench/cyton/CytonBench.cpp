@@ -76,6 +76,8 @@ void run(benchmark::State& state, bool cyton) {
             continue;
         state.counters["delay_p50_ms"] = delays[delays.size() / 2];
         state.counters["delay_p99_ms"] = delays[delays.size() * 99 / 100];
+        state.counters["delay_p10_ms"] = delays[delays.size() / 10];
+        state.counters["delay_p90_ms"] = delays[delays.size() * 9 / 10];
     }
 }
 
