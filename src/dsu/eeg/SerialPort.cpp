@@ -124,7 +124,8 @@ bool SerialPort::write(char command) {
             return true;
         if (put < 0 && errno != EAGAIN && errno != EINTR)
             return false;
-        wait(1);
+        pollfd room{fd_, POLLOUT, 0};
+        ::poll(&room, 1, 1);
     }
     return false;
 }
