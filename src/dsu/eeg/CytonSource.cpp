@@ -144,6 +144,8 @@ void CytonSource::readArrived() {
         const long got = port_.read(buffer_ + have_, sizeof buffer_ - have_);
         if (got < 0) {
             gone_ = true;
+            // The samples that arrived are all delivered, those in the filter too.
+            resampler_->finish();
             if (log_)
                 log_("GetP3Data: the board's port " + port_.device() +
                      " has gone (dongle unplugged?) after " + std::to_string(counters_.packets) +

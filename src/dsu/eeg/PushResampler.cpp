@@ -36,24 +36,44 @@ void PushResampler::push(const float* frame) {
     for (;;) {
         if (src_process(state_, &data) != 0)
             return;
-        const auto channels = static_cast<std::size_t>(channels_);
-        for (long f = 0; f < data.output_frames_gen; ++f) {
-            if (count_ == Capacity) {
-                first_ = (first_ + 1) % Capacity;
-                --count_;
-                ++overflowed_;
-            }
-            const std::size_t at = (first_ + count_) % Capacity;
-            for (std::size_t c = 0; c < channels; ++c)
-                ring_[at * channels + c] = made_[static_cast<std::size_t>(f) * channels + c];
-            ++count_;
-        }
+        keep(data.output_frames_gen);
         data.data_in += data.input_frames_used * channels_;
         data.input_frames -= data.input_frames_used;
         // Done once the frame is taken and the converter had no more to give.
         if ((data.input_frames == 0 && data.output_frames_gen < MadePerFrame) ||
             (data.input_frames_used == 0 && data.output_frames_gen == 0))
             break;
+    }
+}
+
+void PushResampler::keep(long frames) {
+    const auto channels = static_cast<std::size_t>(channels_);
+    for (long f = 0; f < frames; ++f) {
+        if (count_ == Capacity) {
+            first_ = (first_ + 1) % Capacity;
+            --count_;
+            ++overflowed_;
+        }
+        const std::size_t at = (first_ + count_) % Capacity;
+        for (std::size_t c = 0; c < channels; ++c)
+            ring_[at * channels + c] = made_[static_cast<std::size_t>(f) * channels + c];
+        ++count_;
+    }
+}
+
+void PushResampler::finish() {
+    const float none[1] = {}; // libsamplerate wants an input buffer even when it is empty
+    SRC_DATA data{};
+    data.data_in = none;
+    data.data_out = made_.data();
+    data.output_frames = MadePerFrame;
+    data.src_ratio = ratio_;
+    data.end_of_input = 1;
+    // Bounded: the filter holds well under a second of input.
+    for (int round = 0; round < 1000; ++round) {
+        if (src_process(state_, &data) != 0 || data.output_frames_gen == 0)
+            return;
+        keep(data.output_frames_gen);
     }
 }
 

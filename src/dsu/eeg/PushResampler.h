@@ -26,6 +26,8 @@ public:
     /// One input frame (`channels` values). Output frames beyond Capacity that were not
     /// pulled are dropped, oldest first.
     void push(const float* frame);
+    /// No more input: what the converter's filter still holds comes out too.
+    void finish();
     /// The oldest waiting output frame; false when none waits.
     bool pull(float* frame);
     [[nodiscard]] std::size_t waiting() const { return count_; }
@@ -33,6 +35,8 @@ public:
     [[nodiscard]] std::size_t overflowed() const { return overflowed_; }
 
 private:
+    void keep(long frames);
+
     int channels_;
     double ratio_;
     SRC_STATE* state_ = nullptr;
