@@ -25,4 +25,5 @@ add_test(NAME dsu_cyton_smoke
          COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/cyton/run-cyton-smoke.sh $<TARGET_FILE:solvane>
                  $<TARGET_FILE:kardemo> $<TARGET_FILE:x11driver> $<TARGET_FILE:cyton_board>
                  ${CMAKE_BINARY_DIR}/cyton-smoke)
-set_tests_properties(dsu_cyton_smoke PROPERTIES TIMEOUT 120 LABELS smoke)
+set_tests_properties(dsu_cyton_smoke PROPERTIES TIMEOUT 120 LABELS smoke ENVIRONMENT
+                     "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp")
