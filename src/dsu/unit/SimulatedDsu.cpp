@@ -1,6 +1,7 @@
 #include "dsu/unit/SimulatedDsu.h"
 
 #include "config/ProfileFile.h"
+#include "dsu/eeg/CytonSource.h"
 #include "dsu/eeg/RecordingSource.h"
 #include "dsu/eeg/SyntheticSource.h"
 #include "dsu/session/SessionSoundFile.h"
@@ -13,6 +14,7 @@
 #include <cstring>
 #include <ctime>
 #include <sstream>
+#include <vector>
 
 namespace solvane::dsusim {
 
@@ -144,6 +146,10 @@ int32_t SimulatedDsu::initialise() {
         config_ = SimulatorConfig::fromText(text);
         if (config_.synthetic()) {
             source_ = std::make_unique<SyntheticSource>(config_.seed, config_.gain);
+        } else if (config_.cyton()) {
+            source_ = std::make_unique<CytonSource>(
+                serialDevice(), config_.channels, config_.montage, config_.gain,
+                [this](const std::string& line) { logCall(line); });
         } else {
             source_ =
                 std::make_unique<RecordingSource>(inFolder(places_.configFolder(), config_.source),
@@ -416,8 +422,34 @@ bool SimulatedDsu::keepSound(const std::filesystem::path& target) {
 int32_t SimulatedDsu::listPorts(int32_t* ports) {
     if (ports == nullptr)
         return -1;
-    ports[0] = 1; // one virtual port, Com1
-    return 0;
+    const std::vector<SerialPorts::Port> present = SerialPorts::present();
+    if (present.empty()) {
+        logCall("ListActiveCOMPorts: no serial port; the synthetic source's virtual Com1");
+        ports[0] = 1;
+        return 0;
+    }
+    int32_t last = -1;
+    for (const SerialPorts::Port& port : present) {
+        if (last + 1 >= PortSlots)
+            break;
+        ports[++last] = port.number;
+        logCall("ListActiveCOMPorts: Com" + std::to_string(port.number) + " is " + port.device);
+    }
+    return last;
+}
+
+std::string SimulatedDsu::serialDevice() {
+    if (!config_.serialDevice.empty())
+        return config_.serialDevice;
+    // The program hands over its setting, which is the port number less one.
+    const std::string device = SerialPorts::deviceOf(comPort_ + 1);
+    if (device.empty())
+        throw SimulatorConfigError(ConfigKey::SerialDevice, ConfigFault::NoSuchPort,
+                                   "Com" + std::to_string(comPort_ + 1) +
+                                       " names no serial port (Com1..Com100 are /dev/ttyUSB0..99, "
+                                       "Com101.. /dev/ttyACM0.., Com201.. /dev/ttyS0..)");
+    logCall("InitialiseDSU: Com" + std::to_string(comPort_ + 1) + " is " + device);
+    return device;
 }
 
 } // namespace solvane::dsusim

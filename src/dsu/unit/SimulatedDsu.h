@@ -60,7 +60,10 @@ public:
     int32_t poll(int32_t* packet, int32_t elements, int32_t* packetCount);
     int32_t sendCommand(const char* command, int32_t length);
     int32_t terminate(const char* sessionFile);
+    /// Writes the serial ports present (see SerialPorts) to `ports` (PortSlots slots), or the
+    /// virtual Com1 when there is none, and returns the last slot written.
     int32_t listPorts(int32_t* ports);
+    static constexpr int32_t PortSlots = 501;
 
     /// Output state as the commands left it.
     struct Output {
@@ -82,6 +85,8 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
     [[nodiscard]] bool packetDue() const;
+    /// The board's device node: SerialDevice, or the port the program handed over.
+    std::string serialDevice();
     void endRecording();
     void startRecording(const std::string (&labels)[Elements]);
     /// Completes the recording as the run's own file and copies it to `target`.

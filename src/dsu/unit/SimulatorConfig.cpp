@@ -39,6 +39,10 @@ bool SimulatorConfig::synthetic() const {
     return lower(source) == "synthetic";
 }
 
+bool SimulatorConfig::cyton() const {
+    return lower(source) == "cyton";
+}
+
 SimulatorConfig SimulatorConfig::fromText(const std::optional<std::string>& text) {
     SimulatorConfig config;
     if (!text)
@@ -118,12 +122,36 @@ SimulatorConfig SimulatorConfig::fromText(const std::optional<std::string>& text
         config.soundDevice = *device;
     if (const auto soundFile = value("SoundFile"))
         config.soundFile = onOff(ConfigKey::SoundFile, "SoundFile", *soundFile);
+    if (const auto device = value("SerialDevice"))
+        config.serialDevice = *device;
+    if (const auto positions = value("Positions"); positions && !positions->empty()) {
+        std::string_view rest = *positions;
+        while (true) {
+            const std::size_t comma = rest.find(',');
+            const std::string_view label = trim(rest.substr(0, comma));
+            if (label.empty() || label.size() > 16)
+                throw SimulatorConfigError(ConfigKey::Positions, ConfigFault::Malformed,
+                                           "Positions = " + inQuotes(*positions) +
+                                               " has an empty label or one of more than 16 "
+                                               "characters");
+            config.montage.emplace_back(label);
+            if (comma == std::string_view::npos)
+                break;
+            rest.remove_prefix(comma + 1);
+        }
+        if (config.montage.size() > 16)
+            throw SimulatorConfigError(ConfigKey::Positions, ConfigFault::WrongCount,
+                                       "Positions = " + inQuotes(*positions) + " names " +
+                                           std::to_string(config.montage.size()) +
+                                           " positions; the board has at most 16 channels");
+    }
     return config;
 }
 
 std::vector<std::string> SimulatorConfig::unknownKeys(std::string_view text) {
     static constexpr std::string_view Known[] = {
-        "source", "channels", "speed", "loop", "gain", "seed", "sound", "sounddevice", "soundfile"};
+        "source", "channels",    "speed",     "loop",         "gain",     "seed",
+        "sound",  "sounddevice", "soundfile", "serialdevice", "positions"};
     std::vector<std::string> unknown;
     bool inSection = false;
     while (!text.empty()) {

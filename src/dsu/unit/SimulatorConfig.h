@@ -27,8 +27,12 @@ struct SimulatorConfig {
     bool sound = true;                 ///< play the AVE output live
     std::string soundDevice;           ///< (part of) the output device's name; empty: default
     bool soundFile = true;             ///< keep the AVE output as a sound file of each session
+    std::string serialDevice;          ///< the board's device node; empty: the port of Options
+    std::vector<std::string> montage;  ///< Positions: scalp position of board channels 1, 2 ...
 
     [[nodiscard]] bool synthetic() const;
+    /// Whether the EEG comes from an OpenBCI Cyton board (Source = cyton).
+    [[nodiscard]] bool cyton() const;
 
     /// The configuration held by a profile text (nothing: the defaults). Throws
     /// SimulatorConfigError for a value that cannot be used.
