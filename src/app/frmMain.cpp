@@ -16,6 +16,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 
 #include <chrono>
 #include <cstdio>
@@ -67,6 +68,10 @@ frmMain::frmMain(std::unique_ptr<KardemoDLL> device, QWidget* parent)
                    std::chrono::steady_clock::now().time_since_epoch())
             .count();
     };
+    // Its expiry only has to wake the event dispatcher: the waiting pass then returns.
+    wakeTimer_ = new QTimer(this);
+    wakeTimer_->setSingleShot(true);
+    wakeTimer_->setTimerType(Qt::PreciseTimer);
     optionsDialog_ = [this](QWidget* owner) {
         frmOptions dialog(owner, *device_);
         dialog.exec();
@@ -220,6 +225,21 @@ void frmMain::showMessage(const std::string& text) {
 
 void frmMain::processEvents() {
     QCoreApplication::processEvents();
+}
+
+void frmMain::processEventsUntil(int64_t deadline) {
+    // The dispatcher sleeps in one poll on everything the program listens to: the display
+    // connection (its reader wakes the dispatcher), the signal pipe's notifier, posted events
+    // and the timers, the wake-up timer among them. Rounded up to whole milliseconds, the
+    // timer never ends the wait before its deadline.
+    const int64_t left = deadline - clock_();
+    if (left <= 0) {
+        processEvents();
+        return;
+    }
+    wakeTimer_->start(static_cast<int>((left + 999) / 1000));
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    wakeTimer_->stop();
 }
 
 void frmMain::sleep(int64_t microseconds) {
