@@ -1,6 +1,7 @@
 #include "frmMain.h"
 
 #include "app/ScalpMapWidget.h"
+#include "app/TerminationSignals.h"
 #include "app/Version.h"
 #include "config/ProfileFile.h"
 #include "app/frmOptions.h"
@@ -223,7 +224,30 @@ void frmMain::showMessage(const std::string& text) {
     messageBox_(QString::fromStdString(text));
 }
 
+namespace {
+
+// A pass that asks the display connection, the signal pipe and the timers costs a system call.
+// Between two wake-ups of the acquisition loop the passes after packets take only the events
+// posted since (the repaints draw asks for); input that comes meanwhile wakes the next wait
+// at once, and a termination signal is read in the next pass. A pass asks the sources all the same once the last one that did is this
+// old, so that a library that always has a packet still leaves the window answering.
+constexpr int64_t SourcesPassMicroseconds = 10'000;
+
+int64_t steadyMicroseconds() {
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
+
 void frmMain::processEvents() {
+    const int64_t now = steadyMicroseconds();
+    if (now - lastSourcesPass_ < SourcesPassMicroseconds && !TerminationSignals::waiting()) {
+        QCoreApplication::sendPostedEvents();
+        return;
+    }
+    lastSourcesPass_ = now;
     QCoreApplication::processEvents();
 }
 
@@ -234,12 +258,14 @@ void frmMain::processEventsUntil(int64_t deadline) {
     // timer never ends the wait before its deadline.
     const int64_t left = deadline - clock_();
     if (left <= 0) {
-        processEvents();
+        lastSourcesPass_ = steadyMicroseconds();
+        QCoreApplication::processEvents();
         return;
     }
     wakeTimer_->start(static_cast<int>((left + 999) / 1000));
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     wakeTimer_->stop();
+    lastSourcesPass_ = steadyMicroseconds();
 }
 
 void frmMain::sleep(int64_t microseconds) {

@@ -106,6 +106,8 @@ private:
     std::function<void(QWidget*)> optionsDialog_;
     std::function<int64_t()> clock_;
     QTimer* wakeTimer_ = nullptr; ///< ends a waiting event pass at its deadline
+    /// When an event pass last asked the event sources (steady clock, µs); see processEvents.
+    int64_t lastSourcesPass_ = 0;
     bool ended_ = false;
     int terminatingSignal_ = 0; ///< the signal that is ending the program, or 0
     bool mapChanged_ = false;   ///< the scalp map model changed since the last repaintNow
