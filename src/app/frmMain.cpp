@@ -228,9 +228,10 @@ namespace {
 
 // A pass that asks the display connection, the signal pipe and the timers costs a system call.
 // Between two wake-ups of the acquisition loop the passes after packets take only the events
-// posted since (the repaints draw asks for); input that comes meanwhile wakes the next wait
-// at once, and a termination signal is read in the next pass. A pass asks the sources all the same once the last one that did is this
-// old, so that a library that always has a packet still leaves the window answering.
+// posted since (the repaints draw asks for); input that comes meanwhile wakes the next wait at
+// once, and a termination signal is read in the next pass. A pass asks the sources all the
+// same once the last one that did is this old, so that a library that always has a packet
+// still leaves the window answering.
 constexpr int64_t SourcesPassMicroseconds = 10'000;
 
 int64_t steadyMicroseconds() {
