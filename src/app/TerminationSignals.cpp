@@ -19,6 +19,7 @@ constexpr int Caught[] = {SIGTERM, SIGHUP, SIGINT};
 
 int pipeEnds[2] = {-1, -1}; // [0] read by the notifier, [1] written by the handler
 int firstSignal = 0;
+volatile std::sig_atomic_t signalWaiting = 0; // set by the handler, cleared before the pipe is read
 struct sigaction previous[std::size(Caught)];
 
 extern "C" void writeSignalNumber(int signalNumber) {
@@ -26,6 +27,7 @@ extern "C" void writeSignalNumber(int signalNumber) {
     const auto byte = static_cast<unsigned char>(signalNumber);
     // A full pipe already holds a signal that wakes the loop; this one may go.
     [[maybe_unused]] const ssize_t written = ::write(pipeEnds[1], &byte, 1);
+    signalWaiting = 1;
     errno = savedErrno;
 }
 
@@ -63,6 +65,10 @@ TerminationSignals::~TerminationSignals() {
         sigaction(Caught[i], &previous[i], nullptr);
 }
 
+bool TerminationSignals::waiting() noexcept {
+    return signalWaiting != 0;
+}
+
 int TerminationSignals::first() noexcept {
     return firstSignal;
 }
@@ -70,6 +76,7 @@ int TerminationSignals::first() noexcept {
 void TerminationSignals::readPipe() {
     unsigned char numbers[16];
     ssize_t count = 0;
+    signalWaiting = 0;
     while ((count = ::read(pipeEnds[0], numbers, sizeof numbers)) > 0) {
         for (ssize_t i = 0; i < count; ++i) {
             if (firstSignal == 0)

@@ -23,6 +23,9 @@ public:
     TerminationSignals(const TerminationSignals&) = delete;
     TerminationSignals& operator=(const TerminationSignals&) = delete;
 
+    /// A signal has come and is still in the pipe: the next event pass must read it. Cheap
+    /// (no system call), for passes that otherwise leave the event sources alone.
+    [[nodiscard]] static bool waiting() noexcept;
     /// The first signal delivered through received(), or 0.
     [[nodiscard]] static int first() noexcept;
     /// Ends the process by the first signal, with its default action, so that whoever

@@ -1,6 +1,7 @@
 #include "frmMain.h"
 
 #include "app/ScalpMapWidget.h"
+#include "app/TerminationSignals.h"
 #include "app/Version.h"
 #include "config/ProfileFile.h"
 #include "app/frmOptions.h"
@@ -16,6 +17,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 
 #include <chrono>
 #include <cstdio>
@@ -67,6 +69,10 @@ frmMain::frmMain(std::unique_ptr<KardemoDLL> device, QWidget* parent)
                    std::chrono::steady_clock::now().time_since_epoch())
             .count();
     };
+    // Its expiry only has to wake the event dispatcher: the waiting pass then returns.
+    wakeTimer_ = new QTimer(this);
+    wakeTimer_->setSingleShot(true);
+    wakeTimer_->setTimerType(Qt::PreciseTimer);
     optionsDialog_ = [this](QWidget* owner) {
         frmOptions dialog(owner, *device_);
         dialog.exec();
@@ -218,8 +224,49 @@ void frmMain::showMessage(const std::string& text) {
     messageBox_(QString::fromStdString(text));
 }
 
+namespace {
+
+// A pass that asks the display connection, the signal pipe and the timers costs a system call.
+// Between two wake-ups of the acquisition loop the passes after packets take only the events
+// posted since (the repaints draw asks for); input that comes meanwhile wakes the next wait at
+// once, and a termination signal is read in the next pass. A pass asks the sources all the
+// same once the last one that did is this old, so that a library that always has a packet
+// still leaves the window answering.
+constexpr int64_t SourcesPassMicroseconds = 10'000;
+
+int64_t steadyMicroseconds() {
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
+
 void frmMain::processEvents() {
+    const int64_t now = steadyMicroseconds();
+    if (now - lastSourcesPass_ < SourcesPassMicroseconds && !TerminationSignals::waiting()) {
+        QCoreApplication::sendPostedEvents();
+        return;
+    }
+    lastSourcesPass_ = now;
     QCoreApplication::processEvents();
+}
+
+void frmMain::processEventsUntil(int64_t deadline) {
+    // The dispatcher sleeps in one poll on everything the program listens to: the display
+    // connection (its reader wakes the dispatcher), the signal pipe's notifier, posted events
+    // and the timers, the wake-up timer among them. Rounded up to whole milliseconds, the
+    // timer never ends the wait before its deadline.
+    const int64_t left = deadline - clock_();
+    if (left <= 0) {
+        lastSourcesPass_ = steadyMicroseconds();
+        QCoreApplication::processEvents();
+        return;
+    }
+    wakeTimer_->start(static_cast<int>((left + 999) / 1000));
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    wakeTimer_->stop();
+    lastSourcesPass_ = steadyMicroseconds();
 }
 
 void frmMain::sleep(int64_t microseconds) {

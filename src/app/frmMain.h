@@ -20,6 +20,7 @@
 #include <memory>
 
 class QPushButton;
+class QTimer;
 
 namespace solvane {
 
@@ -81,6 +82,7 @@ private:
     void setOptionsEnabled(bool enabled) override;
     void showMessage(const std::string& text) override;
     void processEvents() override;
+    void processEventsUntil(int64_t deadline) override;
     void sleep(int64_t microseconds) override;
     int64_t monotonicMicroseconds() override;
     // ScalpMapView
@@ -103,6 +105,9 @@ private:
     std::function<void(int)> programEnd_;
     std::function<void(QWidget*)> optionsDialog_;
     std::function<int64_t()> clock_;
+    QTimer* wakeTimer_ = nullptr; ///< ends a waiting event pass at its deadline
+    /// When an event pass last asked the event sources (steady clock, µs); see processEvents.
+    int64_t lastSourcesPass_ = 0;
     bool ended_ = false;
     int terminatingSignal_ = 0; ///< the signal that is ending the program, or 0
     bool mapChanged_ = false;   ///< the scalp map model changed since the last repaintNow

@@ -28,14 +28,6 @@ constexpr int32_t ScanWaitTime = 1500;
 constexpr int32_t PacketElements = 8;
 constexpr int64_t MicrosecondsPerSecond = 1'000'000;
 
-/// A packet period in µs at `sampleRate` packets per second; a rate that cannot be one gives
-/// the late wait, so that the loop still idles.
-int64_t packetPeriod(int16_t sampleRate) {
-    if (sampleRate <= 0)
-        return RunController::LateWaitMicroseconds;
-    return std::max<int64_t>(1, MicrosecondsPerSecond / sampleRate);
-}
-
 // The controller whose DSU is open, for the handler that runs when the process ends through
 // exit(). Only the user-interface thread touches it.
 RunController* openAtExit = nullptr;
@@ -198,29 +190,20 @@ void RunController::RunAcquisition() {
     watchForExit();
     RunActive = -1;
 
-    // After a packet the next one is expected a period later; a poll without a packet waits
-    // until then, or LateWaitMicroseconds once it is overdue. Either wait ends less than a
-    // period after the last packet came, so no packet and no click waits a period longer.
-    const int64_t period = packetPeriod(settings_.DSUSampleRate);
-    const int64_t lateWait = std::min(period, LateWaitMicroseconds);
+    // Wake-ups keep to a grid of WakeMicroseconds from the first poll; an event that ends a
+    // wait early leaves the grid as it was, and a wake-up that comes late (a long draw)
+    // starts it afresh from then.
     bool stalled = false;
     {
         LoopFlag running(loopRunning_);
         int64_t lastData = view_.monotonicMicroseconds(); // the first poll counts as data
-        int64_t expected = lastData;
-        bool overdue = false;
+        int64_t nextWake = lastData + WakeMicroseconds;
         while (RunActive == -1) {
             one = 1;
             status = dsu.GetP3Data(packet, PacketElements, &one, &packetCount, &reserved);
             const int64_t now = view_.monotonicMicroseconds();
             if (status == 0 && packetCount > 0) {
                 lastData = now;
-                // A late packet sets the cadence afresh; one that was early (the library had
-                // more than one waiting) never pushes the next wait beyond a period.
-                if (overdue)
-                    expected = now;
-                expected = std::min(expected + period, now + period);
-                overdue = false;
                 view_.draw(packet);
                 // One short pause per DSUSampleRate + 1 packets keeps the loop from
                 // running ahead of a device that delivers in bursts.
@@ -234,11 +217,13 @@ void RunController::RunAcquisition() {
                 stopBranch();
                 stalled = true;
                 break;
-            } else if (now < expected) {
-                view_.sleep(expected - now);
             } else {
-                overdue = true;
-                view_.sleep(lateWait);
+                if (now >= nextWake)
+                    nextWake += WakeMicroseconds;
+                if (now >= nextWake)
+                    nextWake = now + WakeMicroseconds;
+                view_.processEventsUntil(nextWake);
+                continue;
             }
             view_.processEvents();
         }

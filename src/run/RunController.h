@@ -4,8 +4,10 @@
 // window's draw, and the orderly shut-down (port in use stored, settings saved, library
 // terminated). A run that gets no packet for StallMilliseconds ends the same orderly way and
 // says so, so that the AVE output never goes on unattended on a DSU that has gone quiet. A poll
-// that brings no packet is followed by a wait of less than one packet period, so that the loop
-// idles between packets whatever the library does. Everything runs on the one user-interface
+// that brings no packet is followed by an event pass that waits for the next wake-up, a few
+// dozen a second whatever the library or DSUSampleRate say, and ends at once on a user event;
+// each wake-up takes all the packets the library has kept since the last, one poll (and one
+// event pass) each. Everything runs on the one user-interface
 // thread; the Stop click is handled inside the loop's event pass. Should the process end through
 // exit() while the DSU is open (the toolkit does that when the display goes away), the output is
 // silenced and the library shut down on the way out.
@@ -53,9 +55,10 @@ public:
     static constexpr int64_t StallMilliseconds = 5000;
     static constexpr const char* StallMessage =
         "No data came from the DSU for 5 seconds. The run was stopped.";
-    /// Wait after a poll that found no packet although one was due (µs); never more than a
-    /// packet period.
-    static constexpr int64_t LateWaitMicroseconds = 1000;
+    /// Time between two wake-ups while the library has no packet (µs): 40 a second, within
+    /// the 32 to 64 that keep the processor idle and never leave a packet longer than 1/32 s
+    /// in the library.
+    static constexpr int64_t WakeMicroseconds = 25'000;
     [[nodiscard]] bool loopRunning() const noexcept { return loopRunning_; }
 
 private:

@@ -75,6 +75,7 @@ public:
         if (packets == stopAfter_ && controller.RunActive != 0)
             controller.cmdActionClick();
     }
+    void processEventsUntil(int64_t) override { processEvents(); }
     void sleep(int64_t) override {}
     int64_t monotonicMicroseconds() override { return 0; } // every poll brings a packet
 

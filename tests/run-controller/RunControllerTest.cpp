@@ -15,7 +15,6 @@
 #include <algorithm>
 #include <fstream>
 #include <functional>
-#include <numeric>
 #include <string>
 #include <vector>
 
@@ -46,15 +45,28 @@ public:
     void processEvents() override {
         ++eventPasses;
         justDrew = false;
+        while (!userEvents.empty() && userEvents.front() <= now) {
+            eventDelays.push_back(now - userEvents.front());
+            userEvents.erase(userEvents.begin());
+        }
         if (onEvents)
             onEvents(eventPasses);
+    }
+    /// Waits on the clock until `deadline` or the next user event, whichever is first.
+    void processEventsUntil(int64_t deadline) override {
+        waits.push_back({now, deadline, 0});
+        if (sleepMovesTheClock)
+            now = std::max(now,
+                           std::min(deadline, userEvents.empty() ? deadline : userEvents.front()));
+        waits.back().end = now;
+        processEvents();
     }
     void sleep(int64_t microseconds) override {
         if (justDrew) {
             sleepsAfterPacket.push_back(draws);
             EXPECT_EQ(microseconds, 1000);
         } else {
-            ++idleWaits;
+            ADD_FAILURE() << "a sleep without a packet";
         }
         if (sleepMovesTheClock)
             now += microseconds;
@@ -68,7 +80,12 @@ public:
     int64_t now = 0; ///< the clock in µs; stands still unless a test or a sleep moves it
     bool sleepMovesTheClock = false;
     bool justDrew = false; ///< a packet was drawn since the last event pass
-    int idleWaits = 0;     ///< sleeps after polls without a packet
+    struct Wait {
+        int64_t from, deadline, end;
+    };
+    std::vector<Wait> waits;          ///< waiting event passes
+    std::vector<int64_t> userEvents;  ///< when user events come, in order
+    std::vector<int64_t> eventDelays; ///< from each user event's coming to its pass
     int draws = 0;
     std::vector<int32_t> lastPacket;
     int eventPasses = 0;
@@ -350,16 +367,13 @@ INSTANTIATE_TEST_SUITE_P(Rows, Pacing,
                                            PacingRow{1, 8, {3, 5, 7}},
                                            PacingRow{2, 10, {4, 7, 10}}));
 
-// The waits after polls that bring no packet, on a clock that each poll and each sleep move on:
-// a device makes packets at a cadence of its own, and the loop must pick each one up less
-// than a packet period after it was made, with one wait per empty poll and few empty polls.
+// The waits after polls that bring no packet, on a clock that each poll and each wait move on,
+// while a device makes packets at a cadence of its own and the user clicks now and then.
 struct IdleRow {
     const char* name;
-    int16_t sampleRate;         ///< DSUSampleRate
-    double devicePeriod;        ///< µs between the packets the device makes
-    int burst;                  ///< packets the device makes at once
-    double emptyPollsPerPacket; ///< at most
-    double meanDelay;           ///< at most, in packet periods
+    int16_t sampleRate;  ///< DSUSampleRate
+    double devicePeriod; ///< µs between the packets the device makes
+    int burst;           ///< packets the device makes at once
 };
 
 void PrintTo(const IdleRow& row, std::ostream* out) {
@@ -368,16 +382,18 @@ void PrintTo(const IdleRow& row, std::ostream* out) {
 
 class IdleWait : public RunControllerTest, public ::testing::WithParamInterface<IdleRow> {};
 
-TEST_P(IdleWait, PicksEveryPacketUpWithinAPeriodAndWaitsAfterEveryEmptyPoll) {
+TEST_P(IdleWait, WakesAFewDozenTimesASecondTakesEveryPacketAndAnswersAtOnce) {
     const IdleRow& row = GetParam();
     settings.DSUSampleRate = row.sampleRate;
-    const int64_t period = 1'000'000 / row.sampleRate;
-    constexpr std::size_t Packets = 3000;
-    constexpr int64_t PollCost = 20; // µs
+    constexpr std::size_t Packets = 2560;
+    constexpr int64_t PollCost = 20;         // µs
+    constexpr int64_t LibraryKeeps = 31'250; // µs: 1/32 s
     std::vector<int64_t> madeAt(Packets);
     for (std::size_t k = 0; k < Packets; ++k)
         madeAt[k] = 5000 + static_cast<int64_t>(static_cast<double>(k / row.burst * row.burst) *
                                                 row.devicePeriod);
+    for (int64_t at = 37'000; at < madeAt.back(); at += 97'000)
+        view.userEvents.push_back(at);
     view.sleepMovesTheClock = true;
     std::vector<int64_t> delays;
     fake.pollScript = [&](uint64_t) {
@@ -394,27 +410,41 @@ TEST_P(IdleWait, PicksEveryPacketUpWithinAPeriodAndWaitsAfterEveryEmptyPoll) {
     };
     controller.cmdActionClick();
 
+    // A wait that keeps to DSUSampleRate (3 a second) leaves packets in the library too long.
     ASSERT_EQ(delays.size(), Packets);
-    EXPECT_LT(*std::max_element(delays.begin(), delays.end()), period);
-    // Keeping to the device's cadence, rather than waiting a period from whenever a packet
-    // was picked up, keeps the usual delay far below that.
-    const int64_t total = std::accumulate(delays.begin(), delays.end(), int64_t{0});
-    EXPECT_LT(static_cast<double>(total) / Packets, row.meanDelay * static_cast<double>(period));
-    const auto emptyPolls = static_cast<int>(fake.polls - Packets);
-    EXPECT_EQ(view.idleWaits, emptyPolls) << "every poll without a packet is followed by a wait";
-    EXPECT_LE(emptyPolls, static_cast<int>(row.emptyPollsPerPacket * Packets));
+    EXPECT_LE(*std::max_element(delays.begin(), delays.end()), LibraryKeeps);
+    EXPECT_EQ(view.eventPasses, static_cast<int>(fake.polls)) << "one event pass per poll";
+    // A fixed sleep, or a wait that does not end on an event, answers a click too late.
+    ASSERT_FALSE(view.eventDelays.empty());
+    EXPECT_LE(*std::max_element(view.eventDelays.begin(), view.eventDelays.end()), 20'000);
+    // Each wait has a deadline ahead of it and within 1/32 s of the last wake-up, and the
+    // waits that end at their deadline come 32 to 64 times in every second (the pacing pauses
+    // are DSUSampleRate's): waking at each packet, or polling without a wait, fails this.
+    std::vector<int> perSecond(static_cast<std::size_t>(madeAt.back() / 1'000'000));
+    int64_t lastWake = 0;
+    for (const RecordingView::Wait& wait : view.waits) {
+        EXPECT_GT(wait.deadline, wait.from);
+        EXPECT_LE(wait.deadline - lastWake, LibraryKeeps);
+        EXPECT_LE(wait.end, wait.deadline);
+        lastWake = wait.end;
+        const auto second = static_cast<std::size_t>(wait.end / 1'000'000);
+        if (wait.end == wait.deadline && second < perSecond.size())
+            ++perSecond[second];
+    }
+    for (std::size_t second = 0; second < perSecond.size(); ++second) {
+        EXPECT_GE(perSecond[second], 32) << "second " << second;
+        EXPECT_LE(perSecond[second], 64) << "second " << second;
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, IdleWait,
-    // A device faster than its rate is found with a packet at every wake, so its delays creep
-    // up towards a period until the next poll finds two waiting and the cadence starts afresh.
-    ::testing::Values(IdleRow{"steady", 256, 3906.25, 1, 1.1, 0.25},
-                      IdleRow{"deviceOnePercentSlow", 256, 3945.3, 1, 1.2, 0.25},
-                      IdleRow{"deviceOnePercentFast", 256, 3867.2, 1, 1.1, 0.6},
-                      IdleRow{"burstsOfEight", 256, 3906.25, 8, 4.0, 0.25},
-                      IdleRow{"rate128", 128, 7812.5, 1, 1.1, 0.25}),
-    [](const auto& rowInfo) { return std::string(rowInfo.param.name); });
+INSTANTIATE_TEST_SUITE_P(Rows, IdleWait,
+                         ::testing::Values(IdleRow{"steady", 256, 3906.25, 1},
+                                           IdleRow{"rate3", 3, 3906.25, 1},
+                                           IdleRow{"rate1", 1, 3906.25, 1},
+                                           IdleRow{"deviceOnePercentFast", 256, 3867.2, 1},
+                                           IdleRow{"burstsOfEight", 256, 3906.25, 8},
+                                           IdleRow{"device128", 256, 7812.5, 1}),
+                         [](const auto& rowInfo) { return std::string(rowInfo.param.name); });
 
 struct PortRow {
     int32_t reported;
