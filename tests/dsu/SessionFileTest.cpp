@@ -150,9 +150,25 @@ TEST_F(SessionFile, KeepsEveryCommandOfABusyShortRun) {
         commands[n * 3] = text;
     }
     run(100, commands);
+    const std::filesystem::path events =
+        std::filesystem::path(dsu->sessionFile()).replace_extension().string() + "_events.tsv";
     ASSERT_EQ(dsu->terminate("busy.edf"), 0);
+    // The EDF+ holds what its one record has room for and gets no flat records for more; the
+    // events file holds every command.
     const SessionContents session = readSession(folder.path() / "busy.edf");
-    EXPECT_EQ(session.annotations.size(), 31U);
+    EXPECT_EQ(session.records, 1);
+    EXPECT_EQ(session.annotations.size(), std::size_t{SessionRecorder::AnnotationSignals});
+    std::ifstream lines(events);
+    std::string line;
+    std::getline(lines, line);
+    EXPECT_EQ(line, "onset\tduration\ttrial_type\tvalue");
+    for (int n = 0; n < 30; ++n) {
+        char expected[64];
+        std::snprintf(expected, sizeof expected, "%.4f\tn/a\tave_command\tWB00%02X", n * 3 / 256.0,
+                      n);
+        ASSERT_TRUE(std::getline(lines, line));
+        EXPECT_EQ(line, expected);
+    }
     for (std::size_t i = 0; i < delivered.size(); ++i)
         ASSERT_EQ(session.packets[i], delivered[i]) << "packet " << i;
 }
@@ -198,9 +214,11 @@ TEST_F(SessionFile, EveryRunIsKeptUnderItsOwnName) {
          std::filesystem::directory_iterator(folder.path() / SimulatedDsu::SessionsFolder))
         files.push_back(entry.path());
     std::sort(files.begin(), files.end());
-    std::vector<std::filesystem::path> expected = kept; // each with its sound beside it
-    for (std::filesystem::path sound : kept)
+    std::vector<std::filesystem::path> expected = kept; // each with its sound and events
+    for (std::filesystem::path sound : kept) {
         expected.push_back(sound.replace_extension(".flac"));
+        expected.push_back(sound.replace_extension().string() + "_events.tsv");
+    }
     std::sort(expected.begin(), expected.end());
     ASSERT_EQ(files, expected);
     for (int runs = 0; runs < 2; ++runs) {
@@ -212,13 +230,15 @@ TEST_F(SessionFile, EveryRunIsKeptUnderItsOwnName) {
     EXPECT_EQ(last, std::string(std::istreambuf_iterator<char>(lastKept), {}));
 }
 
-TEST_F(SessionFile, OfARunNeverTerminatedStaysUnderItsWorkingName) {
+TEST_F(SessionFile, OfARunNeverTerminatedIsKeptUnderItsOwnName) {
     ASSERT_EQ(dsu->initialise(), 0);
     run(300);
     const std::filesystem::path unfinished = dsu->recordingFile();
+    const std::filesystem::path own = dsu->sessionFile();
     ASSERT_EQ(dsu->initialise(), 0);
     EXPECT_NE(dsu->recordingFile(), unfinished);
-    const SessionContents kept = readSession(unfinished);
+    EXPECT_FALSE(std::filesystem::exists(unfinished));
+    const SessionContents kept = readSession(own);
     ASSERT_EQ(kept.records, 2);
     EXPECT_EQ(kept.packets[299], delivered[299]);
     EXPECT_EQ(dsu->terminate("kardemo.SES"), 0);

@@ -118,12 +118,15 @@ SimulatorConfig SimulatorConfig::fromText(const std::optional<std::string>& text
         config.soundDevice = *device;
     if (const auto soundFile = value("SoundFile"))
         config.soundFile = onOff(ConfigKey::SoundFile, "SoundFile", *soundFile);
+    if (const auto record = value("Record"))
+        config.record = onOff(ConfigKey::Record, "Record", *record);
     return config;
 }
 
 std::vector<std::string> SimulatorConfig::unknownKeys(std::string_view text) {
-    static constexpr std::string_view Known[] = {
-        "source", "channels", "speed", "loop", "gain", "seed", "sound", "sounddevice", "soundfile"};
+    static constexpr std::string_view Known[] = {"source",    "channels", "speed", "loop",
+                                                 "gain",      "seed",     "sound", "sounddevice",
+                                                 "soundfile", "record"};
     std::vector<std::string> unknown;
     bool inSection = false;
     while (!text.empty()) {

@@ -27,6 +27,7 @@ struct SimulatorConfig {
     bool sound = true;                 ///< play the AVE output live
     std::string soundDevice;           ///< (part of) the output device's name; empty: default
     bool soundFile = true;             ///< keep the AVE output as a sound file of each session
+    bool record = true;                ///< record each run into the sessions folder
 
     [[nodiscard]] bool synthetic() const;
 
