@@ -54,12 +54,13 @@ bool SessionRecorder::layout(int fd, EdfLayout& layout) {
     const long long signals = headerNumber(fixed + 252, 4);
     if (signals < 1 || signals > 512 || headerBytes != 256 * (signals + 1))
         return false;
-    std::string samples(static_cast<std::size_t>(signals) * 8, ' ');
-    if (!readAt(fd, samples.data(), samples.size(), static_cast<off_t>(256 + signals * 216)))
+    char samples[512 * 8]; // no allocation: this runs once a second during a run
+    if (!readAt(fd, samples, static_cast<std::size_t>(signals) * 8,
+                static_cast<off_t>(256 + signals * 216)))
         return false;
     uint64_t recordBytes = 0;
     for (long long i = 0; i < signals; ++i) {
-        const long long count = headerNumber(samples.data() + i * 8, 8);
+        const long long count = headerNumber(samples + i * 8, 8);
         if (count < 1)
             return false;
         recordBytes += 2 * static_cast<uint64_t>(count);
