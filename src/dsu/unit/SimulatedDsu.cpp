@@ -179,7 +179,7 @@ void SimulatedDsu::endRecording() {
         return;
     logCall("InitialiseDSU: the run before was not terminated");
     bool kept = false;
-    (void)finishRun(kept);
+    (void)finishRun(kept, nullptr);
 }
 
 int32_t SimulatedDsu::initialise() {
@@ -475,11 +475,12 @@ int32_t SimulatedDsu::terminate(const char* sessionFile) {
     const std::string name = sessionFile != nullptr ? sessionFile : "";
     if (recorder_) {
         bool kept = false;
-        if (!finishRun(kept))
+        std::string contents;
+        if (!finishRun(kept, &contents))
             status = SessionFileFailed;
         if (name.empty())
             logCall("TerminateDSU: no session file named");
-        else if (kept && !keepRecording(inFolder(places_.sessionFileFolder(), name)))
+        else if (kept && !keepRecording(inFolder(places_.sessionFileFolder(), name), contents))
             status = SessionFileFailed;
     } else if (initialised_ && config_.record) {
         status = SessionFileFailed;
@@ -493,7 +494,7 @@ int32_t SimulatedDsu::terminate(const char* sessionFile) {
     return status;
 }
 
-bool SimulatedDsu::finishRun(bool& kept) {
+bool SimulatedDsu::finishRun(bool& kept, std::string* contents) {
     bool whole = true;
     kept = recorder_->packets() > 0;
     if (!kept) {
@@ -514,14 +515,17 @@ bool SimulatedDsu::finishRun(bool& kept) {
             whole = false;
         try {
             recorder_->finish(session_);
-            logCall("TerminateDSU: the run is kept in " + session_.string() + " (" +
-                    std::to_string(recorder_->packets()) + " packets" +
-                    (recorder_->stopped() ? " up to where the recording stopped" : "") + ", " +
-                    std::to_string(std::min<uint64_t>(recorder_->annotations(),
-                                                      recorder_->records() *
-                                                          SessionRecorder::AnnotationSignals)) +
-                    " annotations; every command is in " +
-                    (events_ ? events_->file().string() : "") + ")");
+            const std::string counts =
+                " (" + std::to_string(recorder_->packets()) + " packets, " +
+                std::to_string(
+                    std::min<uint64_t>(recorder_->annotations(),
+                                       recorder_->records() * SessionRecorder::AnnotationSignals)) +
+                " annotations)";
+            if (contents != nullptr)
+                *contents = counts;
+            logCall("TerminateDSU: the run is kept in " + session_.string() + counts +
+                    (recorder_->stopped() ? ", up to where the recording stopped" : "") +
+                    "; every command is in " + (events_ ? events_->file().string() : ""));
         } catch (const SessionFileError& e) {
             logCall("TerminateDSU: " + std::string(e.what()));
             whole = false;
@@ -546,11 +550,11 @@ bool SimulatedDsu::finishRun(bool& kept) {
     return whole;
 }
 
-bool SimulatedDsu::keepRecording(const std::filesystem::path& target) {
+bool SimulatedDsu::keepRecording(const std::filesystem::path& target, const std::string& contents) {
     bool copied = true;
     try {
         copyReplacing(session_, target);
-        logCall("TerminateDSU: session written to " + target.string());
+        logCall("TerminateDSU: session written to " + target.string() + contents);
     } catch (const SessionFileError& e) {
         logCall("TerminateDSU: " + std::string(e.what()));
         copied = false;

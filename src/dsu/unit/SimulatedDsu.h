@@ -97,10 +97,10 @@ private:
     void startRecording(const std::string (&labels)[Elements]);
     /// Completes the recording and its sound as the run's own files, or removes them when
     /// the run recorded nothing; false when they could not be written whole. `kept` tells
-    /// whether there is a recording to copy.
-    bool finishRun(bool& kept);
+    /// whether there is a recording to copy, `contents` (if given) what it holds.
+    bool finishRun(bool& kept, std::string* contents);
     /// Copies the run's own recording and sound to `target`; false when they could not be.
-    bool keepRecording(const std::filesystem::path& target);
+    bool keepRecording(const std::filesystem::path& target, const std::string& contents);
     void startSound();
     /// Plays the output as the commands have left it, live and into the sound file.
     void playOutput();
