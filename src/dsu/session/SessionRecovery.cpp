@@ -32,6 +32,11 @@ std::string trimmed(const char* text) {
     return result;
 }
 
+void removeQuietly(const std::filesystem::path& file) {
+    std::error_code ignored;
+    std::filesystem::remove(file, ignored);
+}
+
 /// Cuts the working file back to its whole records; their number (0 when none, or no file).
 long long wholeRecords(const std::filesystem::path& working) {
     const int fd = ::open(working.c_str(), O_RDWR | O_CLOEXEC);
@@ -156,6 +161,7 @@ std::string recoverRun(const std::filesystem::path& folder, const std::string& s
         }
     } catch (const SessionFileError& e) {
         line += std::string("it cannot be finished: ") + e.what();
+        removeQuietly(folder / (stamp + ".edf.part"));
     }
     lock->release();
     return line;
