@@ -126,7 +126,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadValue{"SoundNotOnOrOff", "Sound = 1", -701, "Sound = \"1\" is neither on nor off"},
         BadValue{"NoSuchSoundDevice", "SoundDevice = no such card", -807,
                  "SoundDevice = \"no such card\" names no sound output device"},
-        BadValue{"SoundFileNotOnOrOff", "SoundFile = yes", -901, "\"yes\" is neither on nor off"}),
+        BadValue{"SoundFileNotOnOrOff", "SoundFile = yes", -901, "\"yes\" is neither on nor off"},
+        BadValue{"RecordNotOnOrOff", "Record = no", -1001, "\"no\" is neither on nor off"}),
     [](const ::testing::TestParamInfo<BadValue>& row) { return std::string(row.param.name); });
 
 TEST(SimulatorConfiguration, UnknownKeysAreLoggedAndIgnored) {

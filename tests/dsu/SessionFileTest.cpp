@@ -7,10 +7,17 @@
 #include "support/TempFolder.h"
 
 #include <edflib.h>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -150,9 +157,25 @@ TEST_F(SessionFile, KeepsEveryCommandOfABusyShortRun) {
         commands[n * 3] = text;
     }
     run(100, commands);
+    const std::filesystem::path events =
+        std::filesystem::path(dsu->sessionFile()).replace_extension().string() + "_events.tsv";
     ASSERT_EQ(dsu->terminate("busy.edf"), 0);
+    // The EDF+ holds what its one record has room for and gets no flat records for more; the
+    // events file holds every command.
     const SessionContents session = readSession(folder.path() / "busy.edf");
-    EXPECT_EQ(session.annotations.size(), 31U);
+    EXPECT_EQ(session.records, 1);
+    EXPECT_EQ(session.annotations.size(), std::size_t{SessionRecorder::AnnotationSignals});
+    std::ifstream lines(events);
+    std::string line;
+    std::getline(lines, line);
+    EXPECT_EQ(line, "onset\tduration\ttrial_type\tvalue");
+    for (int n = 0; n < 30; ++n) {
+        char expected[64];
+        std::snprintf(expected, sizeof expected, "%.4f\tn/a\tave_command\tWB00%02X", n * 3 / 256.0,
+                      n);
+        ASSERT_TRUE(std::getline(lines, line));
+        EXPECT_EQ(line, expected);
+    }
     for (std::size_t i = 0; i < delivered.size(); ++i)
         ASSERT_EQ(session.packets[i], delivered[i]) << "packet " << i;
 }
@@ -198,9 +221,11 @@ TEST_F(SessionFile, EveryRunIsKeptUnderItsOwnName) {
          std::filesystem::directory_iterator(folder.path() / SimulatedDsu::SessionsFolder))
         files.push_back(entry.path());
     std::sort(files.begin(), files.end());
-    std::vector<std::filesystem::path> expected = kept; // each with its sound beside it
-    for (std::filesystem::path sound : kept)
+    std::vector<std::filesystem::path> expected = kept; // each with its sound and events
+    for (std::filesystem::path sound : kept) {
         expected.push_back(sound.replace_extension(".flac"));
+        expected.push_back(sound.replace_extension().string() + "_events.tsv");
+    }
     std::sort(expected.begin(), expected.end());
     ASSERT_EQ(files, expected);
     for (int runs = 0; runs < 2; ++runs) {
@@ -212,13 +237,15 @@ TEST_F(SessionFile, EveryRunIsKeptUnderItsOwnName) {
     EXPECT_EQ(last, std::string(std::istreambuf_iterator<char>(lastKept), {}));
 }
 
-TEST_F(SessionFile, OfARunNeverTerminatedStaysUnderItsWorkingName) {
+TEST_F(SessionFile, OfARunNeverTerminatedIsKeptUnderItsOwnName) {
     ASSERT_EQ(dsu->initialise(), 0);
     run(300);
     const std::filesystem::path unfinished = dsu->recordingFile();
+    const std::filesystem::path own = dsu->sessionFile();
     ASSERT_EQ(dsu->initialise(), 0);
     EXPECT_NE(dsu->recordingFile(), unfinished);
-    const SessionContents kept = readSession(unfinished);
+    EXPECT_FALSE(std::filesystem::exists(unfinished));
+    const SessionContents kept = readSession(own);
     ASSERT_EQ(kept.records, 2);
     EXPECT_EQ(kept.packets[299], delivered[299]);
     EXPECT_EQ(dsu->terminate("kardemo.SES"), 0);
@@ -232,6 +259,227 @@ TEST_F(SessionFile, ThatCannotBeWrittenFailsTerminateAndTheRunIsStillKept) {
     const SessionContents kept = readSession(keptAs);
     EXPECT_EQ(kept.records, 1);
     EXPECT_EQ(kept.packets[9], delivered[9]);
+}
+
+// The runs of another process, each a forked child that records `packets` packets with
+// `commands`, tells its session's name through a pipe and waits to be killed (or, with
+// `terminate`, ends the run and exits with TerminateDSU's status).
+struct RecordingChild {
+    pid_t pid = -1;
+    std::string session; ///< the name the run is kept under once it ends
+
+    RecordingChild(const std::filesystem::path& folder, int packets,
+                   const std::map<int, std::string>& commands, bool terminate = false,
+                   rlim_t fileLimit = RLIM_INFINITY) {
+        int pipeEnds[2];
+        if (::pipe(pipeEnds) != 0)
+            return;
+        pid = ::fork();
+        if (pid == 0) {
+            ::close(pipeEnds[0]);
+            ::signal(SIGXFSZ, SIG_IGN); // a write past the limit fails, as on a full disk
+            const rlimit limit{fileLimit, fileLimit};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            SimulatedDsu child(folder);
+            child.setDebugMode(1, (folder / "debug.txt").c_str());
+            int status = child.initialise() == 0 ? 0 : 100;
+            for (int n = 0; status == 0 && n < packets; ++n) {
+                if (const auto c = commands.find(n); c != commands.end())
+                    child.sendCommand(c->second.c_str(), 6);
+                int32_t packet[8];
+                int32_t received = 0;
+                if (child.poll(packet, 8, &received) != 0 || received != 1)
+                    status = 101; // the feedback must go on whatever happens to the recording
+            }
+            const std::string name = child.sessionFile().string() + "\n";
+            (void)!::write(pipeEnds[1], name.data(), name.size());
+            if (terminate)
+                ::_exit(status != 0 ? status : -child.terminate("kardemo.SES"));
+            ::pause();
+            ::_exit(0);
+        }
+        ::close(pipeEnds[1]);
+        char c = 0;
+        while (::read(pipeEnds[0], &c, 1) == 1 && c != '\n')
+            session += c;
+        ::close(pipeEnds[0]);
+    }
+    int kill() {
+        ::kill(pid, SIGKILL);
+        return wait();
+    }
+    int wait() {
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        pid = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+    }
+    ~RecordingChild() {
+        if (pid > 0)
+            kill();
+    }
+};
+
+std::filesystem::path beside(const std::filesystem::path& session, const std::string& ending) {
+    return std::filesystem::path(session).replace_extension().string() + ending;
+}
+
+// A run in another process is left alone while it goes: a second program beside it records
+// under a name of its own and keeps the first one's log; once the first is killed, the next
+// start finishes its run from the whole records on disk and its events file (the fault: a
+// killed run kept no commands and its working files stayed for good).
+TEST_F(SessionFile, OfAKilledRunIsFinishedAtTheNextStartAndARunGoingOnIsLeftAlone) {
+    RecordingChild killed(folder.path(), 700, {{0, "WE80D2"}, {256, "WB0032"}, {600, "WB0119"}});
+    ASSERT_FALSE(killed.session.empty());
+    const std::filesystem::path working = beside(killed.session, ".working.edf");
+    const std::filesystem::path lock = beside(killed.session, ".lock");
+    ASSERT_TRUE(std::filesystem::exists(working));
+
+    dsu->setDebugMode(1, (folder.path() / "debug.txt").c_str());
+    ASSERT_EQ(dsu->initialise(), 0);
+    EXPECT_NE(dsu->sessionFile().string(), killed.session);
+    EXPECT_TRUE(std::filesystem::exists(working));
+    EXPECT_TRUE(std::filesystem::exists(lock));
+    run(300);
+    ASSERT_EQ(dsu->terminate("kardemo.SES"), 0);
+    EXPECT_NE(folder.read("debug.txt").find("recording into " + working.string()),
+              std::string::npos);
+
+    EXPECT_EQ(killed.kill(), -SIGKILL);
+    delivered.clear();
+    dsu->setDebugMode(1, (folder.path() / "debug.txt").c_str());
+    ASSERT_EQ(dsu->initialise(), 0);
+    run(512); // the same seed: the EEG the killed run delivered
+    ASSERT_EQ(dsu->terminate("kardemo.SES"), 0);
+    EXPECT_NE(folder.read("debug.txt").find("did not end: kept in " + killed.session),
+              std::string::npos);
+    for (const char* gone : {".working.edf", ".working.flac", ".lock"})
+        EXPECT_FALSE(std::filesystem::exists(beside(killed.session, gone))) << gone;
+    EXPECT_TRUE(std::filesystem::exists(beside(killed.session, ".flac")));
+
+    const SessionContents recovered = readSession(killed.session);
+    ASSERT_EQ(recovered.records, 2);
+    for (std::size_t i = 0; i < 512; ++i)
+        ASSERT_EQ(recovered.packets[i], delivered[i]) << "packet " << i;
+    // A command after the last whole record is kept too, at its time.
+    const std::vector<std::pair<long long, std::string>> expected = {
+        {0, "WE80D2"}, {10000000, "WB0032"}, {20000000, "Recording ends"}, {23437000, "WB0119"}};
+    auto annotations = recovered.annotations;
+    std::stable_sort(annotations.begin(), annotations.end());
+    EXPECT_EQ(annotations, expected);
+}
+
+// The fault: a run that could not be recorded streamed as if it were.
+TEST_F(SessionFile, ThatCannotBeMadeRefusesTheStartUnlessRecordIsOff) {
+    folder.write("sessions", "a file where the folder should be");
+    dsu->setDebugMode(1, (folder.path() / "debug.txt").c_str());
+    EXPECT_EQ(dsu->initialise(), -1020);
+    EXPECT_NE(folder.read("debug.txt").find("the run cannot be recorded"), std::string::npos);
+    int32_t packet[8];
+    int32_t received = 0;
+    EXPECT_EQ(dsu->poll(packet, 8, &received), SimulatedDsu::NotInitialised);
+
+    folder.write("dsu-simulator.ini", "[Simulator]\nSpeed = 0\nSound = off\nRecord = off\n");
+    ASSERT_EQ(dsu->initialise(), 0);
+    run(300);
+    EXPECT_EQ(dsu->terminate("kardemo.SES"), 0);
+    EXPECT_FALSE(std::filesystem::exists(folder.path() / "kardemo.SES"));
+}
+
+// A disk that fills part-way (a file size limit here): the run goes on, and what was recorded
+// is a finished file of whole records with its commands, the events file saying where it
+// stopped (the fault: stray bytes that readers refused, and commands lost).
+TEST_F(SessionFile, OnADiskThatFillsKeepsWhatWasRecorded) {
+    std::map<int, std::string> commands;
+    for (int n = 0; n < 10; ++n)
+        commands[n * 200] = n % 2 == 0 ? "WB0032" : "WB0000";
+    RecordingChild full(folder.path(), 2000, commands, true, 40000);
+    EXPECT_EQ(full.wait(), -SimulatedDsu::SessionFileFailed);
+    const SessionContents kept = readSession(full.session);
+    ASSERT_EQ(kept.records, 5);             // 40000 bytes hold the header and five records
+    ASSERT_EQ(kept.annotations.size(), 8U); // those before packet 1280 + 256
+    for (std::size_t i = 0; i < kept.annotations.size(); ++i) {
+        EXPECT_EQ(kept.annotations[i].first,
+                  static_cast<long long>(i) * 200 * 10000 / 256 * 1000); // to 100 us
+        EXPECT_EQ(kept.annotations[i].second, commands[static_cast<int>(i) * 200]);
+    }
+    const std::string events = folder.read(
+        std::filesystem::relative(beside(full.session, "_events.tsv"), folder.path()).string());
+    EXPECT_NE(events.find("\t" + std::string("recording_stopped\tdisk full\n")), std::string::npos);
+    EXPECT_EQ(events.find("6.2500\t"), std::string::npos); // no command after the stop
+    EXPECT_FALSE(std::filesystem::exists(beside(full.session, ".working.edf")));
+}
+
+// kardemo.SES is replaced only by a run that recorded something, and never when write
+// protected (the faults: an empty run overwrote it with a 0-packet file; a 0444 file was
+// replaced through its writable folder). Run as an unprivileged user, for whom modes count.
+TEST_F(SessionFile, CopyIsReplacedOnlyByARecordedRunAndKeepsItsProtection) {
+    struct Case {
+        int packets;
+        mode_t mode;
+        int32_t status;
+    };
+    for (const Case& c : {Case{0, 0644, 0}, Case{300, 0444, SimulatedDsu::SessionFileFailed}}) {
+        folder.write("kardemo.SES", "the run before");
+        std::filesystem::permissions(folder.path() / "kardemo.SES",
+                                     static_cast<std::filesystem::perms>(c.mode));
+        std::filesystem::permissions(folder.path(), std::filesystem::perms::all);
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            if (::geteuid() == 0 &&
+                (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 ||
+                 ::setresuid(65534, 65534, 65534) != 0))
+                ::_exit(100);
+            SimulatedDsu child(folder.path());
+            if (child.initialise() != 0)
+                ::_exit(101);
+            for (int n = 0; n < c.packets; ++n) {
+                int32_t packet[8];
+                int32_t received = 0;
+                child.poll(packet, 8, &received);
+            }
+            ::_exit(-child.terminate("kardemo.SES"));
+        }
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        EXPECT_EQ(WEXITSTATUS(status), -c.status) << c.packets << " packets";
+        EXPECT_EQ(folder.read("kardemo.SES"), "the run before") << c.packets << " packets";
+        std::filesystem::remove_all(folder.path() / SimulatedDsu::SessionsFolder);
+    }
+}
+
+// The header's start is the run's own, equal to the stamp of its name, with its fraction of
+// a second (the fault: EDFlib stamped the first record's time, about a second late).
+TEST_F(SessionFile, StartsAtTheStartOfTheRun) {
+    const auto before = std::chrono::system_clock::now();
+    ASSERT_EQ(dsu->initialise(), 0);
+    const auto after = std::chrono::system_clock::now();
+    const std::string stamp = dsu->sessionFile().stem().string();
+    run(300);
+    ASSERT_EQ(dsu->terminate("kardemo.SES"), 0);
+    auto header = std::make_unique<edf_hdr_struct>();
+    ASSERT_EQ(edfopen_file_readonly((folder.path() / "kardemo.SES").c_str(), header.get(),
+                                    EDFLIB_DO_NOT_READ_ANNOTATIONS),
+              0);
+    edfclose_file(header->handle);
+    char named[32];
+    std::snprintf(named, sizeof named, "%04d-%02d-%02d_%02d-%02d-%02d", header->startdate_year,
+                  header->startdate_month, header->startdate_day, header->starttime_hour,
+                  header->starttime_minute, header->starttime_second);
+    EXPECT_EQ(stamp.substr(0, 19), named);
+    std::tm local{};
+    local.tm_year = header->startdate_year - 1900;
+    local.tm_mon = header->startdate_month - 1;
+    local.tm_mday = header->startdate_day;
+    local.tm_hour = header->starttime_hour;
+    local.tm_min = header->starttime_minute;
+    local.tm_sec = header->starttime_second;
+    local.tm_isdst = -1;
+    const auto start = std::chrono::system_clock::from_time_t(std::mktime(&local)) +
+                       std::chrono::microseconds(header->starttime_subsecond / 10);
+    EXPECT_GE(start,
+              std::chrono::floor<std::chrono::milliseconds>(before) - std::chrono::milliseconds(1));
+    EXPECT_LE(start, after);
 }
 
 } // namespace

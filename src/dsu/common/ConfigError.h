@@ -20,27 +20,31 @@ enum class ConfigKey {
     Sound = 7,
     SoundDevice = 8,
     SoundFile = 9,
+    Record = 10, ///< also the key of the faults that keep a run from being recorded
     SerialDevice = 11, ///< the board's serial port, named or chosen in Options
     Positions = 12,    ///< the scalp position of each of the board's channels
 };
 
 /// What is wrong with the value; the other part of the InitialiseDSU status.
 enum class ConfigFault {
-    Malformed = 1,      ///< not a number, or not one of the allowed words
-    OutOfRange = 2,     ///< a number outside the allowed range
-    FileMissing = 3,    ///< the recording does not exist
-    FileUnreadable = 4, ///< the recording is not a readable EDF, EDF+, BDF or BDF+ file
-    UnknownLabel = 5,   ///< no signal of the recording matches a label
-    WrongCount = 6,     ///< not four labels, or fewer than four EEG signals to default to
-    NoSuchDevice = 7,   ///< no sound output device has that name
-    NoPermission = 8,   ///< the serial port may not be opened (not in the group dialout)
-    PortBusy = 9,       ///< another program holds the serial port
-    NoBanner = 10,      ///< the board did not answer its reset within a few seconds
-    NoSuchPort = 11,    ///< no serial port behind that name or port number
-    NotSerial = 12,     ///< not a serial port, or it refuses 115200 8N1
-    HeaderInvalid = 28, ///< a recording's header value (size, count, digital range) is wrong
-    RangeUnusable = 29, ///< a recording's physical range is not finite, empty or absurd
-    TooFewRecords = 30, ///< a recording holds fewer data records than its header gives
+    Malformed = 1,                ///< not a number, or not one of the allowed words
+    OutOfRange = 2,               ///< a number outside the allowed range
+    FileMissing = 3,              ///< the recording does not exist
+    FileUnreadable = 4,           ///< the recording is not a readable EDF, EDF+, BDF or BDF+ file
+    UnknownLabel = 5,             ///< no signal of the recording matches a label
+    WrongCount = 6,               ///< not four labels, or fewer than four EEG signals to default to
+    NoSuchDevice = 7,             ///< no sound output device has that name
+    NoPermission = 8,             ///< the serial port may not be opened (not in the group dialout)
+    PortBusy = 9,                 ///< another program holds the serial port
+    NoBanner = 10,                ///< the board did not answer its reset within a few seconds
+    NoSuchPort = 11,              ///< no serial port behind that name or port number
+    NotSerial = 12,               ///< not a serial port, or it refuses 115200 8N1
+    SessionsFolderUnusable = 20,  ///< the sessions folder cannot be made or is no folder
+    SessionFilesUncreatable = 21, ///< the run's files cannot be created in it
+    DiskFull = 22,                ///< no room for the recording on its disk
+    HeaderInvalid = 28,           ///< a recording's header value (size, count, digital range) is wrong
+    RangeUnusable = 29,           ///< a recording's physical range is not finite, empty or absurd
+    TooFewRecords = 30,           ///< a recording holds fewer data records than its header gives
 };
 
 /// A configuration value that cannot be used. The message names the key, the value and why.

@@ -4,12 +4,19 @@
 #include "dsu/eeg/CytonSource.h"
 #include "dsu/eeg/RecordingSource.h"
 #include "dsu/eeg/SyntheticSource.h"
+#include "dsu/session/SessionEvents.h"
+#include "dsu/session/SessionLock.h"
+#include "dsu/session/SessionRecovery.h"
 #include "dsu/session/SessionSoundFile.h"
 #include "dsu/sound/LiveSoundOutput.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -44,8 +51,8 @@ std::filesystem::path inFolder(const std::filesystem::path& folder, const std::s
 }
 
 /// The start of a run in local time, as a file name: 2026-12-08_09-30-00.
-std::string timeStamp() {
-    const std::time_t now = std::time(nullptr);
+std::string timeStamp(std::chrono::system_clock::time_point start) {
+    const std::time_t now = std::chrono::system_clock::to_time_t(start);
     std::tm local{};
     localtime_r(&now, &local);
     char text[32];
@@ -53,8 +60,14 @@ std::string timeStamp() {
     return text;
 }
 
-/// Replaces `target` with a copy of `source`; `target` is whole or as it was.
+/// Replaces `target` with a copy of `source`; `target` is whole or as it was. A file the
+/// user may not write stays as it is, as the settings file does: replacing it through its
+/// folder would get round its protection.
 void copyReplacing(const std::filesystem::path& source, const std::filesystem::path& target) {
+    if (::faccessat(AT_FDCWD, target.c_str(), F_OK, AT_EACCESS) == 0 &&
+        ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
+        throw SessionFileError("the session cannot be copied to " + target.string() +
+                               ": it is write-protected and stays as it was");
     std::filesystem::path part = target;
     part += ".part";
     std::error_code error;
@@ -75,6 +88,31 @@ std::filesystem::path soundFileOf(std::filesystem::path file) {
     return file.replace_extension(".flac");
 }
 
+/// Room a run needs on its disk to start: a minute of recording.
+constexpr unsigned long long LeastRoom = 60ULL * 8192;
+
+[[noreturn]] void cannotRecord(ConfigFault fault, const std::string& why) {
+    throw SimulatorConfigError(ConfigKey::Record, fault, "the run cannot be recorded: " + why);
+}
+
+bool noRoom(int error) {
+    return error == ENOSPC || error == EDQUOT || error == EFBIG;
+}
+
+void removeQuietly(const std::filesystem::path& file) {
+    std::error_code ignored;
+    std::filesystem::remove(file, ignored);
+}
+
+ToneSettings toneSettings(const SimulatedDsu::Output& output) {
+    ToneSettings settings;
+    settings.volume[0] = output.volume00;
+    settings.volume[1] = output.volume01;
+    settings.frequency[0] = output.baseFrequency;
+    settings.frequency[1] = output.secondFrequency;
+    return settings;
+}
+
 } // namespace
 
 SimulatedDsu& SimulatedDsu::instance() {
@@ -87,7 +125,10 @@ SimulatedDsu::SimulatedDsu(const std::filesystem::path& folder)
 
 SimulatedDsu::SimulatedDsu(FileLocations places) : places_(std::move(places)) {}
 
-SimulatedDsu::~SimulatedDsu() = default;
+SimulatedDsu::~SimulatedDsu() {
+    if (debugFd_ >= 0)
+        ::close(debugFd_);
+}
 
 std::filesystem::path SimulatedDsu::libraryFolder() {
     Dl_info info{};
@@ -101,31 +142,46 @@ std::filesystem::path SimulatedDsu::recordingFile() const {
     return recorder_ ? recorder_->workingFile() : std::filesystem::path();
 }
 
+// The log is this program's own while it holds a lock on it, and starts afresh with each
+// SetDebugMode then. A second program beside it finds the lock taken and adds its lines to
+// the end instead, so that neither cuts the other's log short.
 void SimulatedDsu::setDebugMode(int32_t mode, const char* debugFile) {
-    if (debugLog_.is_open())
-        debugLog_.close();
-    if (mode == 1 && debugFile != nullptr)
-        debugLog_.open(debugFile, std::ios::out | std::ios::trunc);
-    logCall("SetDebugMode(" + std::to_string(mode) + ")");
+    debugOn_ = false;
+    if (mode == 1 && debugFile != nullptr) {
+        if (debugFd_ >= 0 && debugPath_ != debugFile) {
+            ::close(debugFd_);
+            debugFd_ = -1;
+        }
+        if (debugFd_ < 0) {
+            debugPath_ = debugFile;
+            debugFd_ = ::open(debugFile, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+            debugShared_ = debugFd_ >= 0 && ::flock(debugFd_, LOCK_EX | LOCK_NB) != 0;
+        }
+        if (debugFd_ >= 0 && !debugShared_)
+            (void)::ftruncate(debugFd_, 0);
+        debugOn_ = debugFd_ >= 0;
+    }
+    logCall("SetDebugMode(" + std::to_string(mode) + ")" +
+            (debugShared_ && debugOn_ ? ": another program writes this log too; added to its end"
+                                      : ""));
 }
 
 void SimulatedDsu::logCall(const std::string& text) {
-    if (debugLog_.is_open())
-        debugLog_ << text << '\n' << std::flush;
+    if (!debugOn_)
+        return;
+    const std::string line = text + '\n'; // one write: lines of two programs do not mix
+    if (::write(debugFd_, line.data(), line.size()) < 0)
+        debugOn_ = false;
 }
 
+// A run started again without TerminateDSU ends here, kept under its own name.
 void SimulatedDsu::endRecording() {
     live_.reset();
-    if (sound_) {
-        sound_->abandon();
-        logCall("InitialiseDSU: its unfinished sound stays in " + sound_->workingFile().string());
-        sound_.reset();
-    }
     if (!recorder_)
         return;
-    logCall("InitialiseDSU: the unfinished session stays in " + recorder_->workingFile().string());
-    recorder_->abandon();
-    recorder_.reset();
+    logCall("InitialiseDSU: the run before was not terminated");
+    bool kept = false;
+    (void)finishRun(kept, nullptr);
 }
 
 int32_t SimulatedDsu::initialise() {
@@ -182,8 +238,22 @@ int32_t SimulatedDsu::initialise() {
         labels[e] = "Element " + std::to_string(e);
     for (int slot = 0; slot < SampleSource::Slots; ++slot)
         labels[SlotElement[slot]] = source_->label(slot);
+    if (config_.record) {
+        try {
+            startRecording(labels);
+        } catch (const SimulatorConfigError& e) {
+            logCall("InitialiseDSU failed (status " + std::to_string(e.status()) +
+                    "): " + e.what() + " (Record = off in " + configFile.string() +
+                    " runs without recording)");
+            live_.reset();
+            source_.reset();
+            return e.status();
+        }
+    } else {
+        session_.clear();
+        logCall("InitialiseDSU: Record = off: the run is not recorded");
+    }
     ++runs_;
-    startRecording(labels);
     startSound();
     playOutput();
 
@@ -195,30 +265,64 @@ int32_t SimulatedDsu::initialise() {
 
 void SimulatedDsu::startRecording(const std::string (&labels)[Elements]) {
     session_.clear();
+    const auto began = std::chrono::system_clock::now();
     const std::filesystem::path& sessions = places_.sessionsFolder();
     std::error_code error;
     places_.makeFolder(sessions, error);
-    if (error) {
-        logCall("InitialiseDSU: the run is not recorded: the folder " + sessions.string() +
-                " cannot be made: " + error.message());
-        return;
-    }
-    // Two runs that begin in the same second are told apart by a number; the names still sort
-    // in the order of the runs.
-    const std::string stamp = timeStamp();
+    if (!error && !std::filesystem::is_directory(sessions, error))
+        error = std::make_error_code(std::errc::not_a_directory);
+    if (error)
+        cannotRecord(ConfigFault::SessionsFolderUnusable,
+                     "the folder " + sessions.string() + " cannot be made: " + error.message());
+    for (const std::string& line :
+         recoverSessions(sessions, [](std::string_view command, ToneSettings&settings) {
+             Output output;
+             output.volume00 = settings.volume[0];
+             output.volume01 = settings.volume[1];
+             output.baseFrequency = settings.frequency[0];
+             output.secondFrequency = settings.frequency[1];
+             if (applyCommand(command, output))
+                 settings = toneSettings(output);
+         }))
+        logCall(line);
+    struct statvfs disk {};
+    if (::statvfs(sessions.c_str(), &disk) == 0 &&
+        static_cast<unsigned long long>(disk.f_bavail) * disk.f_frsize < LeastRoom)
+        cannotRecord(ConfigFault::DiskFull, "the disk of " + sessions.string() + " is full");
+
+    // Two runs that begin in the same second, in this program or another beside it, are told
+    // apart by a number; the names still sort in the order of the runs. The lock is the
+    // run's claim to its name.
+    const std::string stamp = timeStamp(began);
     std::string name = stamp;
-    for (int n = 2; std::filesystem::exists(sessions / (name + ".edf"), error) ||
-                    std::filesystem::exists(sessions / (name + ".working.edf"), error);
-         ++n)
-        name = stamp + "_" + std::to_string(n);
-    const std::filesystem::path working = sessions / (name + ".working.edf");
     try {
+        for (int n = 2;; ++n) {
+            if (!std::filesystem::exists(sessions / (name + ".edf"), error) &&
+                !std::filesystem::exists(sessions / (name + ".working.edf"), error) &&
+                !std::filesystem::exists(sessions / (name + SessionEvents::Suffix), error) &&
+                (lock_ = SessionLock::create(sessions / (name + SessionLock::Suffix))))
+                break;
+            name = stamp + "_" + std::to_string(n);
+        }
+        events_ = std::make_unique<SessionEvents>(sessions / (name + SessionEvents::Suffix));
+        const std::filesystem::path working = sessions / (name + ".working.edf");
         recorder_ = std::make_unique<SessionRecorder>(working, labels, config_.gain,
-                                                      source_->description());
+                                                      source_->description(), began);
         session_ = sessions / (name + ".edf");
         logCall("InitialiseDSU: recording into " + working.string());
     } catch (const SessionFileError& e) {
-        logCall("InitialiseDSU: the run is not recorded: " + std::string(e.what()));
+        recorder_.reset();
+        if (events_) {
+            removeQuietly(events_->file());
+            events_.reset();
+        }
+        if (lock_) {
+            lock_->release();
+            lock_.reset();
+        }
+        cannotRecord(noRoom(e.code()) ? ConfigFault::DiskFull
+                                      : ConfigFault::SessionFilesUncreatable,
+                     e.what());
     }
 }
 
@@ -235,21 +339,29 @@ void SimulatedDsu::startSound() {
 }
 
 void SimulatedDsu::playOutput() {
-    ToneSettings settings;
-    settings.volume[0] = output_.volume00;
-    settings.volume[1] = output_.volume01;
-    settings.frequency[0] = output_.baseFrequency;
-    settings.frequency[1] = output_.secondFrequency;
+    const ToneSettings settings = toneSettings(output_);
     if (live_)
         live_->set(settings);
     if (sound_) {
         try {
             sound_->set(settings, delivered_);
         } catch (const SessionFileError& e) {
-            logCall("SendCommandToDSU: the sound is no longer kept: " + std::string(e.what()));
-            sound_.reset();
+            dropSound("SendCommandToDSU: the sound is no longer kept: " + std::string(e.what()));
         }
     }
+}
+
+// A sound file that could not be written whole is of no use; the events file holds what it
+// would have played.
+void SimulatedDsu::dropSound(const std::string& why) {
+    logCall(why);
+    sound_->abandon();
+    removeQuietly(sound_->workingFile());
+    sound_.reset();
+}
+
+bool SimulatedDsu::markEvent(std::string_view trialType, std::string_view value, double duration) {
+    return events_ && events_->mark(delivered_, duration, trialType, value);
 }
 
 bool SimulatedDsu::packetDue() const {
@@ -283,21 +395,25 @@ int32_t SimulatedDsu::poll(int32_t* packet, int32_t elements, int32_t* packetCou
     for (int slot = 0; slot < SampleSource::Slots; ++slot)
         packet[SlotElement[slot]] = counts[slot];
     ++delivered_;
-    if (recorder_) {
+    if (recorder_ && !recorder_->stopped()) {
         try {
             recorder_->add(packet);
         } catch (const SessionFileError& e) {
-            logCall("GetP3Data: recording stopped: " + std::string(e.what()));
-            recorder_->abandon();
-            recorder_.reset();
+            // The feedback goes on; what was recorded is kept when the run ends.
+            logCall("GetP3Data: recording stopped at packet " + std::to_string(delivered_) +
+                    ", the run goes on unrecorded: " + e.what());
+            if (events_)
+                events_->mark(delivered_, -1.0, SessionEvents::StoppedType,
+                              noRoom(e.code()) ? "disk full" : "write failed");
+            if (sound_)
+                dropSound("GetP3Data: the sound is no longer kept either");
         }
     }
     if (sound_) {
         try {
             sound_->follow(delivered_);
         } catch (const SessionFileError& e) {
-            logCall("GetP3Data: the sound is no longer kept: " + std::string(e.what()));
-            sound_.reset();
+            dropSound("GetP3Data: the sound is no longer kept: " + std::string(e.what()));
         }
     }
     if (packetCount != nullptr)
@@ -312,31 +428,44 @@ int32_t SimulatedDsu::sendCommand(const char* command, int32_t length) {
     }
     const std::string text(command, 6);
     logCall("SendCommandToDSU(" + text + ")");
-    if (recorder_)
+    if (recorder_ && !recorder_->stopped())
         recorder_->command(text);
-    int* target = nullptr;
-    int value = -1;
-    int offset = 0; // frequencies travel as hertz + 32768
-    if (text.rfind("WB00", 0) == 0 || text.rfind("WB01", 0) == 0) {
-        target = text[3] == '0' ? &output_.volume00 : &output_.volume01;
-        value = hexValue(command + 4, 2);
-    } else if (text.rfind("WE", 0) == 0 || text.rfind("WF", 0) == 0) {
-        target = text[1] == 'E' ? &output_.baseFrequency : &output_.secondFrequency;
-        value = hexValue(command + 2, 4);
-        offset = 32768;
-    }
-    if (target == nullptr || value < 0) {
+    if (events_ && !(recorder_ && recorder_->stopped()) && !events_->command(delivered_, text))
+        logCall("SendCommandToDSU: the events file " + events_->file().string() +
+                " takes no more lines");
+    if (!applyCommand(text, output_)) {
         logCall("SendCommandToDSU: " + text + " is not a command this DSU knows");
         return -1;
     }
-    *target = value - offset;
-    if (offset != 0 && !ToneSynthesiser::audible(*target))
-        logCall("SendCommandToDSU: " + text + ": " + std::to_string(*target) + " Hz is outside " +
+    const bool frequency = text[0] == 'W' && (text[1] == 'E' || text[1] == 'F');
+    const int hertz = text[1] == 'E' ? output_.baseFrequency : output_.secondFrequency;
+    if (frequency && !ToneSynthesiser::audible(hertz))
+        logCall("SendCommandToDSU: " + text + ": " + std::to_string(hertz) + " Hz is outside " +
                 std::to_string(ToneSynthesiser::LowestFrequency) + ".." +
                 std::to_string(ToneSynthesiser::HighestFrequency) + " Hz: the " +
                 (text[1] == 'E' ? "left" : "right") + " channel is silent until it is back");
     playOutput();
     return 0;
+}
+
+bool SimulatedDsu::applyCommand(std::string_view text, Output& output) {
+    if (text.size() != 6)
+        return false;
+    int* target = nullptr;
+    int value = -1;
+    int offset = 0; // frequencies travel as hertz + 32768
+    if (text.rfind("WB00", 0) == 0 || text.rfind("WB01", 0) == 0) {
+        target = text[3] == '0' ? &output.volume00 : &output.volume01;
+        value = hexValue(text.data() + 4, 2);
+    } else if (text.rfind("WE", 0) == 0 || text.rfind("WF", 0) == 0) {
+        target = text[1] == 'E' ? &output.baseFrequency : &output.secondFrequency;
+        value = hexValue(text.data() + 2, 4);
+        offset = 32768;
+    }
+    if (target == nullptr || value < 0)
+        return false;
+    *target = value - offset;
+    return true;
 }
 
 int32_t SimulatedDsu::terminate(const char* sessionFile) {
@@ -351,28 +480,16 @@ int32_t SimulatedDsu::terminate(const char* sessionFile) {
     }
     int32_t status = 0;
     const std::string name = sessionFile != nullptr ? sessionFile : "";
-    if (!keepSound(name.empty() ? std::filesystem::path()
-                                : inFolder(places_.sessionFileFolder(), name)))
-        status = SessionFileFailed;
     if (recorder_) {
-        try {
-            if (name.empty()) {
-                recorder_->abandon();
-                logCall("TerminateDSU: no session file named; the session stays in " +
-                        recorder_->workingFile().string());
-            } else {
-                const std::filesystem::path target = inFolder(places_.sessionFileFolder(), name);
-                keepRecording(target);
-                logCall("TerminateDSU: session written to " + target.string() + " (" +
-                        std::to_string(recorder_->packets()) + " packets, " +
-                        std::to_string(recorder_->annotations()) + " annotations)");
-            }
-        } catch (const SessionFileError& e) {
-            logCall("TerminateDSU: " + std::string(e.what()));
+        bool kept = false;
+        std::string contents;
+        if (!finishRun(kept, &contents))
             status = SessionFileFailed;
-        }
-        recorder_.reset();
-    } else if (initialised_) {
+        if (name.empty())
+            logCall("TerminateDSU: no session file named");
+        else if (kept && !keepRecording(inFolder(places_.sessionFileFolder(), name), contents))
+            status = SessionFileFailed;
+    } else if (initialised_ && config_.record) {
         status = SessionFileFailed;
     }
     session_.clear();
@@ -380,43 +497,86 @@ int32_t SimulatedDsu::terminate(const char* sessionFile) {
         source_->stop();
     source_.reset();
     initialised_ = false;
-    if (debugLog_.is_open())
-        debugLog_.close();
+    debugOn_ = false;
     return status;
 }
 
-void SimulatedDsu::keepRecording(const std::filesystem::path& target) {
-    // A run without a packet is no recording worth keeping; the named file still gets it.
-    if (recorder_->packets() == 0) {
-        recorder_->finish(target);
-        return;
-    }
-    recorder_->finish(session_);
-    logCall("TerminateDSU: the run is kept in " + session_.string());
-    copyReplacing(session_, target);
-}
-
-bool SimulatedDsu::keepSound(const std::filesystem::path& target) {
-    if (!sound_)
-        return true;
-    bool kept = true;
-    try {
-        if (target.empty()) {
+bool SimulatedDsu::finishRun(bool& kept, std::string* contents) {
+    bool whole = true;
+    kept = recorder_->packets() > 0;
+    if (!kept) {
+        // A run without a packet is no recording worth keeping, nor a reason to replace the
+        // copy of the last one.
+        recorder_->abandon();
+        removeQuietly(recorder_->workingFile());
+        if (sound_) {
             sound_->abandon();
-            logCall("TerminateDSU: the sound stays in " + sound_->workingFile().string());
-        } else if (delivered_ == 0 || session_.empty()) {
-            sound_->finish(delivered_, soundFileOf(target));
-        } else {
-            sound_->finish(delivered_, soundFileOf(session_));
-            copyReplacing(soundFileOf(session_), soundFileOf(target));
-            logCall("TerminateDSU: sound written to " + soundFileOf(target).string());
+            removeQuietly(sound_->workingFile());
         }
-    } catch (const SessionFileError& e) {
-        logCall("TerminateDSU: " + std::string(e.what()));
-        kept = false;
+        if (events_)
+            removeQuietly(events_->file());
+        logCall("TerminateDSU: the run recorded no packet and is not kept; the session file "
+                "stays as it was");
+    } else {
+        if (recorder_->stopped())
+            whole = false;
+        try {
+            recorder_->finish(session_);
+            const std::string counts =
+                " (" + std::to_string(recorder_->packets()) + " packets, " +
+                std::to_string(
+                    std::min<uint64_t>(recorder_->annotations(),
+                                       recorder_->records() * SessionRecorder::AnnotationSignals)) +
+                " annotations)";
+            if (contents != nullptr)
+                *contents = counts;
+            logCall("TerminateDSU: the run is kept in " + session_.string() + counts +
+                    (recorder_->stopped() ? ", up to where the recording stopped" : "") +
+                    "; every command is in " + (events_ ? events_->file().string() : ""));
+        } catch (const SessionFileError& e) {
+            logCall("TerminateDSU: " + std::string(e.what()));
+            whole = false;
+            kept = false;
+        }
+        if (sound_) {
+            try {
+                sound_->finish(delivered_, soundFileOf(session_));
+            } catch (const SessionFileError& e) {
+                logCall("TerminateDSU: " + std::string(e.what()));
+                removeQuietly(sound_->workingFile());
+                whole = false;
+            }
+        }
     }
     sound_.reset();
-    return kept;
+    recorder_.reset();
+    events_.reset();
+    if (lock_)
+        lock_->release();
+    lock_.reset();
+    return whole;
+}
+
+bool SimulatedDsu::keepRecording(const std::filesystem::path& target, const std::string& contents) {
+    bool copied = true;
+    try {
+        copyReplacing(session_, target);
+        logCall("TerminateDSU: session written to " + target.string() + contents);
+    } catch (const SessionFileError& e) {
+        logCall("TerminateDSU: " + std::string(e.what()));
+        copied = false;
+    }
+    std::error_code error;
+    if (copied && std::filesystem::exists(soundFileOf(session_), error)) {
+        try {
+            copyReplacing(soundFileOf(session_), soundFileOf(target));
+            logCall("TerminateDSU: sound written to " + soundFileOf(target).string());
+        } catch (const SessionFileError& e) {
+            logCall("TerminateDSU: " + std::string(e.what()));
+            copied = false;
+        }
+    }
+    return copied;
 }
 
 int32_t SimulatedDsu::listPorts(int32_t* ports) {

@@ -3,13 +3,14 @@
 // per second (or as fast as polled), at most one per poll, with EEG from a SampleSource on
 // the four channel elements (0, 4, 1, 5) and the centre value on the others. A poll answers at
 // once; when no packet is due yet it says so. Each InitialiseDSU reads dsu-simulator.ini from
-// its configuration folder and starts recording the run into a working file in its sessions
-// folder (both the library's own folder in portable use, see FileLocations); TerminateDSU
-// completes it as that run's own recording, named after the time the run began, and copies it
-// to the session file the program names, so that every run is kept. The AVE commands set the
-// output, which is played live on a sound device and kept as a sound file beside each recording
-// (same name, extension .flac); both volumes start at 0 with each InitialiseDSU. A debug log
-// records set-up, commands and shut-down.
+// its configuration folder, finishes the runs in its sessions folder that did not end (see
+// recoverSessions) and starts recording the run into working files there, named after the
+// time the run began and held by its lock (both folders the library's own in portable use, see
+// FileLocations); a run that cannot be recorded does not start. TerminateDSU completes them as
+// that run's own recording and copies it to the session file the program names, so that every
+// run is kept. The AVE commands set the output, which is played live on a sound device and kept
+// as a sound file beside each recording (same name, extension .flac); both volumes start at 0
+// with each InitialiseDSU. A debug log records set-up, commands and shut-down.
 
 #include "config/FileLocations.h"
 #include "dsu/eeg/SampleSource.h"
@@ -19,13 +20,15 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace solvane::dsusim {
 
 class LiveSoundOutput;
+class SessionEvents;
+class SessionLock;
 class SessionSoundFile;
 
 class SimulatedDsu {
@@ -64,6 +67,10 @@ public:
     /// virtual Com1 when there is none, and returns the last slot written.
     int32_t listPorts(int32_t* ports);
     static constexpr int32_t PortSlots = 501;
+    /// Adds an event of the DSU's own to the events file of the run being recorded, at the
+    /// time of the packets delivered so far: `trialType` (e.g. "gap"), `value`, `duration` in
+    /// seconds (negative: none). False when no run is recorded or the line cannot be written.
+    bool markEvent(std::string_view trialType, std::string_view value, double duration);
 
     /// Output state as the commands left it.
     struct Output {
@@ -73,6 +80,9 @@ public:
         int secondFrequency = 0; ///< Hz
     };
     [[nodiscard]] const Output& output() const { return output_; }
+    /// Sets the part of `output` that the six-character `command` sets; false when it is
+    /// none this DSU knows.
+    static bool applyCommand(std::string_view command, Output& output);
     /// The working file of the run being recorded, or empty.
     [[nodiscard]] std::filesystem::path recordingFile() const;
     /// The name the run being recorded is kept under once it ends, or empty.
@@ -88,20 +98,25 @@ private:
     /// The board's device node: SerialDevice, or the port the program handed over.
     std::string serialDevice();
     void endRecording();
+    /// Throws SimulatorConfigError (key Record) when the run cannot be recorded.
     void startRecording(const std::string (&labels)[Elements]);
-    /// Completes the recording as the run's own file and copies it to `target`.
-    void keepRecording(const std::filesystem::path& target);
+    /// Completes the recording and its sound as the run's own files, or removes them when
+    /// the run recorded nothing; false when they could not be written whole. `kept` tells
+    /// whether there is a recording to copy, `contents` (if given) what it holds.
+    bool finishRun(bool& kept, std::string* contents);
+    /// Copies the run's own recording and sound to `target`; false when they could not be.
+    bool keepRecording(const std::filesystem::path& target, const std::string& contents);
     void startSound();
     /// Plays the output as the commands have left it, live and into the sound file.
     void playOutput();
-    /// Completes the sound file beside the run's recording and copies it beside `target`;
-    /// false when it could not be written.
-    bool keepSound(const std::filesystem::path& target);
+    void dropSound(const std::string& why);
 
     FileLocations places_;
     SimulatorConfig config_;
     std::unique_ptr<SampleSource> source_;
     std::unique_ptr<SessionRecorder> recorder_;
+    std::unique_ptr<SessionEvents> events_;
+    std::unique_ptr<SessionLock> lock_;
     std::filesystem::path session_;
     bool initialised_ = false;
     bool endLogged_ = false;
@@ -109,7 +124,10 @@ private:
     uint64_t delivered_ = 0; ///< packets of this run
     uint64_t runs_ = 0;      ///< InitialiseDSU calls that succeeded
     int32_t comPort_ = 0;
-    std::ofstream debugLog_;
+    int debugFd_ = -1;         ///< appending; locked while it is this program's own log
+    bool debugShared_ = false; ///< another program beside us writes the same log
+    bool debugOn_ = false;
+    std::string debugPath_;
     Output output_;
     std::unique_ptr<LiveSoundOutput> live_;
     std::unique_ptr<SessionSoundFile> sound_;

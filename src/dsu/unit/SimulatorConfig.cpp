@@ -145,13 +145,15 @@ SimulatorConfig SimulatorConfig::fromText(const std::optional<std::string>& text
                                            std::to_string(config.montage.size()) +
                                            " positions; the board has at most 16 channels");
     }
+    if (const auto record = value("Record"))
+        config.record = onOff(ConfigKey::Record, "Record", *record);
     return config;
 }
 
 std::vector<std::string> SimulatorConfig::unknownKeys(std::string_view text) {
     static constexpr std::string_view Known[] = {
-        "source", "channels",    "speed",     "loop",         "gain",     "seed",
-        "sound",  "sounddevice", "soundfile", "serialdevice", "positions"};
+        "source", "channels",    "speed",     "loop",   "gain",         "seed",
+        "sound",  "sounddevice", "soundfile", "record", "serialdevice", "positions"};
     std::vector<std::string> unknown;
     bool inSection = false;
     while (!text.empty()) {

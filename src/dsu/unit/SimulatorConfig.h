@@ -29,6 +29,7 @@ struct SimulatorConfig {
     bool soundFile = true;             ///< keep the AVE output as a sound file of each session
     std::string serialDevice;          ///< the board's device node; empty: the port of Options
     std::vector<std::string> montage;  ///< Positions: scalp position of board channels 1, 2 ...
+    bool record = true;                ///< record each run into the sessions folder
 
     [[nodiscard]] bool synthetic() const;
     /// Whether the EEG comes from an OpenBCI Cyton board (Source = cyton).
