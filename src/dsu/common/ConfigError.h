@@ -20,6 +20,9 @@ enum class ConfigKey {
     Sound = 7,
     SoundDevice = 8,
     SoundFile = 9,
+
+    Stream = 13,     ///< the LSL stream to read
+    LslLibrary = 14, ///< the liblsl to load
 };
 
 /// What is wrong with the value; the other part of the InitialiseDSU status.
@@ -31,6 +34,15 @@ enum class ConfigFault {
     UnknownLabel = 5,   ///< no signal of the recording matches a label
     WrongCount = 6,     ///< not four labels, or fewer than four EEG signals to default to
     NoSuchDevice = 7,   ///< no sound output device has that name
+
+    // A Lab Streaming Layer source
+    LibraryMissing = 13,    ///< liblsl cannot be loaded
+    LibraryTooOld = 14,     ///< liblsl older than 1.14
+    SymbolMissing = 15,     ///< liblsl lacks a function that is needed
+    NoStream = 16,          ///< no LSL stream of that name (or of type EEG) was found
+    NotEegStream = 17,      ///< the stream cannot be EEG (rate, format, channels)
+    UnknownUnit = 18,       ///< a chosen channel's unit is not a voltage
+    StreamUnavailable = 19, ///< the stream was found but cannot be opened
 };
 
 /// A configuration value that cannot be used. The message names the key, the value and why.

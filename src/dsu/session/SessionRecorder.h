@@ -40,6 +40,9 @@ public:
     void add(const int32_t* packet);
     /// Notes a command at the time of the packets added so far.
     void command(std::string_view text);
+    /// Marks a pause of a live source of `seconds` before the next packet; the packets go on
+    /// without a hole, so the time axis counts the packets delivered.
+    void gap(double seconds);
     /// Completes the last record, adds a "Recording ends" annotation, closes the file and
     /// renames it to `target`. Throws SessionFileError; the working file then stays.
     void finish(const std::filesystem::path& target);

@@ -1,6 +1,7 @@
 #include "dsu/unit/SimulatedDsu.h"
 
 #include "config/ProfileFile.h"
+#include "dsu/eeg/LslSource.h"
 #include "dsu/eeg/RecordingSource.h"
 #include "dsu/eeg/SyntheticSource.h"
 #include "dsu/session/SessionSoundFile.h"
@@ -144,6 +145,13 @@ int32_t SimulatedDsu::initialise() {
         config_ = SimulatorConfig::fromText(text);
         if (config_.synthetic()) {
             source_ = std::make_unique<SyntheticSource>(config_.seed, config_.gain);
+        } else if (config_.lsl()) {
+            const std::string library =
+                config_.lslLibrary.empty()
+                    ? std::string()
+                    : inFolder(places_.configFolder(), config_.lslLibrary).string();
+            source_ = std::make_unique<LslSource>(library, config_.stream, config_.channels,
+                                                  config_.gain);
         } else {
             source_ =
                 std::make_unique<RecordingSource>(inFolder(places_.configFolder(), config_.source),
@@ -276,6 +284,15 @@ int32_t SimulatedDsu::poll(int32_t* packet, int32_t elements, int32_t* packetCou
     for (int slot = 0; slot < SampleSource::Slots; ++slot)
         packet[SlotElement[slot]] = counts[slot];
     ++delivered_;
+    if (const double gap = source_->gapBefore(); gap > 0.0) {
+        char text[96];
+        std::snprintf(text, sizeof text,
+                      "GetP3Data: the stream paused for %.3f s before packet %llu; the run goes on",
+                      gap, static_cast<unsigned long long>(delivered_));
+        logCall(text);
+        if (recorder_)
+            recorder_->gap(gap);
+    }
     if (recorder_) {
         try {
             recorder_->add(packet);

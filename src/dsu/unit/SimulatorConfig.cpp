@@ -39,6 +39,10 @@ bool SimulatorConfig::synthetic() const {
     return lower(source) == "synthetic";
 }
 
+bool SimulatorConfig::lsl() const {
+    return lower(source) == "lsl";
+}
+
 SimulatorConfig SimulatorConfig::fromText(const std::optional<std::string>& text) {
     SimulatorConfig config;
     if (!text)
@@ -118,12 +122,17 @@ SimulatorConfig SimulatorConfig::fromText(const std::optional<std::string>& text
         config.soundDevice = *device;
     if (const auto soundFile = value("SoundFile"))
         config.soundFile = onOff(ConfigKey::SoundFile, "SoundFile", *soundFile);
+    if (const auto stream = value("Stream"))
+        config.stream = *stream;
+    if (const auto library = value("LslLibrary"))
+        config.lslLibrary = *library;
     return config;
 }
 
 std::vector<std::string> SimulatorConfig::unknownKeys(std::string_view text) {
     static constexpr std::string_view Known[] = {
-        "source", "channels", "speed", "loop", "gain", "seed", "sound", "sounddevice", "soundfile"};
+        "source", "channels",    "speed",     "loop",   "gain",      "seed",
+        "sound",  "sounddevice", "soundfile", "stream", "lsllibrary"};
     std::vector<std::string> unknown;
     bool inSection = false;
     while (!text.empty()) {

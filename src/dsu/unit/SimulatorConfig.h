@@ -27,8 +27,12 @@ struct SimulatorConfig {
     bool sound = true;                 ///< play the AVE output live
     std::string soundDevice;           ///< (part of) the output device's name; empty: default
     bool soundFile = true;             ///< keep the AVE output as a sound file of each session
+    std::string stream;                ///< LSL stream name; empty: the first of type EEG
+    std::string lslLibrary;            ///< path of liblsl; empty: the system's search
 
     [[nodiscard]] bool synthetic() const;
+    /// Whether the EEG comes from a Lab Streaming Layer stream.
+    [[nodiscard]] bool lsl() const;
 
     /// The configuration held by a profile text (nothing: the defaults). Throws
     /// SimulatorConfigError for a value that cannot be used.
