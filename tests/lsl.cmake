@@ -23,3 +23,8 @@ target_link_libraries(dsu_lsl_allocation_test PRIVATE solvane_dsu)
 add_dependencies(dsu_lsl_allocation_test lsl_standin_complete)
 target_compile_definitions(dsu_lsl_allocation_test PRIVATE
     SOLVANE_LSL_STANDIN="$<TARGET_FILE:lsl_standin_complete>")
+
+# The same tests once more where no packet could leave the loopback interface.
+add_test(NAME dsu_lsl_without_network
+         COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/lsl/run-without-network.sh
+                 $<TARGET_FILE:dsu_lsl_test>)
