@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cmath>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -94,6 +95,10 @@ struct Content {
     const char* logged; ///< the labels chosen, as the debug log gives them
     bool decoy;         ///< an FFT stream, also typed EEG, is found first
 };
+
+void PrintTo(const Content& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class LslContent : public ::testing::TestWithParam<Content> {};
 
@@ -258,6 +263,10 @@ struct Fault {
     int32_t status; ///< -(100 x key + fault)
     const char* logged;
 };
+
+void PrintTo(const Fault& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class LslFault : public ::testing::TestWithParam<Fault> {};
 
