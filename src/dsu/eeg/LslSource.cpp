@@ -4,6 +4,7 @@
 #include "dsu/common/Text.h"
 #include "dsu/eeg/SignalLabel.h"
 
+#include <chrono>
 #include <cstdio>
 #include <stdexcept>
 
@@ -101,7 +102,14 @@ void LslSource::open(const std::string& stream, const std::vector<std::string>& 
 
     std::string refused;
     bool notEeg = false;
+    // InitialiseDSU must not keep the window waiting for one stream after another.
+    const auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < count && i < MaxStreams; ++i) {
+        if (std::chrono::steady_clock::now() - start >
+            std::chrono::duration<double>(ExamineSeconds)) {
+            refused += "; " + std::to_string(count - i) + " more not examined in time";
+            break;
+        }
         const LslLibrary::StreamInfo info = infos[i].info;
         const std::string name = text(lsl_.get_name(info));
         const int32_t channelCount = lsl_.get_channel_count(info);
@@ -196,6 +204,8 @@ void LslSource::open(const std::string& stream, const std::vector<std::string>& 
             throw SimulatorConfigError(ConfigKey::Stream, ConfigFault::NotEegStream,
                                        "Stream: " + quoted(name) + ": " + e.what());
         }
+        if (!refused.empty())
+            passedOver_ = refused.substr(2);
         std::swap(inlet_.lsl, inlet.lsl);
         std::swap(inlet_.inlet, inlet.inlet);
         // Name and source id first: the recording's header keeps only the beginning.

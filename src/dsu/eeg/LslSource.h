@@ -25,7 +25,8 @@ namespace solvane::dsusim {
 class LslSource : public SampleSource {
 public:
     static constexpr double ResolveSeconds = 1.0; ///< the longest wait for the stream
-    static constexpr double OpenSeconds = 1.0;    ///< the longest wait for its description
+    static constexpr double OpenSeconds = 0.5;    ///< the longest wait for its description
+    static constexpr double ExamineSeconds = 1.5; ///< no other stream is opened after this
     static constexpr int BufferSeconds = 4;       ///< the inlet's buffer
     static constexpr int MaxChannelsUnlabelled = 64;
     static constexpr double PauseSeconds = 0.25; ///< a longer jump in time stamps is a gap
@@ -43,6 +44,8 @@ public:
     [[nodiscard]] double gapBefore() const override { return gap_; }
     [[nodiscard]] std::string label(int slot) const override { return labels_[slot]; }
     [[nodiscard]] std::string description() const override { return description_; }
+    /// The streams found before this one and refused, with why; empty when none.
+    [[nodiscard]] const std::string& passedOver() const { return passedOver_; }
 
 private:
     struct Packet {
@@ -74,6 +77,7 @@ private:
     double microvoltsPerUnit_[Slots] = {};
     std::string labels_[Slots];
     std::string description_;
+    std::string passedOver_;
     std::unique_ptr<InterleavedResampler> resampler_;
     // The reading thread's own buffers, made before it starts.
     std::vector<float> pulled_;

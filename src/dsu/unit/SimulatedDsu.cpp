@@ -150,8 +150,11 @@ int32_t SimulatedDsu::initialise() {
                 config_.lslLibrary.empty()
                     ? std::string()
                     : inFolder(places_.configFolder(), config_.lslLibrary).string();
-            source_ = std::make_unique<LslSource>(library, config_.stream, config_.channels,
-                                                  config_.gain);
+            auto stream = std::make_unique<LslSource>(library, config_.stream, config_.channels,
+                                                      config_.gain);
+            if (!stream->passedOver().empty())
+                logCall("InitialiseDSU: LSL streams passed over: " + stream->passedOver());
+            source_ = std::move(stream);
         } else {
             source_ =
                 std::make_unique<RecordingSource>(inFolder(places_.configFolder(), config_.source),
