@@ -23,6 +23,8 @@ enum class ConfigKey {
     Record = 10, ///< also the key of the faults that keep a run from being recorded
     SerialDevice = 11, ///< the board's serial port, named or chosen in Options
     Positions = 12,    ///< the scalp position of each of the board's channels
+    Stream = 13,     ///< the LSL stream to read
+    LslLibrary = 14, ///< the liblsl to load
 };
 
 /// What is wrong with the value; the other part of the InitialiseDSU status.
@@ -39,6 +41,13 @@ enum class ConfigFault {
     NoBanner = 10,                ///< the board did not answer its reset within a few seconds
     NoSuchPort = 11,              ///< no serial port behind that name or port number
     NotSerial = 12,               ///< not a serial port, or it refuses 115200 8N1
+    LibraryMissing = 13,          ///< liblsl cannot be loaded
+    LibraryTooOld = 14,           ///< liblsl older than 1.14
+    SymbolMissing = 15,           ///< liblsl lacks a function that is needed
+    NoStream = 16,                ///< no LSL stream of that name (or of type EEG) was found
+    NotEegStream = 17,            ///< the stream cannot be EEG (rate, format, channels)
+    UnknownUnit = 18,             ///< a chosen channel's unit is not a voltage
+    StreamUnavailable = 19,       ///< the stream was found but cannot be opened
     SessionsFolderUnusable = 20,  ///< the sessions folder cannot be made or is no folder
     SessionFilesUncreatable = 21, ///< the run's files cannot be created in it
     DiskFull = 22,                ///< no room for the recording on its disk

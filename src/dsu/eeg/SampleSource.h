@@ -30,6 +30,9 @@ public:
     /// Called when the run ends, before the source is destroyed: a live source stops its
     /// device here (its destructor must do so too).
     virtual void stop() {}
+    /// Seconds of pause a live source had just before the sample next() gave last (a stream
+    /// that stopped for a while and came back); 0 when none.
+    [[nodiscard]] virtual double gapBefore() const { return 0.0; }
     /// The signal label of a slot, at most 16 characters.
     [[nodiscard]] virtual std::string label(int slot) const = 0;
     /// One line for the debug log and the session file.

@@ -219,6 +219,17 @@ void SessionRecorder::command(std::string_view text, uint64_t packet) {
         ++annotations_;
 }
 
+void SessionRecorder::gap(double seconds) {
+    if (handle_ < 0)
+        return;
+    const long long onset = static_cast<long long>(packets_) * AnnotationUnit / RecordSamples;
+    char text[40];
+    std::snprintf(text, sizeof text, "Gap %.3f s", seconds);
+    if (edfwrite_annotation_latin1(handle_, onset, static_cast<long long>(seconds * AnnotationUnit),
+                                   text) == 0)
+        ++annotations_;
+}
+
 void SessionRecorder::close() {
     if (handle_ >= 0) {
         if (filled_ > 0) {

@@ -62,6 +62,9 @@ public:
     void command(std::string_view text);
     /// Notes a command at the time of packet `packet` (no earlier than the last one).
     void command(std::string_view text, uint64_t packet);
+    /// Marks a pause of a live source of `seconds` before the next packet; the packets go on
+    /// without a hole, so the time axis counts the packets delivered.
+    void gap(double seconds);
     /// Completes the last record, adds a "Recording ends" annotation, closes the file and
     /// renames it to `target`. Throws SessionFileError; the working file then stays.
     void finish(const std::filesystem::path& target);

@@ -2,6 +2,7 @@
 
 #include "config/ProfileFile.h"
 #include "dsu/eeg/CytonSource.h"
+#include "dsu/eeg/LslSource.h"
 #include "dsu/eeg/RecordingSource.h"
 #include "dsu/eeg/SyntheticSource.h"
 #include "dsu/session/SessionEvents.h"
@@ -206,6 +207,16 @@ int32_t SimulatedDsu::initialise() {
             source_ = std::make_unique<CytonSource>(
                 serialDevice(), config_.channels, config_.montage, config_.gain,
                 [this](const std::string& line) { logCall(line); });
+        } else if (config_.lsl()) {
+            const std::string library =
+                config_.lslLibrary.empty()
+                    ? std::string()
+                    : inFolder(places_.configFolder(), config_.lslLibrary).string();
+            auto stream = std::make_unique<LslSource>(library, config_.stream, config_.channels,
+                                                      config_.gain);
+            if (!stream->passedOver().empty())
+                logCall("InitialiseDSU: LSL streams passed over: " + stream->passedOver());
+            source_ = std::move(stream);
         } else {
             source_ =
                 std::make_unique<RecordingSource>(inFolder(places_.configFolder(), config_.source),
@@ -395,6 +406,16 @@ int32_t SimulatedDsu::poll(int32_t* packet, int32_t elements, int32_t* packetCou
     for (int slot = 0; slot < SampleSource::Slots; ++slot)
         packet[SlotElement[slot]] = counts[slot];
     ++delivered_;
+    if (const double gap = source_->gapBefore(); gap > 0.0) {
+        char text[96];
+        std::snprintf(text, sizeof text,
+                      "GetP3Data: the stream paused for %.3f s before packet %llu; the run goes on",
+                      gap, static_cast<unsigned long long>(delivered_));
+        logCall(text);
+        if (recorder_ && !recorder_->stopped())
+            recorder_->gap(gap);
+        markEvent("gap", "stream paused", gap);
+    }
     if (recorder_ && !recorder_->stopped()) {
         try {
             recorder_->add(packet);

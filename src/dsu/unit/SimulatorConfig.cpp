@@ -43,6 +43,10 @@ bool SimulatorConfig::cyton() const {
     return lower(source) == "cyton";
 }
 
+bool SimulatorConfig::lsl() const {
+    return lower(source) == "lsl";
+}
+
 SimulatorConfig SimulatorConfig::fromText(const std::optional<std::string>& text) {
     SimulatorConfig config;
     if (!text)
@@ -147,13 +151,18 @@ SimulatorConfig SimulatorConfig::fromText(const std::optional<std::string>& text
     }
     if (const auto record = value("Record"))
         config.record = onOff(ConfigKey::Record, "Record", *record);
+    if (const auto stream = value("Stream"))
+        config.stream = *stream;
+    if (const auto library = value("LslLibrary"))
+        config.lslLibrary = *library;
     return config;
 }
 
 std::vector<std::string> SimulatorConfig::unknownKeys(std::string_view text) {
     static constexpr std::string_view Known[] = {
         "source", "channels",    "speed",     "loop",   "gain",         "seed",
-        "sound",  "sounddevice", "soundfile", "record", "serialdevice", "positions"};
+        "sound",  "sounddevice", "soundfile", "record", "serialdevice", "positions",
+        "stream", "lsllibrary"};
     std::vector<std::string> unknown;
     bool inSection = false;
     while (!text.empty()) {

@@ -30,10 +30,14 @@ struct SimulatorConfig {
     std::string serialDevice;          ///< the board's device node; empty: the port of Options
     std::vector<std::string> montage;  ///< Positions: scalp position of board channels 1, 2 ...
     bool record = true;                ///< record each run into the sessions folder
+    std::string stream;                ///< LSL stream name; empty: the first of type EEG
+    std::string lslLibrary;            ///< path of liblsl; empty: the system's search
 
     [[nodiscard]] bool synthetic() const;
     /// Whether the EEG comes from an OpenBCI Cyton board (Source = cyton).
     [[nodiscard]] bool cyton() const;
+    /// Whether the EEG comes from a Lab Streaming Layer stream.
+    [[nodiscard]] bool lsl() const;
 
     /// The configuration held by a profile text (nothing: the defaults). Throws
     /// SimulatorConfigError for a value that cannot be used.

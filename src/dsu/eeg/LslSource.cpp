@@ -1,0 +1,298 @@
+#include "dsu/eeg/LslSource.h"
+
+#include "dsu/common/ConfigError.h"
+#include "dsu/common/Text.h"
+#include "dsu/eeg/SignalLabel.h"
+
+#include <chrono>
+#include <cstdio>
+#include <stdexcept>
+
+namespace solvane::dsusim {
+
+namespace {
+
+constexpr int MaxStreams = 16;            ///< resolve results looked at
+constexpr std::size_t ChunkSamples = 512; ///< samples pulled at a time at most
+constexpr double PullSeconds = 0.1;       ///< the reading thread's longest wait
+
+std::string text(const char* value) {
+    return value != nullptr ? value : "";
+}
+
+std::string quoted(const std::string& value) {
+    return "\"" + value + "\"";
+}
+
+std::string number(double value) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%g", value);
+    return buffer;
+}
+
+std::string rateText(double rate) {
+    return number(rate) + " Hz";
+}
+
+/// Microvolts per unit of a channel's `unit`; 0 for a unit that is not a voltage.
+double microvoltsPer(const std::string& unit) {
+    const std::string u = lower(trim(unit));
+    if (u.empty() || u == "microvolts" || u == "microvolt" || u == "uv" || u == "\xc2\xb5v" ||
+        u == "\xce\xbcv")
+        return 1.0;
+    if (u == "millivolts" || u == "millivolt" || u == "mv")
+        return 1e3;
+    if (u == "volts" || u == "volt" || u == "v")
+        return 1e6;
+    return 0.0;
+}
+
+} // namespace
+
+LslSource::InletHandle::~InletHandle() {
+    if (inlet != nullptr)
+        lsl->destroy_inlet(inlet);
+}
+
+LslSource::InfoHandle::~InfoHandle() {
+    if (info != nullptr)
+        lsl->destroy_streaminfo(info);
+}
+
+LslSource::LslSource(const std::string& library, const std::string& stream,
+                     const std::vector<std::string>& channels, double gain)
+    : lsl_(library), gain_(gain) {
+    open(stream, channels);
+    const auto samples = ChunkSamples;
+    pulled_.resize(samples * static_cast<std::size_t>(channelCount_));
+    stamps_.resize(samples);
+    frames_.resize(samples * Slots);
+    resampled_.resize(resampler_->outputFor(samples) * Slots);
+    reader_ = std::thread(&LslSource::read, this);
+}
+
+LslSource::~LslSource() {
+    stop();
+}
+
+void LslSource::stop() {
+    stopping_.store(true);
+    if (reader_.joinable())
+        reader_.join();
+}
+
+void LslSource::open(const std::string& stream, const std::vector<std::string>& channels) {
+    const bool byName = !stream.empty();
+    const std::string wanted = byName ? "the LSL stream named " + quoted(stream)
+                                      : std::string("an LSL stream of type EEG");
+    LslLibrary::StreamInfo found[MaxStreams] = {};
+    const int count = lsl_.resolve_byprop(found, MaxStreams, byName ? "name" : "type",
+                                          byName ? stream.c_str() : "EEG", 1, ResolveSeconds);
+    InfoHandle infos[MaxStreams];
+    for (int i = 0; i < count && i < MaxStreams; ++i) {
+        infos[i].lsl = &lsl_;
+        infos[i].info = found[i];
+    }
+    if (count <= 0)
+        throw SimulatorConfigError(
+            ConfigKey::Stream, ConfigFault::NoStream,
+            "Stream: " + wanted + " was not found within " + number(ResolveSeconds) +
+                " s through " + lsl_.description() +
+                "; is the amplifier's LSL program streaming, on this machine or its network?");
+
+    std::string refused;
+    bool notEeg = false;
+    // InitialiseDSU must not keep the window waiting for one stream after another.
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < count && i < MaxStreams; ++i) {
+        if (std::chrono::steady_clock::now() - start >
+            std::chrono::duration<double>(ExamineSeconds)) {
+            refused += "; " + std::to_string(count - i) + " more not examined in time";
+            break;
+        }
+        const LslLibrary::StreamInfo info = infos[i].info;
+        const std::string name = text(lsl_.get_name(info));
+        const int32_t channelCount = lsl_.get_channel_count(info);
+        const double rate = lsl_.get_nominal_srate(info);
+        const int32_t format = lsl_.get_channel_format(info);
+        std::string why;
+        if (format == LslLibrary::FormatString || format == LslLibrary::FormatUndefined)
+            why = "its samples are text";
+        else if (!(rate > LslLibrary::IrregularRate))
+            why = "its rate is irregular";
+        else if (!(rate >= 1.0 && rate <= 65536.0))
+            why = "its rate of " + rateText(rate) + " cannot be resampled to 256 Hz";
+        else if (channelCount < Slots)
+            why = "it has " + std::to_string(channelCount) + " channels, fewer than four";
+        InletHandle inlet{&lsl_, nullptr};
+        InfoHandle full{&lsl_, nullptr};
+        if (why.empty()) {
+            inlet.inlet = lsl_.create_inlet(info, BufferSeconds, 0, 1);
+            int32_t ec = LslLibrary::NoError;
+            if (inlet.inlet != nullptr)
+                full.info = lsl_.get_fullinfo(inlet.inlet, OpenSeconds, &ec);
+            if (full.info == nullptr) {
+                refused += "; " + quoted(name) + ": it cannot be opened (liblsl error " +
+                           std::to_string(ec) + ")";
+                continue;
+            }
+        }
+        // A GUI's FFT or band-power stream has many unlabelled "channels" at the board's rate.
+        std::vector<std::string> names(static_cast<std::size_t>(why.empty() ? channelCount : 0));
+        std::vector<std::string> units(names.size());
+        bool labelled = false;
+        if (why.empty()) {
+            LslLibrary::Xml channel =
+                lsl_.child(lsl_.child(lsl_.get_desc(full.info), "channels"), "channel");
+            for (std::size_t c = 0; c < names.size() && channel != nullptr; ++c) {
+                names[c] = std::string(trim(text(lsl_.child_value_n(channel, "label"))));
+                units[c] = text(lsl_.child_value_n(channel, "unit"));
+                labelled = labelled || !names[c].empty();
+                channel = lsl_.next_sibling_n(channel, "channel");
+            }
+            if (!labelled && channelCount > MaxChannelsUnlabelled)
+                why = "it has " + std::to_string(channelCount) +
+                      " channels without labels, which is no EEG";
+        }
+        if (!why.empty()) {
+            notEeg = true;
+            refused += "; " + quoted(name) + ": " + why;
+            continue;
+        }
+        for (std::size_t c = 0; c < names.size(); ++c)
+            if (names[c].empty())
+                names[c] = std::to_string(c + 1);
+        channelCount_ = channelCount;
+        rate_ = rate;
+        std::string available;
+        for (const std::string& label : names)
+            available += (available.empty() ? "" : ", ") + label;
+        for (int slot = 0; slot < Slots; ++slot) {
+            int pick = slot;
+            if (!channels.empty()) {
+                const std::string& label = channels.at(static_cast<std::size_t>(slot));
+                pick = -1;
+                for (int c = 0; c < channelCount && pick < 0; ++c)
+                    if (SignalLabel::matches(label, names[static_cast<std::size_t>(c)]))
+                        pick = c;
+                if (pick < 0)
+                    throw SimulatorConfigError(ConfigKey::Channels, ConfigFault::UnknownLabel,
+                                               "Channels: no channel of the LSL stream " +
+                                                   quoted(name) + " is labelled " + quoted(label) +
+                                                   " (it has " + available + ")");
+            }
+            const auto c = static_cast<std::size_t>(pick);
+            channels_[slot] = pick;
+            labels_[slot] = names[c];
+            microvoltsPerUnit_[slot] = microvoltsPer(units[c]);
+            if (microvoltsPerUnit_[slot] == 0.0)
+                throw SimulatorConfigError(ConfigKey::Stream, ConfigFault::UnknownUnit,
+                                           "Stream: the channel " + names[c] + " of " +
+                                               quoted(name) + " is in " + quoted(units[c]) +
+                                               ", not in microvolts, millivolts or volts");
+        }
+        int32_t ec = LslLibrary::NoError;
+        lsl_.open_stream(inlet.inlet, OpenSeconds, &ec);
+        if (ec != LslLibrary::NoError)
+            throw SimulatorConfigError(ConfigKey::Stream, ConfigFault::StreamUnavailable,
+                                       "Stream: " + quoted(name) +
+                                           " was found but does not send (liblsl error " +
+                                           std::to_string(ec) + ")");
+        try {
+            resampler_ = std::make_unique<InterleavedResampler>(Slots, rate);
+        } catch (const std::runtime_error& e) {
+            throw SimulatorConfigError(ConfigKey::Stream, ConfigFault::NotEegStream,
+                                       "Stream: " + quoted(name) + ": " + e.what());
+        }
+        if (!refused.empty())
+            passedOver_ = refused.substr(2);
+        std::swap(inlet_.lsl, inlet.lsl);
+        std::swap(inlet_.inlet, inlet.inlet);
+        // Name and source id first: the recording's header keeps only the beginning.
+        description_ = name + " " + text(lsl_.get_source_id(full.info)) + " (LSL stream; type " +
+                       text(lsl_.get_type(full.info)) + ", host " +
+                       text(lsl_.get_hostname(full.info)) + ", " + rateText(rate) + ", " +
+                       std::to_string(channelCount) + " channels: " + available +
+                       "; slots 0-3: " + labels_[0] + ", " + labels_[1] + ", " + labels_[2] + ", " +
+                       labels_[3] + "; through " + lsl_.description() + ")";
+        return;
+    }
+    throw SimulatorConfigError(ConfigKey::Stream,
+                               notEeg ? ConfigFault::NotEegStream : ConfigFault::StreamUnavailable,
+                               "Stream: " + wanted + " was found, but refused" + refused);
+}
+
+void LslSource::read() {
+    const LslLibrary::Inlet inlet = inlet_.inlet;
+    const unsigned long capacity = pulled_.size();
+    const unsigned long samples = stamps_.size();
+    const auto channels = static_cast<unsigned long>(channelCount_);
+    int32_t ec = LslLibrary::NoError;
+    // What the inlet holds already came before the run.
+    while (!stopping_.load(std::memory_order_relaxed) &&
+           lsl_.pull_chunk_f(inlet, pulled_.data(), stamps_.data(), capacity, samples, 0.0, &ec) >
+               0) {
+    }
+    while (!stopping_.load(std::memory_order_relaxed)) {
+        ec = LslLibrary::NoError;
+        // Waits for one sample, then takes whatever else has come with it.
+        const double stamp =
+            lsl_.pull_sample_f(inlet, pulled_.data(), channelCount_, PullSeconds, &ec);
+        if (ec != LslLibrary::NoError && ec != LslLibrary::TimeoutError)
+            return; // lost (only without recovery) or broken: the run stalls and is stopped
+        if (stamp == 0.0)
+            continue;
+        take(pulled_.data(), 1, &stamp);
+        ec = LslLibrary::NoError;
+        const unsigned long got =
+            lsl_.pull_chunk_f(inlet, pulled_.data(), stamps_.data(), capacity, samples, 0.0, &ec);
+        if (got > 0)
+            take(pulled_.data(), got / channels, stamps_.data());
+    }
+}
+
+void LslSource::take(const float* samples, std::size_t count, const double* stamps) {
+    const auto channels = static_cast<std::size_t>(channelCount_);
+    for (std::size_t s = 0; s < count; ++s) {
+        const double stamp = stamps[s];
+        if (lastStamp_ != 0.0 && stamp - lastStamp_ > PauseSeconds) {
+            pendingGap_ += static_cast<float>(stamp - lastStamp_ - 1.0 / rate_);
+            // The resampler's output lags its input: the gap goes with the output sample made
+            // from this input sample, not with the first that comes out now.
+            gapAt_ =
+                static_cast<double>(inputFrames_ + s) * (InterleavedResampler::OutputRate / rate_);
+        }
+        lastStamp_ = stamp;
+        for (int slot = 0; slot < Slots; ++slot)
+            frames_[s * Slots + static_cast<std::size_t>(slot)] = static_cast<float>(
+                samples[s * channels + static_cast<std::size_t>(channels_[slot])] *
+                microvoltsPerUnit_[slot]);
+    }
+    inputFrames_ += count;
+    const std::size_t made =
+        resampler_->push(frames_.data(), count, resampled_.data(), resampled_.size() / Slots);
+    for (std::size_t i = 0; i < made; ++i) {
+        Packet packet{};
+        for (int slot = 0; slot < Slots; ++slot)
+            packet.counts[slot] =
+                toCounts(resampled_[i * Slots + static_cast<std::size_t>(slot)], gain_);
+        if (pendingGap_ > 0.0F && static_cast<double>(outputFrames_) >= gapAt_) {
+            packet.gap = pendingGap_;
+            pendingGap_ = 0.0F;
+        }
+        ++outputFrames_;
+        ring_.push(packet);
+    }
+}
+
+bool LslSource::next(int32_t (&counts)[Slots]) {
+    Packet packet{};
+    if (!ring_.pop(packet))
+        return false;
+    for (int slot = 0; slot < Slots; ++slot)
+        counts[slot] = packet.counts[slot];
+    gap_ = packet.gap;
+    return true;
+}
+
+} // namespace solvane::dsusim

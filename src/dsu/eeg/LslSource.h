@@ -1,0 +1,98 @@
+#pragma once
+// EEG from a Lab Streaming Layer stream, read through the user's liblsl: the stream named by
+// Stream, or the first suitable one of type EEG, four of its channels picked by label (the
+// recordings' rules) or the first four, each converted from its unit to microvolts, resampled
+// to 256 Hz and scaled by the gain into counts. A thread of its own pulls the samples with
+// short timeouts and hands the 256 Hz samples over through a lock-free ring, so next() takes
+// no lock and allocates nothing; it answers false while the next sample has not come. The
+// inlet buffers a few seconds only, and what it holds when reading starts is dropped, so a run
+// starts from the newest sample. A pause in the stream's time stamps is reported by
+// gapBefore() with the first sample after it.
+
+#include "dsu/eeg/InterleavedResampler.h"
+#include "dsu/eeg/LslLibrary.h"
+#include "dsu/eeg/SampleRing.h"
+#include "dsu/eeg/SampleSource.h"
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace solvane::dsusim {
+
+class LslSource : public SampleSource {
+public:
+    static constexpr double ResolveSeconds = 1.0; ///< the longest wait for the stream
+    static constexpr double OpenSeconds = 0.5;    ///< the longest wait for its description
+    static constexpr double ExamineSeconds = 1.5; ///< no other stream is opened after this
+    static constexpr int BufferSeconds = 4;       ///< the inlet's buffer
+    static constexpr int MaxChannelsUnlabelled = 64;
+    static constexpr double PauseSeconds = 0.25; ///< a longer jump in time stamps is a gap
+
+    /// Loads liblsl (`library`, empty for the system's), finds `stream` (empty: the first
+    /// suitable of type EEG) and opens it. Throws SimulatorConfigError (keys LslLibrary,
+    /// Stream, Channels) when that cannot be done.
+    LslSource(const std::string& library, const std::string& stream,
+              const std::vector<std::string>& channels, double gain);
+    ~LslSource() override;
+
+    bool next(int32_t (&counts)[Slots]) override;
+    [[nodiscard]] bool live() const override { return true; }
+    void stop() override;
+    [[nodiscard]] double gapBefore() const override { return gap_; }
+    [[nodiscard]] std::string label(int slot) const override { return labels_[slot]; }
+    [[nodiscard]] std::string description() const override { return description_; }
+    /// The streams found before this one and refused, with why; empty when none.
+    [[nodiscard]] const std::string& passedOver() const { return passedOver_; }
+
+private:
+    struct Packet {
+        int32_t counts[Slots];
+        float gap; ///< seconds of pause just before this sample, or 0
+    };
+    struct InletHandle {
+        const LslLibrary* lsl = nullptr;
+        LslLibrary::Inlet inlet = nullptr;
+        ~InletHandle();
+    };
+    struct InfoHandle {
+        const LslLibrary* lsl = nullptr;
+        LslLibrary::StreamInfo info = nullptr;
+        ~InfoHandle();
+    };
+
+    void open(const std::string& stream, const std::vector<std::string>& channels);
+    void choose(LslLibrary::StreamInfo full, const std::vector<std::string>& channels);
+    void read();
+    void take(const float* samples, std::size_t count, const double* stamps);
+
+    LslLibrary lsl_;
+    double gain_;
+    InletHandle inlet_;
+    int channelCount_ = 0;
+    double rate_ = 0.0;
+    int channels_[Slots] = {};
+    double microvoltsPerUnit_[Slots] = {};
+    std::string labels_[Slots];
+    std::string description_;
+    std::string passedOver_;
+    std::unique_ptr<InterleavedResampler> resampler_;
+    // The reading thread's own buffers, made before it starts.
+    std::vector<float> pulled_;
+    std::vector<double> stamps_;
+    std::vector<float> frames_;
+    std::vector<float> resampled_;
+    double lastStamp_ = 0.0;
+    float pendingGap_ = 0.0F; ///< seconds of pause not yet handed on
+    double gapAt_ = 0.0;      ///< the output sample it goes with
+    uint64_t inputFrames_ = 0;
+    uint64_t outputFrames_ = 0;
+    SampleRing<Packet, 8192> ring_;
+    std::atomic<bool> stopping_{false};
+    std::thread reader_;
+    double gap_ = 0.0; ///< of the sample next() gave last
+};
+
+} // namespace solvane::dsusim
