@@ -53,6 +53,9 @@ public:
     static constexpr int64_t StallMilliseconds = 5000;
     static constexpr const char* StallMessage =
         "No data came from the DSU for 5 seconds. The run was stopped.";
+    /// StallMessage, and when InitialiseDSU answered a negative status, a sentence with that
+    /// status and the debug file handed to the library (none when empty).
+    static std::string stallMessage(int32_t initialiseStatus, const std::string& debugFile);
     /// Wait after a poll that found no packet although one was due (µs); never more than a
     /// packet period.
     static constexpr int64_t LateWaitMicroseconds = 1000;
