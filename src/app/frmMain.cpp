@@ -21,6 +21,8 @@
 #include <cstdio>
 #include <thread>
 
+#include <xcb/xcb.h>
+
 namespace solvane {
 
 namespace {
@@ -178,6 +180,18 @@ void frmMain::closeEvent(QCloseEvent* event) {
     event->accept();
     if (terminatingSignal_ != 0 && !ended_)
         programEnd_(128 + terminatingSignal_);
+}
+
+bool frmMain::nativeEvent(const QByteArray& eventType, void* message, qintptr* result) {
+    if (eventType == "xcb_generic_event_t" && message != nullptr) {
+        const auto* event = static_cast<const xcb_generic_event_t*>(message);
+        if ((event->response_type & 0x7F) == XCB_DESTROY_NOTIFY &&
+            static_cast<const xcb_destroy_notify_event_t*>(message)->window == winId()) {
+            // Closed after this event has been handled; the native window is gone already.
+            QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+        }
+    }
+    return QWidget::nativeEvent(eventType, message, result);
 }
 
 template <typename Handler> void frmMain::guarded(Handler&& handler) {
