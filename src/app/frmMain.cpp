@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QMessageBox>
 #include <QMoveEvent>
 #include <QPaintEvent>
@@ -164,6 +165,13 @@ void frmMain::onTerminationSignal(int signalNumber) {
     if (terminatingSignal_ != 0)
         return;
     terminatingSignal_ = signalNumber;
+    if (ended_) {
+        // Ending after an error, its message still open (a settings file that cannot be read,
+        // say): the message goes, and the program ends by the signal.
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+            dialog->done(QDialog::Rejected);
+        return;
+    }
     // During a run this returns into the loop, which shuts the DSU down and then closes the
     // window again; a message box or dialog that is open goes with the program.
     close();

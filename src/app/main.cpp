@@ -31,10 +31,11 @@ int main(int argc, char* argv[]) {
         solvane::frmMain window(std::make_unique<solvane::KardemoDLL>(places.libraryFolders()));
         QObject::connect(&terminationSignals, &solvane::TerminationSignals::received, &window,
                          &solvane::frmMain::onTerminationSignal);
-        if (!window.Form_Load())
-            return 1;
-        // A signal taken while the load showed a message has already closed the window.
-        if (solvane::TerminationSignals::first() == 0) {
+        // A signal taken while the load showed a message has already closed the window; the
+        // process then ends by that signal.
+        if (!window.Form_Load()) {
+            status = 1;
+        } else if (solvane::TerminationSignals::first() == 0) {
             window.show();
             status = QApplication::exec();
         }
