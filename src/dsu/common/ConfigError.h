@@ -25,16 +25,19 @@ enum class ConfigKey {
 
 /// What is wrong with the value; the other part of the InitialiseDSU status.
 enum class ConfigFault {
-    Malformed = 1,         ///< not a number, or not one of the allowed words
-    OutOfRange = 2,        ///< a number outside the allowed range
-    FileMissing = 3,       ///< the recording does not exist
-    FileUnreadable = 4,    ///< the recording is not a readable EDF, EDF+, BDF or BDF+ file
-    UnknownLabel = 5,      ///< no signal of the recording matches a label
-    WrongCount = 6,        ///< not four labels, or fewer than four EEG signals to default to
-    NoSuchDevice = 7,      ///< no sound output device has that name
-    ConfigUnreadable = 23, ///< the system refuses to open or read dsu-simulator.ini
-    ConfigNotAFile = 24,   ///< dsu-simulator.ini is a folder, FIFO, device or socket
-    ConfigNotText = 25,    ///< dsu-simulator.ini is not 8-bit text with LF or CRLF line ends
+    Malformed = 1,      ///< not a number, or not one of the allowed words
+    OutOfRange = 2,     ///< a number outside the allowed range
+    FileMissing = 3,    ///< the recording does not exist
+    FileUnreadable = 4, ///< the recording is not a readable EDF, EDF+, BDF or BDF+ file
+    UnknownLabel = 5,   ///< no signal of the recording matches a label
+    WrongCount = 6,     ///< not four labels, or fewer than four EEG signals to default to
+    NoSuchDevice = 7,   ///< no sound output device has that name
+    /// The system refuses to open or read dsu-simulator.ini.
+    ConfigUnreadable = 23,
+    /// dsu-simulator.ini is a folder, FIFO, device or socket.
+    ConfigNotAFile = 24,
+    /// dsu-simulator.ini is not 8-bit text with LF or CRLF line ends.
+    ConfigNotText = 25,
 };
 
 /// A configuration value that cannot be used. The message names the key, the value and why.
