@@ -11,8 +11,16 @@ set(SOLVANE_INSTALL_DOCDIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/solvane)
 set(SOLVANE_APP_ID org.solvane.Solvane)
 set(SOLVANE_PACKAGE_MAINTAINER "Solvane developers <solvane@example.org>"
     CACHE STRING "The Debian package's maintainer: name <address>")
-# Private: no other program should find our libkardemo.so on the system's search path.
-set(SOLVANE_INSTALL_PRIVATE_LIBDIR lib/solvane)
+# Private: no other program should find our libkardemo.so on the system's search path. Below
+# the architecture's library folder (lib/x86_64-linux-gnu/solvane) where there is one: the
+# library cache never looks there, and the package needs no maintainer scripts to rebuild the
+# cache (CPack adds ldconfig scripts for a library in lib or one of its folders, which a
+# private library does not need and which left the removed package half there).
+if(CMAKE_LIBRARY_ARCHITECTURE)
+    set(SOLVANE_INSTALL_PRIVATE_LIBDIR lib/${CMAKE_LIBRARY_ARCHITECTURE}/solvane)
+else()
+    set(SOLVANE_INSTALL_PRIVATE_LIBDIR lib/solvane)
+endif()
 
 # The program finds the library relative to itself, wherever the prefix is.
 file(RELATIVE_PATH library_from_program /${CMAKE_INSTALL_BINDIR}

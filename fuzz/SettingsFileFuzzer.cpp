@@ -2,10 +2,11 @@
 // (processINIFile::LoadSettings and SaveSettings). The input is the file's contents.
 //
 // Any file either loads, with every setting in the range the program runs with, or is refused
-// with RunTimeError, leaving the settings in memory and the file as they were. A file that
+// with RunTimeError (a value) or ProfileReadError (no text it can read), leaving the settings in memory and the file as they were. A file that
 // loads is written back; loading that again gives the same settings, and a second write
 // changes no byte.
 
+#include "config/ProfileFile.h"
 #include "config/Settings.h"
 #include "config/processINIFile.h"
 #include "runtime/RunTimeError.h"
@@ -68,14 +69,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
 
     const Settings before{-1, -2, -3, -4, -5, -6, -7, -8, -9, -10};
     solvane::settings = before;
-    try {
-        ini::LoadSettings();
-    } catch (const RunTimeError&) {
+    auto refused = [&] {
         if (!same(solvane::settings, before))
             fail("a refused file changed settings in memory", text);
         if (contents() != text)
             fail("a refused file was changed", text);
         return 0;
+    };
+    try {
+        ini::LoadSettings();
+    } catch (const RunTimeError&) {
+        return refused();
+    } catch (const solvane::ProfileReadError&) {
+        return refused();
     }
     const Settings loaded = solvane::settings;
     if (loaded.DSUSampleRate < 1 || loaded.DSUSampleRate > 256)

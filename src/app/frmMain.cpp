@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QMessageBox>
 #include <QMoveEvent>
 #include <QPaintEvent>
@@ -22,6 +23,8 @@
 #include <chrono>
 #include <cstdio>
 #include <thread>
+
+#include <xcb/xcb.h>
 
 namespace solvane {
 
@@ -168,6 +171,13 @@ void frmMain::onTerminationSignal(int signalNumber) {
     if (terminatingSignal_ != 0)
         return;
     terminatingSignal_ = signalNumber;
+    if (ended_) {
+        // Ending after an error, its message still open (a settings file that cannot be read,
+        // say): the message goes, and the program ends by the signal.
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+            dialog->done(QDialog::Rejected);
+        return;
+    }
     // During a run this returns into the loop, which shuts the DSU down and then closes the
     // window again; a message box or dialog that is open goes with the program.
     close();
@@ -184,6 +194,18 @@ void frmMain::closeEvent(QCloseEvent* event) {
     event->accept();
     if (terminatingSignal_ != 0 && !ended_)
         programEnd_(128 + terminatingSignal_);
+}
+
+bool frmMain::nativeEvent(const QByteArray& eventType, void* message, qintptr* result) {
+    if (eventType == "xcb_generic_event_t" && message != nullptr) {
+        const auto* event = static_cast<const xcb_generic_event_t*>(message);
+        if ((event->response_type & 0x7F) == XCB_DESTROY_NOTIFY &&
+            static_cast<const xcb_destroy_notify_event_t*>(message)->window == winId()) {
+            // Closed after this event has been handled; the native window is gone already.
+            QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+        }
+    }
+    return QWidget::nativeEvent(eventType, message, result);
 }
 
 template <typename Handler> void frmMain::guarded(Handler&& handler) {

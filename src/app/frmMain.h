@@ -67,6 +67,10 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    /// A window destroyed from outside (by a failing window manager, a remote session, a
+    /// tool) never sends a close request: it is closed as if the user had closed it, so that a
+    /// run ends the orderly way and the program ends.
+    bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
     void paintEvent(QPaintEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
 

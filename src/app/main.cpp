@@ -20,19 +20,22 @@ int main(int argc, char* argv[]) {
 
         const std::filesystem::path folder = QCoreApplication::applicationDirPath().toStdString();
         const auto places = solvane::FileLocations::forFolder(folder);
-        // A folder that cannot be made shows when its file cannot be written, with the reason.
+        // A settings folder that cannot be made is reported when the settings are saved.
+        std::error_code configError;
         std::error_code ignored;
-        places.makeFolder(places.configFolder(), ignored);
+        places.makeFolder(places.configFolder(), configError);
         places.makeFolder(places.stateFolder(), ignored);
         solvane::processINIFile::SetFolders(places.configFolder(), places.stateFolder());
+        solvane::processINIFile::SetSettingsFolderError(configError);
 
         solvane::frmMain window(std::make_unique<solvane::KardemoDLL>(places.libraryFolders()));
         QObject::connect(&terminationSignals, &solvane::TerminationSignals::received, &window,
                          &solvane::frmMain::onTerminationSignal);
-        if (!window.Form_Load())
-            return 1;
-        // A signal taken while the load showed a message has already closed the window.
-        if (solvane::TerminationSignals::first() == 0) {
+        // A signal taken while the load showed a message has already closed the window; the
+        // process then ends by that signal.
+        if (!window.Form_Load()) {
+            status = 1;
+        } else if (solvane::TerminationSignals::first() == 0) {
             window.show();
             status = QApplication::exec();
         }

@@ -4,9 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <random>
-#include <sstream>
 #include <vector>
 
 #include <fcntl.h>
@@ -122,6 +120,18 @@ void endLastLine(std::string& text, const std::string& eol) {
 std::string systemReason(int error) {
     return std::strerror(error);
 }
+
+// Closes a file descriptor when it goes out of scope.
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    ~FileDescriptor() { ::close(fd_); }
+
+private:
+    int fd_;
+};
 
 [[noreturn]] void writeFailed(const std::string& target, int error) {
     throw ProfileWriteError("The file " + target + " could not be written: " + systemReason(error) +
@@ -253,24 +263,39 @@ std::string ProfileFile::withValue(std::string_view text, std::string_view secti
 }
 
 std::optional<std::string> ProfileFile::readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    try {
+        return readFileIfPresent(path);
+    } catch (const ProfileReadError&) {
         return std::nullopt;
-    std::ostringstream contents;
-    contents << in.rdbuf();
-    if (in.bad())
-        return std::nullopt;
-    return contents.str();
+    }
 }
 
 std::optional<std::string> ProfileFile::readFileIfPresent(const std::filesystem::path& path) {
     const std::string name = path.string();
-    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    auto failed = [&name](int error) {
+        return ProfileReadError(ProfileReadError::Reason::Unreadable, systemReason(error),
+                                "The file " + name + " could not be read: " + systemReason(error) +
+                                    ".");
+    };
+    // Without O_NONBLOCK, opening a FIFO waits for a writer that may never come.
+    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         if (errno == ENOENT || errno == ENOTDIR)
             return std::nullopt;
-        throw ProfileReadError("The file " + name + " could not be read: " + systemReason(errno) +
-                               ".");
+        throw failed(errno);
+    }
+    const FileDescriptor guard(fd);
+    struct stat status {};
+    if (::fstat(fd, &status) != 0)
+        throw failed(errno);
+    if (!S_ISREG(status.st_mode)) {
+        const char* kind = S_ISDIR(status.st_mode)    ? "a folder"
+                           : S_ISFIFO(status.st_mode) ? "a FIFO"
+                           : S_ISSOCK(status.st_mode) ? "a socket"
+                                                      : "a device";
+        const std::string why = std::string("it is ") + kind + ", not a plain file";
+        throw ProfileReadError(ProfileReadError::Reason::NotAFile, why,
+                               "The file " + name + " could not be read: " + why + ".");
     }
     std::string contents;
     char block[4096];
@@ -281,15 +306,34 @@ std::optional<std::string> ProfileFile::readFileIfPresent(const std::filesystem:
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            const int error = errno;
-            ::close(fd);
-            throw ProfileReadError("The file " + name +
-                                   " could not be read: " + systemReason(error) + ".");
+            throw failed(errno);
         }
         contents.append(block, static_cast<std::size_t>(n));
     }
-    ::close(fd);
     return contents;
+}
+
+std::optional<std::string> ProfileFile::textProblem(std::string_view text) {
+    if (text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF") ||
+        text.starts_with(std::string_view("\0\0\xFE\xFF", 4)))
+        return "is UTF-16 or UTF-32 text (it begins with such a byte-order mark); save it as "
+               "UTF-8";
+    bool lineFeed = false;
+    bool carriageReturn = false; // one that ends a line, not the file
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte == 0)
+            return std::string("holds NUL bytes: it is UTF-16 text or no text at all");
+        lineFeed = lineFeed || c == '\n';
+        carriageReturn = carriageReturn || (c == '\r' && i + 1 < text.size());
+        if ((byte < 0x20 && c != '\t' && c != '\n' && c != '\r' && c != '\f') || byte == 0x7F)
+            return std::string("holds control characters: it is no text");
+    }
+    if (carriageReturn && !lineFeed)
+        return std::string("ends its lines with carriage returns alone; save it with LF or CRLF "
+                           "line ends");
+    return std::nullopt;
 }
 
 void ProfileFile::writeFile(const std::filesystem::path& path, std::string_view contents) {

@@ -6,12 +6,15 @@
 // its section and a missing section at the end of the file, with the line end of the lines
 // before it, and keeps every other line (comments, unknown keys and sections) byte for byte.
 // LF and CRLF files are read, and a UTF-8 byte-order mark at the start is skipped and kept.
+// Files whose line ends are carriage returns alone, and files that are not 8-bit text, are
+// refused (textProblem): read as LF text they would seem to hold no keys at all.
 
 #include <filesystem>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace solvane {
 
@@ -22,10 +25,24 @@ public:
 };
 
 /// A profile file is there but cannot be read; the message names the file and the system's
-/// reason.
+/// reason (or that it is no plain file, or no text).
 class ProfileReadError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    enum class Reason {
+        Unreadable, ///< the system refused to open or read it
+        NotAFile,   ///< a folder, FIFO, device or socket
+        NotText,    ///< not 8-bit text with LF or CRLF line ends
+    };
+    ProfileReadError(Reason reason, std::string why, const std::string& message)
+        : std::runtime_error(message), reason_(reason), why_(std::move(why)) {}
+    [[nodiscard]] Reason reason() const noexcept { return reason_; }
+    /// The reason alone, without the file: "Permission denied", "it is a FIFO, not a plain
+    /// file".
+    [[nodiscard]] const std::string& why() const noexcept { return why_; }
+
+private:
+    Reason reason_;
+    std::string why_;
 };
 
 class ProfileFile {
@@ -41,8 +58,13 @@ public:
     static std::optional<std::string> readFile(const std::filesystem::path& path);
     /// The whole file, or nothing when there is no file at `path`. A file that is there but
     /// cannot be read throws ProfileReadError: writing defaults over it would lose what it
-    /// holds.
+    /// holds. The file is opened without waiting and must be a plain file: a FIFO, a device
+    /// or a folder is refused at once (Reason::NotAFile), never read.
     static std::optional<std::string> readFileIfPresent(const std::filesystem::path& path);
+    /// Why a file's text cannot be read as a profile, in words that follow "it ...", or
+    /// nothing when it can: a UTF-16 or UTF-32 byte-order mark, NUL bytes or other control
+    /// characters (a binary file), or carriage returns alone as line ends.
+    static std::optional<std::string> textProblem(std::string_view text);
     /// Replaces the file's contents atomically: a temporary file in the same folder, made as
     /// a new file is (0666 less the umask) or with the old file's permissions, owner where
     /// possible and group, then renamed over it. Where the folder allows no new file, the

@@ -20,6 +20,9 @@ std::filesystem::path currentSettingsFolder = ".";
 std::filesystem::path currentDebugFolder = ".";
 
 constexpr std::size_t LongestValue = 254; // a longer value comes back cut to this length
+constexpr std::size_t LongestQuote = 200; // of a value quoted in a message
+
+std::string settingsFolderProblem; // why the settings folder could not be made, or empty
 
 // One key of the file: where it lives, its default text, and which values the program can
 // run with.
@@ -38,7 +41,10 @@ constexpr KeyInfo Keys[] = {
      "a whole number from 1 to 256"},
     {"Kardemo", "BMFFTBinSize", "0", &Settings::BMFFTBinSize, INT16_MIN, INT16_MAX, ""},
     {"Kardemo", "ActiveComPort", "0", &Settings::ActiveComPort, INT16_MIN, INT16_MAX, ""},
-    {"AVE", "AVEVolume", "12", &Settings::AVEVolume, INT16_MIN, INT16_MAX, ""},
+    // A negative volume would be sent as its low 8 bits, close to full level. Above 255 the
+    // low 8 bits are sent, as they always have been.
+    {"AVE", "AVEVolume", "12", &Settings::AVEVolume, 0, INT16_MAX,
+     "a volume from 0 to 32767 (0 to 100 in the options; of more, the low 8 bits count)"},
     {"AVE", "AVEFrequency", "210", &Settings::AVEFrequency, INT16_MIN, INT16_MAX, ""},
     {"AVE", "AVEDesiredFrequency", "15", &Settings::AVEDesiredFrequency, INT16_MIN, INT16_MAX, ""},
     {"AVE", "AVEChannel1", "1", &Settings::AVEChannel1, 0, 21,
@@ -58,19 +64,52 @@ bool isDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
+// A value in quotes for a message, cut so that a huge value cannot flood the message or a log.
+std::string quoted(std::string_view text) {
+    if (text.size() <= LongestQuote)
+        return "\"" + std::string(text) + "\"";
+    return "\"" + std::string(text.substr(0, LongestQuote)) + "...\" (cut; " +
+           std::to_string(text.size()) + " characters in all)";
+}
+
 std::string refusal(const KeyInfo& key, std::string_view text, const char* allowed) {
-    return "The settings file " + SettingsFilePath().string() + " holds \"" + std::string(text) +
-           "\" for the key " + key.name + " in the section [" + key.section + "]. Allowed is " +
+    return "The settings file " + SettingsFilePath().string() + " holds " + quoted(text) +
+           " for the key " + key.name + " in the section [" + key.section + "]. Allowed is " +
            allowed + ". Correct or delete that line and start Solvane again.";
+}
+
+// The settings file's text, or nothing when there is none. A file that is no text the program
+// can read (UTF-16, binary, carriage returns alone) is refused and left as it is: sections
+// added to it would be in another encoding than the rest.
+std::optional<std::string> settingsText(const std::filesystem::path& path) {
+    std::optional<std::string> text = ProfileFile::readFileIfPresent(path);
+    if (text) {
+        if (const auto problem = ProfileFile::textProblem(*text))
+            throw ProfileReadError(ProfileReadError::Reason::NotText, "it " + *problem,
+                                   "The settings file " + path.string() + " cannot be read: it " +
+                                       *problem + ". It is left as it is.");
+    }
+    return text;
 }
 
 // The file's text as a write starts from; a file that cannot be read is not replaced.
 std::string currentText(const std::filesystem::path& path) {
+    if (!settingsFolderProblem.empty())
+        throw ProfileWriteError(settingsFolderProblem);
     try {
-        return ProfileFile::readFileIfPresent(path).value_or(std::string());
+        return settingsText(path).value_or(std::string());
     } catch (const ProfileReadError& error) {
         throw ProfileWriteError(error.what());
     }
+}
+
+// The key's whole value, or `defaultValue`.
+std::string wholeValue(std::string_view section, std::string_view key,
+                       std::string_view defaultValue) {
+    std::optional<std::string> value;
+    if (const auto text = settingsText(SettingsFilePath()))
+        value = ProfileFile::findValue(*text, section, key);
+    return value ? *value : std::string(defaultValue);
 }
 
 } // namespace
@@ -83,6 +122,15 @@ void SetFolders(const std::filesystem::path& settingsFolder,
                 const std::filesystem::path& debugFolder) {
     currentSettingsFolder = settingsFolder;
     currentDebugFolder = debugFolder;
+    settingsFolderProblem.clear();
+}
+
+void SetSettingsFolderError(const std::error_code& error) {
+    settingsFolderProblem.clear();
+    if (error)
+        settingsFolderProblem = "The folder " + currentSettingsFolder.string() +
+                                " for the settings file could not be made: " + error.message() +
+                                ".";
 }
 
 // Plain concatenation of the folder's text and the name, without separator handling.
@@ -97,10 +145,7 @@ std::filesystem::path DebugFilePath() {
 
 std::string ReadIniValue(std::string_view section, std::string_view key,
                          std::string_view defaultValue) {
-    std::optional<std::string> value;
-    if (const auto text = ProfileFile::readFileIfPresent(SettingsFilePath()))
-        value = ProfileFile::findValue(*text, section, key);
-    std::string result = value ? *value : std::string(defaultValue);
+    std::string result = wholeValue(section, key, defaultValue);
     if (result.size() > LongestValue)
         result.resize(LongestValue);
     return result;
@@ -117,7 +162,11 @@ void LoadSettings() {
     Settings loaded = settings;
     for (const KeyInfo& key : Keys) {
         INISection = key.section;
-        const std::string text = ReadIniValue(INISection, key.name, key.defaultText);
+        // A value longer than ReadIniValue returns would be read cut and then saved back so.
+        const std::string text = wholeValue(INISection, key.name, key.defaultText);
+        if (text.size() > LongestValue)
+            throw RunTimeError(RunTimeErrorKind::BadSetting, key.name,
+                               refusal(key, text, "a value of at most 254 characters"));
         int16_t value = 0;
         try {
             value = ConvertToInteger(text, key.name);
@@ -151,7 +200,7 @@ void SaveSettings() {
 int16_t ConvertToInteger(std::string_view text, const std::string& where) {
     auto mismatch = [&] {
         return RunTimeError(RunTimeErrorKind::TypeMismatch, where,
-                            "\"" + std::string(text) + "\" is not a number");
+                            quoted(text) + " is not a number");
     };
     std::size_t pos = 0;
     const std::size_t end = text.size();
@@ -188,7 +237,7 @@ int16_t ConvertToInteger(std::string_view text, const std::string& where) {
         ++firstSignificant;
     if (integerDigits.size() - firstSignificant > 6)
         throw RunTimeError(RunTimeErrorKind::Overflow, where,
-                           "\"" + std::string(text) + "\" is outside -32768..32767");
+                           quoted(text) + " is outside -32768..32767");
     long long magnitude = 0;
     for (std::size_t i = firstSignificant; i < integerDigits.size(); ++i)
         magnitude = magnitude * 10 + (integerDigits[i] - '0');
@@ -206,7 +255,7 @@ int16_t ConvertToInteger(std::string_view text, const std::string& where) {
     const long long value = negative ? -magnitude : magnitude;
     if (value < INT16_MIN || value > INT16_MAX)
         throw RunTimeError(RunTimeErrorKind::Overflow, where,
-                           "\"" + std::string(text) + "\" is outside -32768..32767");
+                           quoted(text) + " is outside -32768..32767");
     return static_cast<int16_t>(value);
 }
 

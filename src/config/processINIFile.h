@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 namespace solvane {
 
@@ -23,6 +24,9 @@ extern std::string INISection;
 void SetProgramFolder(const std::filesystem::path& folder);
 void SetFolders(const std::filesystem::path& settingsFolder,
                 const std::filesystem::path& debugFolder);
+/// Why the settings folder set last could not be made (no error: it is there). A save then
+/// reports that, not the file that cannot be written inside it.
+void SetSettingsFolderError(const std::error_code& error);
 /// The settings folder + "/solvane.ini"
 std::filesystem::path SettingsFilePath();
 /// The debug folder + "/debug.txt"

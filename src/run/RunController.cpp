@@ -185,7 +185,7 @@ void RunController::RunAcquisition() {
         return;
     }
     one = 1;
-    dsu.InitialiseDSU(&one); // the run goes on whatever it answers
+    const int32_t initialised = dsu.InitialiseDSU(&one); // the run goes on whatever it answers
     deviceOpen_ = true;
     watchForExit();
     RunActive = -1;
@@ -235,7 +235,19 @@ void RunController::RunAcquisition() {
     if (!saveFailure.empty())
         view_.showMessage(saveFailure);
     if (stalled)
-        view_.showMessage(StallMessage);
+        view_.showMessage(stallMessage(initialised, debugFile));
+}
+
+std::string RunController::stallMessage(int32_t initialiseStatus, const std::string& debugFile) {
+    std::string message = StallMessage;
+    if (initialiseStatus < 0) {
+        message += " The DSU had refused to start (InitialiseDSU status " +
+                   std::to_string(initialiseStatus) + ")";
+        if (!debugFile.empty())
+            message += "; its log " + debugFile + " says why";
+        message += ".";
+    }
+    return message;
 }
 
 std::string RunController::shutDown() {

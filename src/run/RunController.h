@@ -59,6 +59,9 @@ public:
     /// the 32 to 64 that keep the processor idle and never leave a packet longer than 1/32 s
     /// in the library.
     static constexpr int64_t WakeMicroseconds = 25'000;
+    /// StallMessage, and when InitialiseDSU answered a negative status, a sentence with that
+    /// status and the debug file handed to the library (none when empty).
+    static std::string stallMessage(int32_t initialiseStatus, const std::string& debugFile);
     [[nodiscard]] bool loopRunning() const noexcept { return loopRunning_; }
 
 private:

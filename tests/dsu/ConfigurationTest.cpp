@@ -13,6 +13,11 @@
 #include <string>
 #include <thread>
 
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace solvane::dsusim {
 namespace {
 
@@ -105,6 +110,8 @@ TEST_P(BadConfiguration, FailsInitialiseNamingTheKeyAndThenAnswersNoData) {
     EXPECT_NE(text.find(c.logged), std::string::npos) << text;
 }
 
+const std::string HugeGain = "Gain = " + std::string(300, '7') + "x";
+
 INSTANTIATE_TEST_SUITE_P(
     Values, BadConfiguration,
     ::testing::Values(
@@ -118,7 +125,15 @@ INSTANTIATE_TEST_SUITE_P(
         BadValue{"ZeroGain", "Gain = 0", -502, "Gain = \"0\" must be above 0"},
         BadValue{"NegativeGain", "Gain = -2.5", -502, "Gain = \"-2.5\" must be above 0"},
         BadValue{"GainNotANumber", "Gain = high", -501, "Gain = \"high\" is not a number"},
-        BadValue{"NegativeSpeed", "Speed = -1", -302, "Speed = \"-1\" is negative"},
+        BadValue{"NegativeSpeed", "Speed = -1", -302, "Speed = \"-1\" cannot give packets"},
+        // Speeds that gave a burst and then nothing, or no packet at all, ending in a stall.
+        BadValue{"HugeSpeed", "Speed = 1e17", -302, "0.01 to 100"},
+        BadValue{"LargestSpeed", "Speed = 1e308", -302, "0.01 to 100"},
+        BadValue{"TinySpeed", "Speed = 1e-300", -302, "0.01 to 100"},
+        BadValue{"InfiniteSpeed", "Speed = inf", -301, "is not a number"},
+        // A huge value was copied whole into the debug log.
+        BadValue{"HugeValueIsCutInTheLog", HugeGain.c_str(), -501,
+                 "777...\" (cut; 301 characters in all) is not a number"},
         BadValue{"SpeedNotANumber", "Speed = 1x", -301, "Speed = \"1x\" is not a number"},
         BadValue{"LoopNotABoolean", "Loop = yes", -401, "Loop = \"yes\" is neither 0 nor 1"},
         BadValue{"NegativeSeed", "Seed = -4", -601, "Seed = \"-4\""},
@@ -129,6 +144,88 @@ INSTANTIATE_TEST_SUITE_P(
         BadValue{"SoundFileNotOnOrOff", "SoundFile = yes", -901, "\"yes\" is neither on nor off"},
         BadValue{"RecordNotOnOrOff", "Record = no", -1001, "\"no\" is neither on nor off"}),
     [](const ::testing::TestParamInfo<BadValue>& row) { return std::string(row.param.name); });
+
+// The file itself: what is no plain file, cannot be read or is no 8-bit text with LF or CRLF
+// line ends fails the start with a status of its own. These fell back to the defaults without
+// a word (a recording asked for, synthetic EEG recorded), and a FIFO blocked the start for ever.
+struct BadFile {
+    const char* name;
+    enum Kind { Text, Fifo, Folder, Device, Unreadable } kind;
+    std::string contents; ///< of a Text or Unreadable file
+    int32_t status;
+    const char* logged; ///< in the debug log (not checked for Unreadable, whose child has none)
+};
+
+class BadConfigurationFile : public ::testing::TestWithParam<BadFile> {};
+
+// Runs initialise in a child process that, when run as root, gives up root first: root may
+// read a file of mode 000. Returns the status, or 1 when the child could not report it.
+int32_t initialiseAsOrdinaryUser(const std::filesystem::path& folder) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::geteuid() == 0 &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(255);
+        SimulatedDsu dsu(folder);
+        const int32_t status = -dsu.initialise();
+        ::_exit(status / 100 == 15 ? status % 100 : 254);
+    }
+    int wstatus = 0;
+    if (child < 0 || ::waitpid(child, &wstatus, 0) != child || !WIFEXITED(wstatus) ||
+        WEXITSTATUS(wstatus) >= 100)
+        return 1;
+    return -(1500 + WEXITSTATUS(wstatus));
+}
+
+TEST_P(BadConfigurationFile, FailsInitialiseAtOnce) {
+    const BadFile& c = GetParam();
+    TempFolder folder;
+    const std::filesystem::path file = folder.path() / "dsu-simulator.ini";
+    switch (c.kind) {
+    case BadFile::Text:
+        folder.write("dsu-simulator.ini", c.contents);
+        break;
+    case BadFile::Fifo:
+        ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+        break;
+    case BadFile::Folder:
+        std::filesystem::create_directory(file);
+        break;
+    case BadFile::Device:
+        std::filesystem::create_symlink("/dev/zero", file);
+        break;
+    case BadFile::Unreadable:
+        folder.write("dsu-simulator.ini", c.contents);
+        std::filesystem::permissions(file, std::filesystem::perms::none);
+        std::filesystem::permissions(folder.path(), std::filesystem::perms::all);
+        EXPECT_EQ(initialiseAsOrdinaryUser(folder.path()), c.status);
+        return;
+    }
+    SimulatedDsu dsu(folder.path());
+    const std::string log = (folder.path() / "debug.txt").string();
+    dsu.setDebugMode(1, log.c_str());
+    EXPECT_EQ(dsu.initialise(), c.status);
+    EXPECT_EQ(dsu.terminate("kardemo.SES"), 0);
+    const std::string text = folder.read("debug.txt");
+    EXPECT_NE(text.find(c.logged), std::string::npos) << text;
+}
+
+using namespace std::string_literals;
+INSTANTIATE_TEST_SUITE_P(
+    Files, BadConfigurationFile,
+    ::testing::Values(
+        BadFile{"Fifo", BadFile::Fifo, "", -1524, "it is a FIFO, not a plain file"},
+        BadFile{"Folder", BadFile::Folder, "", -1524, "it is a folder, not a plain file"},
+        BadFile{"Device", BadFile::Device, "", -1524, "it is a device, not a plain file"},
+        BadFile{"Unreadable", BadFile::Unreadable, "[Simulator]\nSpeed = 0\n", -1523, ""},
+        BadFile{"Utf16", BadFile::Text, "\xFF\xFE[\0S\0i\0m\0]\0\n\0"s, -1525, "UTF-16"},
+        BadFile{"Binary", BadFile::Text,
+                "\x7F"
+                "ELF\x02\x01\x01\0\0\0"s,
+                -1525, "it holds"},
+        BadFile{"CarriageReturnsAlone", BadFile::Text, "[Simulator]\rSource = x.edf\r", -1525,
+                "carriage returns alone"}),
+    [](const ::testing::TestParamInfo<BadFile>& row) { return std::string(row.param.name); });
 
 TEST(SimulatorConfiguration, UnknownKeysAreLoggedAndIgnored) {
     TempFolder folder;

@@ -3,8 +3,11 @@
 #   installed-smoke.sh staged|package <build folder> <x11driver> <output folder>
 # "staged": cmake --install into a staging prefix, the XDG variables unset. "package": cpack
 # -G DEB, the package's fields and contents listed into the output folder (dpkg-deb -I, -c),
-# its dependencies checked, lintian run (no error allowed; lintian.txt keeps what it says),
-# then extracted (dpkg-deb -x), the XDG variables set. Then the desktop entry, the metainfo,
+# its dependencies checked, lintian run (no error or warning allowed; lintian.txt keeps what it
+# says), its control files listed (no maintainer scripts, no conffiles), installed and removed
+# in a staged dpkg root (after the removal dpkg knows nothing of it, as after a purge: CPack's
+# ldconfig scripts had left it in the "rc" state), then extracted (dpkg-deb -x), the XDG
+# variables set. Then the desktop entry, the metainfo,
 # the manual page and the RUNPATH are checked, and the program is started by the entry's Exec
 # line under Xvfb as the user nobody, with a new home and a prefix it cannot write: the window
 # opens, the settings go to the configuration folder, a run goes on the bundled simulated DSU
@@ -42,8 +45,26 @@ else
         "Maintainer: .*<.*@.*>"; do
         grep -q "^ $field" "$output/package-info.txt" || fail "the package lacks \"$field\""
     done
-    lintian --fail-on error --display-info "$deb" >"$output/lintian.txt" 2>"$work/lintian.log" ||
-        fail "lintian: $(cat "$output/lintian.txt" "$work/lintian.log")"
+    lintian --fail-on error,warning --display-info "$deb" >"$output/lintian.txt" \
+        2>"$work/lintian.log" || fail "lintian: $(cat "$output/lintian.txt" "$work/lintian.log")"
+    dpkg-deb -e "$deb" "$work/control"
+    for script in preinst postinst prerm postrm config conffiles triggers; do
+        [ ! -e "$work/control/$script" ] || fail "the package has a $script"
+    done
+    dpkg_root=$work/dpkg-root
+    mkdir -p "$dpkg_root/var/lib/dpkg/info" "$dpkg_root/var/lib/dpkg/updates"
+    touch "$dpkg_root/var/lib/dpkg/status" "$dpkg_root/var/lib/dpkg/available"
+    dpkg --root="$dpkg_root" --log=/dev/null --force-depends --force-script-chrootless \
+        -i "$deb" >"$work/dpkg.log" 2>&1 || fail "dpkg -i: $(cat "$work/dpkg.log")"
+    dpkg --root="$dpkg_root" --log=/dev/null -r solvane >>"$work/dpkg.log" 2>&1 ||
+        fail "dpkg -r: $(cat "$work/dpkg.log")"
+    left=$(dpkg-query --admindir="$dpkg_root/var/lib/dpkg" -W -f='${db:Status-Abbrev}' solvane \
+        2>/dev/null || true)
+    # "rn" (not installed) is what a purge leaves; "rc" would be configuration left behind.
+    case $left in "" | ?n*) ;; *) fail "after the removal the package is in the state \"$left\"" ;; esac
+    [ -z "$(find "$dpkg_root" -path "$dpkg_root/var" -prune -o ! -type d -print)" ] ||
+        fail "the removal left files: $(find "$dpkg_root" -path "$dpkg_root/var" -prune -o \
+            ! -type d -print)"
     echo "$(basename "$deb"): $(stat -c %s "$deb") bytes;" \
         "lintian: $(grep -c '^W:' "$output/lintian.txt") warnings"
     dpkg-deb -x "$deb" "$work/root"
@@ -69,7 +90,7 @@ warnings=$(LC_ALL=C.UTF-8 man --warnings -l -Tutf8 -Z "$prefix/share/man/man1/so
     2>&1 >/dev/null)
 [ -z "$warnings" ] || fail "the manual page: $warnings"
 # shellcheck disable=SC2016 # $ORIGIN is the loader's
-readelf -d "$prefix/bin/solvane" | grep -qF 'runpath: [$ORIGIN/../lib/solvane]' ||
+readelf -d "$prefix/bin/solvane" | grep -qE 'runpath: \[\$ORIGIN/\.\./lib/([^/]+/)?solvane\]' ||
     fail "no RUNPATH"
 setpriv --reuid=$nobody --regid=$nobody --clear-groups test ! -w "$prefix/bin" ||
     fail "the prefix is writable"
@@ -86,7 +107,7 @@ window=$("$driver" find "Solvane by Kardemo v" 30) || fail "the main window did 
 wait_for 20 "the settings in $config" test -s "$config/solvane.ini"
 "$driver" key "$window" space || fail "could not press Space"
 wait_for 20 "the run to start" grep -qs "recording into $data/sessions/" "$state/debug.txt"
-grep -q " $prefix/lib/solvane/libkardemo.so\$" "/proc/$solvane_pid/maps" ||
+grep -qE " $prefix/lib/([^/]+/)?solvane/libkardemo.so\$" "/proc/$solvane_pid/maps" ||
     fail "not the bundled library"
 "$driver" key "$window" space || fail "could not press Space to stop"
 wait_for 20 "the run to stop" grep -q "TerminateDSU: session written" "$state/debug.txt"

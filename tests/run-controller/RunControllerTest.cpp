@@ -669,6 +669,18 @@ TEST_F(Stall, FiveSecondsWithoutAFirstPacketEndTheRunTheOrderlyWayThenSaySo) {
     EXPECT_EQ(settings.ActiveComPort, 3) << "the settings were saved";
 }
 
+// Every failed start showed the same box; the reason and the log were named nowhere.
+TEST_F(Stall, AfterARefusedStartSaysTheStatusAndWhereTheLogIs) {
+    fake.initialiseStatus = -1523;
+    timeline({{0, Nothing}, {5000, Nothing}});
+    controller.cmdActionClick();
+    EXPECT_EQ(view.messages,
+              std::vector<std::string>{std::string(RunController::StallMessage) +
+                                       " The DSU had refused to start (InitialiseDSU status "
+                                       "-1523); its log " +
+                                       folder.path().string() + "/debug.txt says why."});
+}
+
 TEST_F(Stall, IsCountedFromTheLastPacket) {
     timeline({{0, Packet}, {1000, Packet}, {2000, Nothing}, {5999, BadStatus}, {6000, Nothing}});
     controller.cmdActionClick();

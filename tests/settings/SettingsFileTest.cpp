@@ -14,6 +14,8 @@
 #include <string>
 #include <variant>
 
+#include <sys/stat.h>
+
 namespace solvane {
 namespace {
 
@@ -232,7 +234,10 @@ TEST_P(RefusedSetting, LeavesFileAndSettingsUntouched) {
     } catch (const RunTimeError& error) {
         EXPECT_EQ(error.kind(), row.kind);
         const std::string message = error.what();
-        const std::string textFound = "\"" + std::string(row.text) + "\"";
+        // A long text is quoted cut, with a mark.
+        const std::string text = row.text;
+        const std::string textFound =
+            text.size() <= 200 ? "\"" + text + "\"" : "\"" + text.substr(0, 200) + "...\" (cut;";
         for (const std::string& part : {processINIFile::SettingsFilePath().string(),
                                         std::string(row.key), textFound, std::string(row.allowed)})
             EXPECT_NE(message.find(part), std::string::npos) << part << " not in: " << message;
@@ -244,6 +249,8 @@ TEST_P(RefusedSetting, LeavesFileAndSettingsUntouched) {
 constexpr const char* Positions = "a scalp position from 1 to 21, or 0 for none";
 constexpr const char* SampleRates = "a whole number from 1 to 256";
 constexpr const char* AnyNumber = "a number from -32768 to 32767";
+constexpr const char* Volumes = "a volume from 0 to 32767";
+const std::string LongVolume = std::string(298, '0') + "12";
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, RefusedSetting,
@@ -260,9 +267,15 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedRow{"channel4Negative", "AVE", "AVEChannel4", "-1", RunTimeErrorKind::BadSetting,
                    Positions},
         RefusedRow{"channel2Overflow", "AVE", "AVEChannel2", "70000", Overflow, Positions},
-        RefusedRow{"emptyVolume", "AVE", "AVEVolume", "", Mismatch, AnyNumber},
+        RefusedRow{"emptyVolume", "AVE", "AVEVolume", "", Mismatch, Volumes},
         RefusedRow{"binSize32768", "Kardemo", "BMFFTBinSize", "32768", Overflow, AnyNumber},
-        RefusedRow{"portText", "Kardemo", "ActiveComPort", "COM1", Mismatch, AnyNumber}),
+        RefusedRow{"portText", "Kardemo", "ActiveComPort", "COM1", Mismatch, AnyNumber},
+        // A negative volume was sent as its low 8 bits and played near full level.
+        RefusedRow{"negativeVolume", "AVE", "AVEVolume", "-12", RunTimeErrorKind::BadSetting,
+                   Volumes},
+        // A value longer than ReadIniValue returns was read cut and saved back as 0.
+        RefusedRow{"volumeLongerThan254", "AVE", "AVEVolume", LongVolume.c_str(),
+                   RunTimeErrorKind::BadSetting, "at most 254 characters"}),
     [](const auto& rowInfo) { return std::string(rowInfo.param.name); });
 
 TEST_F(SettingsFile, TheRangeLimitsThemselvesAreAccepted) {
@@ -276,20 +289,34 @@ TEST_F(SettingsFile, TheRangeLimitsThemselvesAreAccepted) {
     EXPECT_EQ(settings.DSUSampleRate, 256);
 }
 
-// A settings file that is there but cannot be read (here: a folder, and a link to itself) stops
-// the load, and no save replaces it by a file of defaults.
+// A settings file that is there but cannot be read stops the load, and no save replaces it by
+// a file of defaults or adds to it. A FIFO hung the start before the window appeared; a UTF-16
+// file got ASCII sections appended.
+struct UnreadableRow {
+    const char* name;
+    const char* reason;
+};
+
+void PrintTo(const UnreadableRow& row, std::ostream* out) {
+    *out << row.name;
+}
+
 class UnreadableSettingsFile : public SettingsFile,
-                               public ::testing::WithParamInterface<const char*> {};
+                               public ::testing::WithParamInterface<UnreadableRow> {};
 
 TEST_P(UnreadableSettingsFile, IsReportedAndNeverReplaced) {
     const auto path = processINIFile::SettingsFilePath();
-    if (std::string(GetParam()) == "folder")
+    const std::string kind = GetParam().name;
+    const std::string utf16 = std::string("\xFF\xFE[\0A\0V\0E\0]\0\n\0", 12);
+    if (kind == "folder")
         std::filesystem::create_directory(path);
+    else if (kind == "fifo")
+        ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    else if (kind == "utf16")
+        folder.write("solvane.ini", utf16);
     else
         std::filesystem::create_symlink(path, path);
-    const std::string reason = std::string(GetParam()) == "folder"
-                                   ? "Is a directory"
-                                   : "Too many levels of symbolic links";
+    const std::string reason = GetParam().reason;
     auto expectNamesFileAndReason = [&](const std::string& message) {
         EXPECT_NE(message.find(path.string()), std::string::npos) << message;
         EXPECT_NE(message.find(reason), std::string::npos) << message;
@@ -306,11 +333,21 @@ TEST_P(UnreadableSettingsFile, IsReportedAndNeverReplaced) {
     } catch (const ProfileWriteError& error) {
         expectNamesFileAndReason(error.what());
     }
-    EXPECT_TRUE(std::filesystem::is_symlink(path) || std::filesystem::is_directory(path));
+    std::error_code ignored;
+    if (kind == "utf16")
+        EXPECT_EQ(file(), utf16);
+    else
+        EXPECT_FALSE(std::filesystem::is_regular_file(path, ignored));
     EXPECT_EQ(settings, Settings{});
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, UnreadableSettingsFile, ::testing::Values("folder", "linkLoop"));
+INSTANTIATE_TEST_SUITE_P(
+    Rows, UnreadableSettingsFile,
+    ::testing::Values(UnreadableRow{"folder", "it is a folder, not a plain file"},
+                      UnreadableRow{"fifo", "it is a FIFO, not a plain file"},
+                      UnreadableRow{"utf16", "UTF-16"},
+                      UnreadableRow{"linkLoop", "Too many levels of symbolic links"}),
+    [](const auto& rowInfo) { return std::string(rowInfo.param.name); });
 
 TEST_F(SettingsFile, AFailedWriteIsReportedAndTheSettingsStay) {
     folder.write("notAFolder", "x");

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Every way a run can end from outside the program: the real program with the simulated DSU,
-# under its own Xvfb, starts a run and is then sent SIGTERM, SIGHUP or SIGINT, or loses its X
-# server. Each time the DSU's log must end with the silencing commands and the orderly
+# under its own Xvfb, starts a run and is then sent SIGTERM, SIGHUP or SIGINT, loses its X
+# server, or has its window destroyed without a close request (as a failing window manager or
+# a tool does; the program went on with no window, its output running). Each time the DSU's log must end with the silencing commands and the orderly
 # shut-down, the settings must have been saved and the run kept in the sessions folder; the
-# exit status tells why the program ended (128 + the signal's number, or 1 from the toolkit
-# when the display went away). A signal while no run is active ends the program at once and
+# exit status tells why the program ended (128 + the signal's number, 1 from the toolkit
+# when the display went away, 0 for the destroyed window). A signal while no run is active ends the program at once and
 # leaves the settings file as it was.
 #
 #   run-ending-smoke.sh <solvane> <libkardemo.so> <x11driver> <output folder>
@@ -46,7 +47,7 @@ ends_orderly() {
 }
 
 smoke_prepare "$program" "$library" "$output" solvane-ending
-for signal in TERM HUP INT display; do
+for signal in TERM HUP INT display destroyed; do
     rm -rf "$folder/sessions" "$folder/debug.txt" "$folder/solvane.ini" "$work/display"
     start_xvfb
     start_solvane_with_signals "$signal"
@@ -56,6 +57,10 @@ for signal in TERM HUP INT display; do
     if [ "$signal" = display ]; then
         kill "$xvfb_pid"
         ends_orderly 1 "the X server ended"
+    elif [ "$signal" = destroyed ]; then
+        "$driver" destroy "$window" || fail "could not destroy the window"
+        ends_orderly 0 "the window destroyed"
+        kill "$xvfb_pid"
     else
         kill -s "$signal" "$solvane_pid"
         ends_orderly $((128 + $(kill -l "$signal"))) "SIG$signal"

@@ -144,6 +144,14 @@ int close(Display* display, Window window) {
     return 0;
 }
 
+// What a tool that kills a window does (xdotool windowclose): the window is destroyed without
+// a close request.
+int destroy(Display* display, Window window) {
+    XDestroyWindow(display, window);
+    XSync(display, False);
+    return 0;
+}
+
 int shift(unsigned long mask) {
     int bits = 0;
     while (mask != 0 && (mask & 1UL) == 0) {
@@ -191,7 +199,7 @@ int screenshot(Display* display, Window window, const char* file) {
 
 int usage() {
     std::fprintf(stderr, "usage: x11driver find <title part> <seconds> | key <window> <key> | "
-                         "close <window> | screenshot <window> <file>\n");
+                         "close <window> | destroy <window> | screenshot <window> <file>\n");
     return 1;
 }
 
@@ -214,6 +222,8 @@ int main(int argc, char* argv[]) {
         status = key(display, std::strtoul(argv[2], nullptr, 10), argv[3]);
     else if (command == "close" && argc == 3)
         status = close(display, std::strtoul(argv[2], nullptr, 10));
+    else if (command == "destroy" && argc == 3)
+        status = destroy(display, std::strtoul(argv[2], nullptr, 10));
     else if (command == "screenshot" && argc == 4)
         status = screenshot(display, std::strtoul(argv[2], nullptr, 10), argv[3]);
     else

@@ -25,6 +25,7 @@ enum class ConfigKey {
     Positions = 12,    ///< the scalp position of each of the board's channels
     Stream = 13,     ///< the LSL stream to read
     LslLibrary = 14, ///< the liblsl to load
+    ConfigFile = 15, ///< the file dsu-simulator.ini itself
 };
 
 /// What is wrong with the value; the other part of the InitialiseDSU status.
@@ -51,6 +52,9 @@ enum class ConfigFault {
     SessionsFolderUnusable = 20,  ///< the sessions folder cannot be made or is no folder
     SessionFilesUncreatable = 21, ///< the run's files cannot be created in it
     DiskFull = 22,                ///< no room for the recording on its disk
+    ConfigUnreadable = 23,        ///< the system refuses to open or read dsu-simulator.ini
+    ConfigNotAFile = 24,          ///< dsu-simulator.ini is a folder, FIFO, device or socket
+    ConfigNotText = 25,           ///< dsu-simulator.ini is not 8-bit text with LF or CRLF ends
     HeaderInvalid = 28,           ///< a recording's header value (size, count, digital range) is wrong
     RangeUnusable = 29,           ///< a recording's physical range is not finite, empty or absurd
     TooFewRecords = 30,           ///< a recording holds fewer data records than its header gives

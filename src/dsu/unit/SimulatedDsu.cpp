@@ -114,6 +114,30 @@ ToneSettings toneSettings(const SimulatedDsu::Output& output) {
     return settings;
 }
 
+// The text of dsu-simulator.ini, or nothing when there is none. A file that is there but
+// cannot be used fails the start: falling back to the defaults would record synthetic EEG
+// where a recording was asked for, unnoticed.
+std::optional<std::string> configText(const std::filesystem::path& file) {
+    std::optional<std::string> text;
+    try {
+        text = ProfileFile::readFileIfPresent(file);
+    } catch (const ProfileReadError& e) {
+        const ConfigFault fault = e.reason() == ProfileReadError::Reason::NotAFile
+                                      ? ConfigFault::ConfigNotAFile
+                                      : ConfigFault::ConfigUnreadable;
+        throw SimulatorConfigError(ConfigKey::ConfigFile, fault,
+                                   e.reason() == ProfileReadError::Reason::NotAFile
+                                       ? e.why()
+                                       : "it cannot be read: " + e.why());
+    }
+    if (text) {
+        if (const auto problem = ProfileFile::textProblem(*text))
+            throw SimulatorConfigError(ConfigKey::ConfigFile, ConfigFault::ConfigNotText,
+                                       "it " + *problem);
+    }
+    return text;
+}
+
 } // namespace
 
 SimulatedDsu& SimulatedDsu::instance() {
@@ -194,7 +218,7 @@ int32_t SimulatedDsu::initialise() {
     output_.volume01 = 0;
     const std::filesystem::path configFile = places_.configFolder() / SimulatorConfig::FileName;
     try {
-        const std::optional<std::string> text = ProfileFile::readFile(configFile);
+        const std::optional<std::string> text = configText(configFile);
         if (text) {
             for (const std::string& key : SimulatorConfig::unknownKeys(*text))
                 logCall("InitialiseDSU: " + configFile.string() + ": the key \"" + key +

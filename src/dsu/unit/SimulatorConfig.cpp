@@ -10,8 +10,13 @@ namespace solvane::dsusim {
 
 namespace {
 
+// A value in quotes for the debug log, cut so that a huge value cannot flood it.
 std::string inQuotes(std::string_view text) {
-    return "\"" + std::string(text) + "\"";
+    constexpr std::size_t Longest = 200;
+    if (text.size() <= Longest)
+        return "\"" + std::string(text) + "\"";
+    return "\"" + std::string(text.substr(0, Longest)) + "...\" (cut; " +
+           std::to_string(text.size()) + " characters in all)";
 }
 
 double number(ConfigKey key, const char* name, std::string_view text) {
@@ -84,10 +89,12 @@ SimulatorConfig SimulatorConfig::fromText(const std::optional<std::string>& text
 
     if (const auto speed = value("Speed")) {
         config.speed = number(ConfigKey::Speed, "Speed", *speed);
-        if (config.speed < 0.0)
-            throw SimulatorConfigError(ConfigKey::Speed, ConfigFault::OutOfRange,
-                                       "Speed = " + inQuotes(*speed) +
-                                           " is negative; 1 is real time, 0 as fast as polled");
+        if (config.speed != 0.0 && (config.speed < LowestSpeed || config.speed > HighestSpeed))
+            throw SimulatorConfigError(
+                ConfigKey::Speed, ConfigFault::OutOfRange,
+                "Speed = " + inQuotes(*speed) +
+                    " cannot give packets at a steady pace; allowed are 0 (as fast as polled) "
+                    "and 0.01 to 100 (1 is real time)");
     }
 
     if (const auto loop = value("Loop")) {

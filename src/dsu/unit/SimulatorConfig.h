@@ -17,6 +17,13 @@ struct SimulatorConfig {
     static constexpr const char* FileName = "dsu-simulator.ini";
     static constexpr const char* Section = "Simulator";
     static constexpr double DefaultGain = 2.0; ///< counts per microvolt: +-256 uV before railing
+    /// The speeds other than 0 that give packets at a steady pace: at 0.01, 2.56 packets a
+    /// second, one well within the program's 5-second stall; at 100, 25,600 a second, one
+    /// every 39 us, which a poll loop taking one packet per poll still keeps up with. Slower,
+    /// the run looks stalled; faster, packets come in bursts, and beyond about 1e13 the count
+    /// of packets due no longer fits in its integer.
+    static constexpr double LowestSpeed = 0.01;
+    static constexpr double HighestSpeed = 100.0;
 
     std::string source = "synthetic";  ///< "synthetic" or the path of a recording
     std::vector<std::string> channels; ///< four labels for slots 0..3, or empty for the default
