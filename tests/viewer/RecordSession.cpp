@@ -13,6 +13,10 @@
 #include "dsu/unit/SimulatedDsu.h"
 #include "support/NullOutputs.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -69,6 +73,13 @@ int main(int argc, char** argv) {
     std::string stamp = working.filename().string();
     stamp = stamp.substr(0, stamp.size() - std::string(".working.edf").size());
     RecordedCommands commands(dsu, working.parent_path() / (stamp + "_events.tsv"));
+    // Held while the run goes, as the recording process holds it.
+    const std::filesystem::path lock = working.parent_path() / (stamp + ".lock");
+    const int lockFd = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (lockFd < 0 || ::flock(lockFd, LOCK_EX) != 0) {
+        std::fprintf(stderr, "the lock %s cannot be held\n", lock.c_str());
+        return 1;
+    }
 
     solvane::settings.DSUSampleRate = 256;
     solvane::settings.AVEVolume = 60;
@@ -84,11 +95,12 @@ int main(int argc, char** argv) {
     int32_t packet[8] = {};
     for (long n = 0; n < seconds * 256;) {
         int32_t received = 0;
-        if (dsu.poll(packet, 8, &received) != 0) {
-            std::fprintf(stderr, "the DSU stopped delivering\n");
+        const int32_t status = dsu.poll(packet, 8, &received);
+        if (status < 0) {
+            std::fprintf(stderr, "the DSU stopped delivering: status %d\n", status);
             return 1;
         }
-        if (received == 0) {
+        if (received == 0) { // none due yet
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
             continue;
         }
@@ -96,7 +108,10 @@ int main(int argc, char** argv) {
         ++n;
     }
     analysis.SilenceEntrainment();
-    if (dsu.terminate("kardemo.SES") != 0)
+    const int32_t ended = dsu.terminate("kardemo.SES");
+    std::filesystem::remove(lock);
+    ::close(lockFd);
+    if (ended != 0)
         return 1;
     std::printf("%s\n", (working.parent_path() / (stamp + ".edf")).c_str());
     return 0;
