@@ -47,7 +47,7 @@ TimeChartView::TimeChartView(QChart* chart, QWidget* parent) : QChartView(chart,
     setRenderHint(QPainter::Antialiasing, false);
     setRubberBand(QChartView::HorizontalRubberBand);
     setMouseTracking(true);
-    setMinimumHeight(130);
+    setMinimumHeight(170);
 }
 
 void TimeChartView::mouseMoveEvent(QMouseEvent* event) {
@@ -121,14 +121,23 @@ ViewerWindow::ViewerWindow(std::filesystem::path folder, const std::filesystem::
     addPanel(tr("Total amplitude 1-35 Hz"), channelNames);
     addPanel(tr("Band"), channelNames);
     addPanel(tr("Samples out of range (%)"), channelNames);
-    for (Panel& panel : panels_)
+    for (Panel& panel : panels_) {
+        QFont small = panel.x->labelsFont();
+        small.setPointSizeF(small.pointSizeF() * 0.85);
+        panel.x->setLabelsFont(small);
+        panel.y->setLabelsFont(small);
+        panel.y->setLabelFormat(QStringLiteral("%.0f"));
         plotsLayout->addWidget(panel.view, 1);
+    }
+    auto* scroll = new QScrollArea;
+    scroll->setWidget(plots);
+    scroll->setWidgetResizable(true);
     connect(band_, &QComboBox::currentIndexChanged, this, [this] { appendSeconds(true); });
 
     spectrum_ = new QChart;
     spectrum_->setTitle(tr("Spectrum"));
     auto* binAxis = new QValueAxis;
-    binAxis->setRange(0, 49);
+    binAxis->setRange(1, 49);
     binAxis->setTitleText(tr("Hz"));
     auto* amplitudeAxis = new QValueAxis;
     spectrum_->addAxis(binAxis, Qt::AlignBottom);
@@ -153,10 +162,11 @@ ViewerWindow::ViewerWindow(std::filesystem::path folder, const std::filesystem::
     auto* sessionPage = new QWidget;
     auto* sessionLayout = new QVBoxLayout(sessionPage);
     sessionLayout->addWidget(facts_);
+    facts_->setTextFormat(Qt::RichText);
     sessionLayout->addLayout(tools);
     sessionLayout->addWidget(readout_);
     auto* split = new QSplitter(Qt::Vertical);
-    split->addWidget(plots);
+    split->addWidget(scroll);
     split->addWidget(spectrumView);
     split->setStretchFactor(0, 4);
     split->setStretchFactor(1, 1);
@@ -197,10 +207,13 @@ ViewerWindow::Panel& ViewerWindow::addPanel(const QString& title, const QStringL
     panel.chart = new QChart;
     panel.chart->setTitle(title);
     panel.chart->legend()->setAlignment(Qt::AlignRight);
-    panel.chart->setMargins(QMargins(2, 2, 2, 2));
+    panel.chart->setMargins(QMargins(2, 0, 2, 0));
+    QFont small = panel.chart->titleFont();
+    small.setPointSizeF(small.pointSizeF() * 0.85);
+    panel.chart->setTitleFont(small);
+    panel.chart->legend()->setFont(small);
     panel.x = new QValueAxis;
-    panel.x->setTitleText(tr("s"));
-    panel.x->setLabelFormat(QStringLiteral("%d"));
+    panel.x->setLabelFormat(QStringLiteral("%d s"));
     panel.y = new QValueAxis;
     panel.chart->addAxis(panel.x, Qt::AlignBottom);
     panel.chart->addAxis(panel.y, Qt::AlignLeft);
@@ -274,6 +287,7 @@ void ViewerWindow::follow() {
             if (live && reader_->update()) {
                 analysis_->update(*reader_);
                 appendSeconds(false);
+                updateOpenRow();
             }
         } catch (const std::exception& e) {
             statusBar()->showMessage(tr("The session cannot be followed: %1").arg(e.what()));
@@ -339,7 +353,15 @@ void ViewerWindow::appendSeconds(bool all) {
 void ViewerWindow::showFacts() {
     if (!reader_)
         return;
-    facts_->setText(reportFacts(*reader_, *analysis_).join(QStringLiteral("\n")));
+    // Two columns, as in the report.
+    const QStringList facts = reportFacts(*reader_, *analysis_);
+    const int half = static_cast<int>((facts.size() + 1) / 2);
+    QString html = QStringLiteral("<table cellspacing=0 cellpadding=1>");
+    for (int i = 0; i < half; ++i)
+        html += QStringLiteral("<tr><td>%1</td><td width=24></td><td>%2</td></tr>")
+                    .arg(facts[i].toHtmlEscaped(),
+                         i + half < facts.size() ? facts[i + half].toHtmlEscaped() : QString());
+    facts_->setText(html + QStringLiteral("</table>"));
 }
 
 void ViewerWindow::showSecond(double at) {
@@ -377,7 +399,7 @@ void ViewerWindow::showSpectrum(int second) {
     double top = 0.0;
     for (int slot = 0; slot < SessionAnalysis::Channels; ++slot) {
         QList<QPointF> points;
-        for (int k = 0; k < 50; ++k) {
+        for (int k = 1; k < 50; ++k) { // bin 0 is the mean, not EEG
             const double v = analysis_->channel(slot).spectrum[s][k];
             points.append(QPointF(k, v));
             top = std::max(top, v);
@@ -389,10 +411,26 @@ void ViewerWindow::showSpectrum(int second) {
         tr("Spectrum of second %1%2").arg(s).arg(second < 0 ? tr(" (the last)") : QString()));
 }
 
+void ViewerWindow::updateOpenRow() {
+    for (int row = 0; row < static_cast<int>(history_.size()); ++row)
+        if (history_[row].recording == reader_->paths().edf ||
+            history_[row].stamp == reader_->paths().stamp) {
+            history_[row] = summarise(*reader_, *analysis_);
+            showRow(row);
+        }
+}
+
 void ViewerWindow::refreshHistory() {
     history_ = sessionHistory(folder_);
     sessions_->setRowCount(static_cast<int>(history_.size()));
-    for (int row = 0; row < static_cast<int>(history_.size()); ++row) {
+    for (int row = 0; row < static_cast<int>(history_.size()); ++row)
+        showRow(row);
+    sessions_->resizeColumnsToContents();
+    updateHistoryChart();
+}
+
+void ViewerWindow::showRow(int row) {
+    {
         const SessionSummary& s = history_[row];
         const bool bad = !s.error.empty();
         const QStringList cells = {
@@ -407,8 +445,6 @@ void ViewerWindow::refreshHistory() {
         for (int column = 0; column < cells.size(); ++column)
             sessions_->setItem(row, column, new QTableWidgetItem(cells[column]));
     }
-    sessions_->resizeColumnsToContents();
-    updateHistoryChart();
 }
 
 void ViewerWindow::updateHistoryChart() {

@@ -69,6 +69,8 @@ private:
 
     Panel& addPanel(const QString& title, const QStringList& names);
     void refreshHistory();
+    void showRow(int row);
+    void updateOpenRow();
     void appendSeconds(bool all);
     void showFacts();
     void setTimeRange(double from, double to);
