@@ -1,5 +1,6 @@
 #include "viewer/SessionFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -129,18 +130,25 @@ bool lockHeld(const std::filesystem::path& lockFile) {
     return errno == EWOULDBLOCK;
 }
 
-SessionReader::SessionReader(const std::filesystem::path& recording) : paths_(recording) {
-    readHeader(true);
+SessionReader::SessionReader(const std::filesystem::path& recording)
+    : paths_(recording), samples_(Signals), labels_(Signals) {
+    for (int s = 0; s < Signals; ++s)
+        labels_[s] = "Element " + std::to_string(s);
+    readHeader();
 }
 
-SessionReader::Layout SessionReader::readHeader(bool first) {
+SessionReader::Layout SessionReader::readHeader() {
     const std::string where = paths_.edf.string();
     const Fd fd(paths_.edf);
     if (fd.get() < 0)
         throw SessionError(where + " cannot be opened: " + std::strerror(errno));
     char main[256];
-    if (!readAt(fd.get(), main, sizeof main, 0))
+    if (!readAt(fd.get(), main, sizeof main, 0)) {
+        // A run that has just begun may not have its header on disk yet.
+        if (paths_.working)
+            return {};
         throw SessionError(where + " is too short to be an EDF+ recording (no header)");
+    }
     long long version = -1;
     long long headerBytes = 0;
     long long records = 0;
@@ -161,8 +169,11 @@ SessionReader::Layout SessionReader::readHeader(bool first) {
         throw SessionError(where + " does not have one-second records");
 
     std::vector<char> signalHeader(static_cast<std::size_t>(signals) * SignalHeaderBytes);
-    if (!readAt(fd.get(), signalHeader.data(), signalHeader.size(), 256))
+    if (!readAt(fd.get(), signalHeader.data(), signalHeader.size(), 256)) {
+        if (paths_.working)
+            return {};
         throw SessionError(where + " is too short to be an EDF+ recording (its header is cut)");
+    }
     const auto ns = static_cast<int>(signals);
     Layout layout;
     layout.headerBytes = static_cast<int>(headerBytes);
@@ -206,9 +217,9 @@ SessionReader::Layout SessionReader::readHeader(bool first) {
                                std::to_string(held < 0 ? 0 : held));
         layout.records = static_cast<int>(held < 0 ? 0 : held);
     }
-    if (first) {
+    if (!headerRead_) {
+        headerRead_ = true;
         labels_ = labels;
-        samples_.assign(Signals, {});
         recording_ = field(main, 88, 80);
         // "Startdate dd-MMM-yyyy admincode technician equipment additional..."
         std::string rest = recording_;
@@ -249,7 +260,7 @@ bool SessionReader::update() {
             live_ = false;
         }
     }
-    const Layout layout = readHeader(false);
+    const Layout layout = readHeader();
     if (layout.records > records_) {
         readRecords(layout);
         grew = true;
@@ -270,8 +281,12 @@ void SessionReader::readRecords(const Layout& layout) {
     // Read in pieces of up to a minute, so a long session does not need its size twice.
     constexpr int Chunk = 60;
     std::vector<char> buffer(static_cast<std::size_t>(layout.recordBytes) * Chunk);
+    // Room for all of them at once; a run that grows by a record at a time grows the room by
+    // half, so that following it does not copy the whole run every second.
+    const auto needed = static_cast<std::size_t>(layout.records) * RecordSamples;
     for (auto& signal : samples_)
-        signal.reserve(static_cast<std::size_t>(layout.records) * RecordSamples);
+        if (signal.capacity() < needed)
+            signal.reserve(std::max(needed, signal.capacity() + signal.capacity() / 2));
     for (int done = 0; done < fresh;) {
         const int count = std::min(Chunk, fresh - done);
         const int64_t offset = layout.headerBytes + (records_ + done) * layout.recordBytes;

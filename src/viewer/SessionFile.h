@@ -87,7 +87,7 @@ private:
         std::vector<int> signalOffset; ///< bytes into a record, per data signal
     };
 
-    Layout readHeader(bool first);
+    Layout readHeader();
     void readRecords(const Layout& layout);
     void readEventsFile();
     void readAnnotations(const char* record, int bytes);
@@ -102,6 +102,7 @@ private:
     std::string start_;
     int records_ = 0;
     bool live_ = false;
+    bool headerRead_ = false;
     bool hasEventsFile_ = false;
     int64_t eventsRead_ = 0; ///< bytes of the events file consumed (whole lines)
 };

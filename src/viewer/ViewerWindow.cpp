@@ -263,7 +263,8 @@ bool ViewerWindow::openSession(const std::filesystem::path& recording) {
         reader_ = std::move(reader);
         analysis_ = std::move(analysis);
     } catch (const std::exception& e) {
-        QMessageBox::warning(this, tr("Session cannot be read"), QString::fromUtf8(e.what()));
+        // Said in the window, not in a box: it may come while a run is being followed.
+        statusBar()->showMessage(tr("The session cannot be read: %1").arg(e.what()));
         return false;
     }
     shown_ = 0;

@@ -181,6 +181,12 @@ TEST(ViewerSession, GrowingSessionIsFollowed) {
     ASSERT_GE(held, 0);
     ASSERT_EQ(::flock(held, LOCK_EX), 0);
 
+    // A run that has just begun, its header not yet on disk, has no second yet.
+    std::ofstream(folder.path() / "2026-12-08_14-30-04.working.edf").flush();
+    SessionReader starting(folder.path() / "2026-12-08_14-30-04.working.edf");
+    starting.update();
+    EXPECT_EQ(starting.records(), 0);
+
     writer.addRecords(2);
     writer.addPartialRecord(1000);
     appendEvents(events, commandLine(0.0, "WB0029") + "1.0000\tn/a\tave_com");
