@@ -36,6 +36,8 @@ const QColor Output01Colour(0xff, 0x7f, 0x0e);
 
 /// How long the newest part of a live run shown is, in seconds.
 constexpr double FollowedSpan = 120.0;
+/// How often the facts of a followed run are brought up to date, in seconds.
+constexpr int FactsEvery = 5;
 
 double niceTop(double value) {
     return value <= 0.0 ? 1.0 : value * 1.1;
@@ -98,7 +100,9 @@ ViewerWindow::ViewerWindow(std::filesystem::path folder, const std::filesystem::
 
     facts_ = new QLabel;
     facts_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    facts_->setWordWrap(true);
+    // Its text changes every second while a run is followed; a fixed height keeps that from
+    // laying the whole window out again.
+    facts_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     readout_ = new QLabel(tr("Point at a second to read its values."));
     band_ = new QComboBox;
     for (const BandRange& band : BandBins)
@@ -237,7 +241,7 @@ ViewerWindow::Panel& ViewerWindow::addPanel(const QString& title, const QStringL
     connect(panel.x, &QValueAxis::rangeChanged, this, [this](qreal from, qreal to) {
         if (rangeBusy_)
             return;
-        atEnd_ = to >= shown_ - 1.5;
+        atEnd_ = to >= shown_ - 1.5 && from <= shown_;
         setTimeRange(from, to);
     });
     connect(panel.view, &TimeChartView::hovered, this, &ViewerWindow::showSecond);
@@ -288,7 +292,6 @@ void ViewerWindow::follow() {
             if (live && reader_->update()) {
                 analysis_->update(*reader_);
                 appendSeconds(false);
-                updateOpenRow();
             }
         } catch (const std::exception& e) {
             statusBar()->showMessage(tr("The session cannot be followed: %1").arg(e.what()));
@@ -332,23 +335,38 @@ void ViewerWindow::appendSeconds(bool all) {
     }
     for (std::size_t p = 0; p < panels_.size(); ++p) {
         Panel& panel = panels_[p];
-        double top = 0.0;
+        if (all)
+            panel.top = 0.0;
         for (std::size_t l = 0; l < panel.lines.size(); ++l) {
             QLineSeries* line = panel.lines[l];
+            const QList<QPointF>& fresh = points[p * 4 + l];
             if (all)
-                line->replace(points[p * 4 + l]);
-            else if (!points[p * 4 + l].isEmpty())
-                line->append(points[p * 4 + l]);
-            for (const QPointF& point : line->points())
-                top = std::max(top, point.y());
+                line->replace(fresh);
+            else if (!fresh.isEmpty())
+                line->append(fresh);
+            for (const QPointF& point : fresh)
+                panel.top = std::max(panel.top, point.y());
         }
-        panel.y->setRange(0, p == 1 || p == 4 ? 100.0 : niceTop(top));
+        // The scale changes only when a value outgrows it, so that following a run does not
+        // lay every panel out again each second.
+        const double top = p == 1 || p == 4 ? 100.0 : niceTop(panel.top);
+        if (all || panel.top > panel.y->max())
+            panel.y->setRange(0, top);
     }
     shown_ = n;
-    if (atEnd_)
-        setTimeRange(std::max(0.0, n - 1 - FollowedSpan), std::max(n - 1, 1));
+    // Following a run, the axis moves on by half a span when the run reaches its right end,
+    // rather than every second: most seconds then only add a point to each line.
+    if (atEnd_ && (all || n - 1 > panels_.front().x->max())) {
+        const double start = std::max(0.0, n - 1 - FollowedSpan / 2);
+        setTimeRange(start, start + FollowedSpan);
+    }
     showSpectrum(spectrumSecond_);
-    showFacts();
+    // While a run is followed, the facts and its row in the list (their text lays out again
+    // whenever it changes) move on every few seconds, and at once when the run ends.
+    if (all || n % FactsEvery == 0 || !reader_->live()) {
+        showFacts();
+        updateOpenRow();
+    }
 }
 
 void ViewerWindow::showFacts() {
@@ -363,6 +381,8 @@ void ViewerWindow::showFacts() {
                     .arg(facts[i].toHtmlEscaped(),
                          i + half < facts.size() ? facts[i + half].toHtmlEscaped() : QString());
     facts_->setText(html + QStringLiteral("</table>"));
+    if (facts_->height() != facts_->sizeHint().height())
+        facts_->setFixedHeight(facts_->sizeHint().height());
 }
 
 void ViewerWindow::showSecond(double at) {
@@ -423,6 +443,7 @@ void ViewerWindow::updateOpenRow() {
 
 void ViewerWindow::refreshHistory() {
     history_ = sessionHistory(folder_);
+    rowTexts_.clear();
     sessions_->setRowCount(static_cast<int>(history_.size()));
     for (int row = 0; row < static_cast<int>(history_.size()); ++row)
         showRow(row);
@@ -443,8 +464,18 @@ void ViewerWindow::showRow(int row) {
             bad ? QString() : QString::number(s.meanAlpha, 'f', 2),
             bad ? QString() : QStringLiteral("%1 s").arg(s.poorSeconds),
             bad ? tr("unreadable") : (s.live ? tr("recording") : tr("ended"))};
-        for (int column = 0; column < cells.size(); ++column)
-            sessions_->setItem(row, column, new QTableWidgetItem(cells[column]));
+        if (static_cast<int>(rowTexts_.size()) <= row)
+            rowTexts_.resize(static_cast<std::size_t>(row) + 1);
+        QStringList& shownCells = rowTexts_[row];
+        for (int column = 0; column < cells.size(); ++column) {
+            if (column < shownCells.size() && shownCells[column] == cells[column])
+                continue;
+            if (QTableWidgetItem* item = sessions_->item(row, column); item != nullptr)
+                item->setText(cells[column]);
+            else
+                sessions_->setItem(row, column, new QTableWidgetItem(cells[column]));
+        }
+        shownCells = cells;
     }
 }
 

@@ -65,6 +65,7 @@ private:
         QValueAxis* y = nullptr;
         QLineSeries* cursor = nullptr;
         std::vector<QLineSeries*> lines;
+        double top = 0.0; ///< the highest value shown
     };
 
     Panel& addPanel(const QString& title, const QStringList& names);
@@ -82,6 +83,7 @@ private:
     std::unique_ptr<SessionReader> reader_;
     std::unique_ptr<SessionAnalysis> analysis_;
     std::vector<SessionSummary> history_;
+    std::vector<QStringList> rowTexts_; ///< what the session list shows, row by row
     std::vector<Panel> panels_;
     int shown_ = 0;
     int spectrumSecond_ = -1;
