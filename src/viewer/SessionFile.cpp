@@ -89,6 +89,14 @@ double onsetOf(const std::string& text) {
     return text[0] == '-' ? -value : value;
 }
 
+/// A decimal number as the files write it, whatever the process's locale; `fallback` when the
+/// text is not one.
+double decimal(const std::string& text, double fallback) {
+    double value = 0.0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc() && end == text.data() + text.size() ? value : fallback;
+}
+
 bool isCommand(const std::string& text) {
     return text.size() == 6 && text[0] == 'W';
 }
@@ -164,7 +172,7 @@ SessionReader::Layout SessionReader::readHeader() {
             throw SessionError(where + " was not closed: its header gives no record count");
         records = 0;
     }
-    const double duration = std::strtod(field(main, 244, 8).c_str(), nullptr);
+    const double duration = decimal(field(main, 244, 8), 0.0);
     if (duration != 1.0)
         throw SessionError(where + " does not have one-second records");
 
@@ -335,7 +343,7 @@ void SessionReader::readAnnotations(const char* record, int bytes) {
         std::string time = parts[0];
         double duration = -1.0;
         if (const std::size_t mark = time.find('\x15'); mark != std::string::npos) {
-            duration = std::strtod(time.c_str() + mark + 1, nullptr);
+            duration = decimal(time.substr(mark + 1), -1.0);
             time.resize(mark);
         }
         const double onset = onsetOf(time);
@@ -375,11 +383,10 @@ void SessionReader::readEventsFile() {
             }
         if (header || cells.size() < 4)
             continue;
-        char* end1 = nullptr;
-        const double onset = std::strtod(cells[0].c_str(), &end1);
-        if (end1 == cells[0].c_str() || onset < 0.0)
+        const double onset = decimal(cells[0], -1.0);
+        if (onset < 0.0)
             continue;
-        const double duration = cells[1] == "n/a" ? -1.0 : std::strtod(cells[1].c_str(), nullptr);
+        const double duration = decimal(cells[1], -1.0); // n/a: none
         events_.push_back({onset, duration, cells[2], cells[3]});
     }
     eventsRead_ += static_cast<int64_t>(from);
