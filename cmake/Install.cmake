@@ -45,8 +45,10 @@ endif()
 # Manual page and changelog go compressed, without a time stamp in the gzip header.
 configure_file(${dist}/changelog.in ${CMAKE_BINARY_DIR}/dist/changelog @ONLY)
 configure_file(${dist}/solvane.1.in ${CMAKE_BINARY_DIR}/dist/solvane.1 @ONLY)
+configure_file(${dist}/solvane-view.1.in ${CMAKE_BINARY_DIR}/dist/solvane-view.1 @ONLY)
 set(compressed)
-foreach(source IN ITEMS ${CMAKE_BINARY_DIR}/dist/solvane.1 ${CMAKE_BINARY_DIR}/dist/changelog)
+foreach(source IN ITEMS ${CMAKE_BINARY_DIR}/dist/solvane.1 ${CMAKE_BINARY_DIR}/dist/changelog
+                        ${CMAKE_BINARY_DIR}/dist/solvane-view.1)
     get_filename_component(name ${source} NAME)
     set(target ${CMAKE_BINARY_DIR}/dist/${name}.gz)
     add_custom_command(OUTPUT ${target}
@@ -57,6 +59,11 @@ endforeach()
 add_custom_target(solvane_dist_files ALL DEPENDS ${compressed})
 
 install(TARGETS solvane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The session viewer, with its own menu entry and manual page.
+install(TARGETS solvane-view RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${dist}/org.solvane.SolvaneView.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${CMAKE_BINARY_DIR}/dist/solvane-view.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(TARGETS kardemo LIBRARY DESTINATION ${SOLVANE_INSTALL_PRIVATE_LIBDIR})
 install(FILES ${dist}/${SOLVANE_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${dist}/${SOLVANE_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
@@ -96,6 +103,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Loaded at run time, so dpkg-shlibdeps cannot see them: the toolkit's display plugins (without
 # them no window opens) and the font the scalp map's lettering is measured for.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-qpa-plugins)
+# The session viewer's plots (also found by dpkg-shlibdeps; named so that it stays if that
+# ever changes).
+string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libqt6charts6")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-liberation)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

@@ -14,14 +14,6 @@ constexpr uint32_t Black = 0x000000;      // RGB(0, 0, 0)
 constexpr uint32_t White = 0xFFFFFF;      // RGB(255, 255, 255)
 constexpr uint32_t GreyedText = 0x0A0A0A; // RGB(10, 10, 10)
 
-constexpr int16_t ContactWindowPackets = 128;
-constexpr int16_t PoorContactSamples = 64;
-constexpr int32_t LowestGoodSample = 5;
-constexpr int32_t HighestGoodSample = 1020;
-
-// Packet element read by each channel slot.
-constexpr int SlotElement[4] = {0, 4, 1, 5};
-
 } // namespace
 
 PacketAnalysis::PacketAnalysis(const Settings& sharedSettings, ScalpMapView& map,

@@ -39,6 +39,16 @@ public:
     /// Sum of `values[first..last]` accumulated in single precision; 0 for an empty range.
     static float SumSpectrum(int16_t first, int16_t last, const double (&values)[51]);
 
+    // The contact monitor's rule: within each window of ContactWindowPackets packets, a
+    // position whose samples fall outside LowestGoodSample..HighestGoodSample at least
+    // PoorContactSamples times has poor contact.
+    static constexpr int16_t ContactWindowPackets = 128;
+    static constexpr int16_t PoorContactSamples = 64;
+    static constexpr int32_t LowestGoodSample = 5;
+    static constexpr int32_t HighestGoodSample = 1020;
+    /// Packet element read by each channel slot.
+    static constexpr int SlotElement[4] = {0, 4, 1, 5};
+
     int16_t FirstDrawDone = 0; ///< -1 once the first draw has greyed the unused positions
 
     [[nodiscard]] const AnalysisState& state() const noexcept { return state_; }

@@ -1,0 +1,103 @@
+// solvane-view: shows the recorded sessions and follows a running one, or writes the report of
+// one session without a window.
+//
+//   solvane-view [--folder <sessions folder>] [<session.edf>]
+//   solvane-view --report <session.edf> -o <file.pdf|file.png>
+
+#include "config/FileLocations.h"
+#include "viewer/SessionReport.h"
+#include "viewer/ViewerWindow.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QGuiApplication>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+int writeReportOf(const QString& session, const QString& output) {
+    using namespace solvane::viewer;
+    try {
+        SessionReader reader(session.toStdString());
+        reader.update();
+        SessionAnalysis analysis;
+        analysis.update(reader);
+        QString error;
+        if (!writeReport(output, reader, analysis, error)) {
+            std::fprintf(stderr, "solvane-view: %s\n", qPrintable(error));
+            return 1;
+        }
+        return 0;
+    } catch (const SessionError& e) {
+        std::fprintf(stderr, "solvane-view: the session cannot be read: %s\n", e.what());
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "solvane-view: the session cannot be analysed: %s\n", e.what());
+    }
+    return 1;
+}
+
+bool wantsReport(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (qstrcmp(argv[i], "--report") == 0)
+            return true;
+    return false;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // A report needs no display: draw it on the offscreen platform unless told otherwise.
+    const bool report = wantsReport(argc, argv);
+    if (report && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    std::unique_ptr<QGuiApplication> app;
+    if (report)
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    else
+        app = std::make_unique<QApplication>(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("solvane-view"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Shows Solvane's recorded sessions and follows a running one."));
+    parser.addHelpOption();
+    const QCommandLineOption reportOption(QStringLiteral("report"),
+                                          QStringLiteral("Write the report of <session>."),
+                                          QStringLiteral("session"));
+    const QCommandLineOption outputOption(
+        QStringList{QStringLiteral("o"), QStringLiteral("output")},
+        QStringLiteral("The report's file (.pdf or .png)."), QStringLiteral("file"));
+    const QCommandLineOption folderOption(QStringLiteral("folder"),
+                                          QStringLiteral("The sessions folder to show."),
+                                          QStringLiteral("folder"));
+    parser.addOptions({reportOption, outputOption, folderOption});
+    parser.addPositionalArgument(QStringLiteral("session"),
+                                 QStringLiteral("The session to open first."), "[session.edf]");
+    parser.process(*app);
+
+    if (parser.isSet(reportOption)) {
+        if (!parser.isSet(outputOption)) {
+            std::fprintf(stderr, "solvane-view: --report needs -o <file.pdf|file.png>\n");
+            return 2;
+        }
+        return writeReportOf(parser.value(reportOption), parser.value(outputOption));
+    }
+
+    const std::filesystem::path programFolder =
+        QCoreApplication::applicationDirPath().toStdString();
+    std::filesystem::path folder =
+        parser.isSet(folderOption)
+            ? std::filesystem::path(parser.value(folderOption).toStdString())
+            : solvane::FileLocations::forFolder(programFolder).sessionsFolder();
+    std::filesystem::path first;
+    if (!parser.positionalArguments().isEmpty()) {
+        first = parser.positionalArguments().constFirst().toStdString();
+        if (!parser.isSet(folderOption))
+            folder = std::filesystem::absolute(first).parent_path();
+    }
+    solvane::viewer::ViewerWindow window(folder, first);
+    window.show();
+    return app->exec();
+}

@@ -1,0 +1,113 @@
+// The report made without a window by solvane-view --report, on the offscreen platform.
+
+#include "viewer/SessionReport.h"
+#include "viewer/SessionWriter.h"
+
+#include "support/TempFolder.h"
+
+#include <QImage>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTest>
+
+#include <filesystem>
+
+using solvane::testing::appendEvents;
+using solvane::testing::commandLine;
+using solvane::testing::SessionWriter;
+
+namespace {
+
+struct Run {
+    int status = -1;
+    QString errors;
+};
+
+Run report(const std::filesystem::path& session, const std::filesystem::path& output) {
+    QProcess process;
+    process.start(QStringLiteral(SOLVANE_VIEW),
+                  {QStringLiteral("--report"), QString::fromStdString(session.string()),
+                   QStringLiteral("-o"), QString::fromStdString(output.string())});
+    if (!process.waitForFinished(60000))
+        return {};
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromLocal8Bit(process.readAllStandardError())};
+}
+
+/// A 6-second session: output 00 at 0x30, 01 at 0x10 from second 1 (share 75 %).
+std::filesystem::path writeSession(const std::filesystem::path& folder) {
+    SessionWriter writer(folder / "2026-12-08_14-30-05.edf", "synthetic EEG, seed 3",
+                         [](int, long i) { return 512 + static_cast<int>(i % 7) * 10; });
+    writer.addRecords(6);
+    appendEvents(folder / "2026-12-08_14-30-05_events.tsv",
+                 commandLine(0.0, "WE80C8") + commandLine(0.0, "WF80D2") +
+                     commandLine(1.0, "WB0030") + commandLine(1.0, "WB0110"));
+    return writer.path();
+}
+
+} // namespace
+
+class ViewerReport : public QObject {
+    Q_OBJECT
+
+private slots:
+    // Catches a report that is not written offscreen, not a PDF of one page, or whose figures
+    // are not the session's.
+    void pdfOfOnePageWithTheSessionsFigures() {
+        const solvane::testing::TempFolder folder;
+        const auto session = writeSession(folder.path());
+        const auto pdf = folder.path() / "report.pdf";
+        const Run run = report(session, pdf);
+        QCOMPARE(run.status, 0);
+        QFile file(QString::fromStdString(pdf.string()));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        QVERIFY(bytes.startsWith("%PDF-"));
+        QCOMPARE(bytes.count(QByteArrayLiteral("/Type /Page\n")) +
+                     bytes.count(QByteArrayLiteral("/Type /Page\r")) +
+                     bytes.count(QByteArrayLiteral("/Type /Page ")),
+                 1);
+        QVERIFY(bytes.contains("/Count 1"));
+
+        solvane::viewer::SessionReader reader(session);
+        reader.update();
+        solvane::viewer::SessionAnalysis analysis;
+        analysis.update(reader);
+        const QString facts = solvane::viewer::reportFacts(reader, analysis).join('\n');
+        // Seconds 1..5 at 48/(48+16); second 0 had no sound.
+        QVERIFY2(facts.contains(QStringLiteral("Mean share of output 00: 75.0 %")),
+                 qPrintable(facts));
+        QVERIFY2(facts.contains(QStringLiteral("beat 10 Hz")), qPrintable(facts));
+        QVERIFY2(facts.contains(QStringLiteral("length 0:00:06")), qPrintable(facts));
+
+        const auto png = folder.path() / "report.png";
+        QCOMPARE(report(session, png).status, 0);
+        const QImage image(QString::fromStdString(png.string()));
+        QVERIFY(!image.isNull());
+        QVERIFY(image.width() > 1000);
+    }
+
+    // Catches a damaged session or an unwritable output that crashes, succeeds or says
+    // nothing useful.
+    void damagedSessionGivesAClearMessageAndStatus1() {
+        const solvane::testing::TempFolder folder;
+        const auto session = writeSession(folder.path());
+        std::filesystem::resize_file(session, std::filesystem::file_size(session) - 100);
+        const auto pdf = folder.path() / "report.pdf";
+        Run run = report(session, pdf);
+        QCOMPARE(run.status, 1);
+        QVERIFY2(run.errors.contains(QStringLiteral("is truncated: its header counts 6 records "
+                                                    "but it holds 5")),
+                 qPrintable(run.errors));
+        QVERIFY(!std::filesystem::exists(pdf));
+
+        std::filesystem::create_directory(folder.path() / "whole");
+        const auto whole = writeSession(folder.path() / "whole");
+        run = report(whole, folder.path() / "no such folder" / "report.png");
+        QCOMPARE(run.status, 1);
+        QVERIFY2(run.errors.contains(QStringLiteral("cannot be written")), qPrintable(run.errors));
+    }
+};
+
+QTEST_GUILESS_MAIN(ViewerReport)
+#include "ReportTest.moc"

@@ -1,0 +1,262 @@
+// The viewer's session reader and analysis against files written as the recorder writes them.
+
+#include "viewer/SessionWriter.h"
+
+#include "analysis/SpectralAnalysis.h"
+#include "config/Settings.h"
+#include "state/AnalysisState.h"
+#include "state/ChannelSelection.h"
+#include "support/TempFolder.h"
+#include "viewer/SessionAnalysis.h"
+#include "viewer/SessionHistory.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fcntl.h>
+#include <fstream>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace solvane::viewer {
+namespace {
+
+using testing::appendEvents;
+using testing::commandLine;
+using testing::SessionWriter;
+
+constexpr double Pi = 3.14159265358979323846;
+
+// A different sine on each element, louder by the second; element 4 leaves the good range in
+// second 2 (all of it) and in the first half of second 3 (half of it: still poor, one window).
+int knownSample(int signal, long i) {
+    const long second = i / 256;
+    if (signal == 4 && (second == 2 || (second == 3 && i % 256 < 64)))
+        return i % 2 == 0 ? 1023 : 0;
+    const double amplitude = 20.0 + 10.0 * static_cast<double>(second) + signal;
+    return static_cast<int>(std::lround(
+        512.0 + amplitude * std::sin(2.0 * Pi * (6 + signal) * static_cast<double>(i) / 256.0)));
+}
+
+struct Opened {
+    SessionReader reader;
+    SessionAnalysis analysis;
+    explicit Opened(const std::filesystem::path& path) : reader(path) {
+        reader.update();
+        analysis.update(reader);
+    }
+};
+
+// Catches totals that are not the program's: a wrong element per slot, samples decoded wrongly
+// from the records, or a block that is not the record; and a contact rule that is not the
+// monitor's.
+TEST(ViewerSession, PerSecondFiguresAreTheProgramsForTheSamePackets) {
+    const testing::TempFolder folder;
+    SessionWriter writer(folder.path() / "2026-12-08_14-30-05.edf", "synthetic EEG, seed 7",
+                         knownSample);
+    writer.addRecords(5);
+    Opened session(writer.path());
+    ASSERT_EQ(session.analysis.seconds(), 5);
+
+    Settings settings;
+    settings.DSUSampleRate = 256;
+    ChannelSelection selection;
+    for (int slot = 0; slot < 4; ++slot)
+        selection.ChannelMap[slot] = static_cast<int16_t>(slot + 1);
+    AnalysisState state;
+    SpectralAnalysis program(settings, selection, state);
+    for (int second = 0; second < 5; ++second) {
+        SpectralAnalysis::Packet packet = {};
+        for (int i = 0; i < 256; ++i) {
+            for (int e = 0; e < 8; ++e)
+                packet[e] = knownSample(e, second * 256L + i);
+            ASSERT_FALSE(program.takePacket(packet));
+        }
+        ASSERT_TRUE(program.takePacket(packet)); // the block's extra packet runs the pass
+        for (int slot = 0; slot < 4; ++slot)
+            EXPECT_EQ(session.analysis.channel(slot).total[second], state.SlotTotal[slot])
+                << "slot " << slot << " second " << second;
+    }
+    // Slot 1 reads element 4: poor in seconds 2 and 3, its share of samples 1 and 1/4.
+    const ChannelSeconds& contact = session.analysis.channel(1);
+    EXPECT_EQ(contact.label, "Element 4");
+    EXPECT_EQ(contact.poor, (std::vector<uint8_t>{0, 0, 1, 1, 0}));
+    EXPECT_FLOAT_EQ(contact.contactShare[2], 1.0F);
+    EXPECT_FLOAT_EQ(contact.contactShare[3], 0.25F);
+    EXPECT_EQ(session.analysis.poorSeconds(), 2);
+    // Slot 0's 6 Hz sine falls in theta and peaks at bin 6.
+    const auto& bins = session.analysis.channel(0).spectrum[1];
+    EXPECT_NEAR(bins[6], 30.0, 0.6);
+    EXPECT_GT(session.analysis.channel(0).bands[1][Theta], 29.0F);
+    EXPECT_EQ(session.reader.source(), "synthetic EEG, seed 7");
+    EXPECT_EQ(session.reader.start(), "2026-12-08 14:30:05");
+}
+
+// Catches a volume timeline that is not the commands' (hex digits, the frequencies' offset,
+// the output a command addresses, the second a command counts from), whether the commands come
+// from the events file or, for an older session, from the EDF+ annotations.
+TEST(ViewerSession, VolumeTimelineIsTheCommands) {
+    const struct {
+        double onset;
+        const char* command;
+    } commands[] = {{0.0, "WE8008"},    {0.0, "WF800E"},    {1.0039, "WB0029"},
+                    {1.0039, "WB0112"}, {3.0117, "WB000A"}, {3.0117, "WB0131"}};
+    for (const bool eventsFile : {true, false}) {
+        const testing::TempFolder folder;
+        SessionWriter writer(folder.path() / "2026-12-08_14-30-05.edf", "x", knownSample);
+        std::string lines;
+        for (const auto& c : commands) {
+            lines += commandLine(c.onset, c.command);
+            if (!eventsFile)
+                writer.annotate(c.onset, c.command);
+        }
+        if (eventsFile)
+            appendEvents(folder.path() / "2026-12-08_14-30-05_events.tsv",
+                         lines + "4.5000\t0.5000\tgap\t0.5\n");
+        writer.addRecords(5);
+        Opened session(writer.path());
+        const auto& steps = session.analysis.steps();
+        ASSERT_EQ(steps.size(), 6U) << "events file " << eventsFile;
+        EXPECT_DOUBLE_EQ(steps[2].time, 1.0039);
+        const OutputState last = session.analysis.last();
+        EXPECT_EQ(last.baseFrequency, 8);
+        EXPECT_EQ(last.secondFrequency, 14);
+        std::vector<int> v00;
+        std::vector<int> v01;
+        for (const OutputState& s : session.analysis.perSecond()) {
+            v00.push_back(s.volume00);
+            v01.push_back(s.volume01);
+        }
+        EXPECT_EQ(v00, (std::vector<int>{0, 41, 41, 10, 10}));
+        EXPECT_EQ(v01, (std::vector<int>{0, 18, 18, 49, 49}));
+        EXPECT_FLOAT_EQ(session.analysis.share00()[1], 41.0F / 59.0F);
+        EXPECT_LT(session.analysis.share00()[0], 0.0F); // no sound yet
+    }
+}
+
+// Catches history figures taken over the wrong seconds or sessions listed out of order.
+TEST(ViewerSession, HistoryOfThreeSessions) {
+    const testing::TempFolder folder;
+    const auto quiet = [](int, long) { return 512; };
+    const struct {
+        const char* stamp;
+        int seconds;
+        const char* commands; // each second's volumes 00 and 01 from second 0
+    } sessions[] = {{"2026-12-08_10-00-00", 4, "WB0030WB0110"},
+                    {"2026-12-08_10-00-00_2", 2, "WB0010WB0130"},
+                    {"2026-12-09_09-00-00", 3, "WB0020WB0120"}};
+    for (const auto& s : sessions) {
+        SessionWriter writer(folder.path() / (std::string(s.stamp) + ".edf"), "synthetic", quiet);
+        writer.addRecords(s.seconds);
+        const std::string c = s.commands;
+        appendEvents(folder.path() / (std::string(s.stamp) + "_events.tsv"),
+                     commandLine(0.0, c.substr(0, 6)) + commandLine(0.0, c.substr(6, 6)));
+    }
+    std::ofstream(folder.path() / "2026-12-07_08-00-00.edf") << "not a recording";
+
+    const auto rows = sessionHistory(folder.path());
+    ASSERT_EQ(rows.size(), 4U);
+    EXPECT_EQ(rows[0].stamp, "2026-12-09_09-00-00");
+    EXPECT_EQ(rows[1].stamp, "2026-12-08_10-00-00_2");
+    EXPECT_EQ(rows[2].stamp, "2026-12-08_10-00-00");
+    EXPECT_FALSE(rows[3].error.empty());
+    EXPECT_EQ(rows[0].seconds, 3);
+    EXPECT_DOUBLE_EQ(rows[0].meanShare00, 0.5);
+    EXPECT_DOUBLE_EQ(rows[0].shareLed00, 0.0); // equal volumes: 00 does not lead
+    EXPECT_DOUBLE_EQ(rows[1].meanShare00, 0.25);
+    EXPECT_DOUBLE_EQ(rows[2].meanShare00, 0.75);
+    EXPECT_DOUBLE_EQ(rows[2].shareLed00, 1.0);
+    EXPECT_EQ(rows[2].poorSeconds, 0);
+    EXPECT_DOUBLE_EQ(rows[2].meanAlpha, 0.0);
+}
+
+// Catches a follower that reads a record still being written, misses what grew, takes a line
+// without its newline, or tells a crashed run from a live one wrongly.
+TEST(ViewerSession, GrowingSessionIsFollowed) {
+    const testing::TempFolder folder;
+    SessionWriter writer(folder.path() / "2026-12-08_14-30-05.working.edf", "x", knownSample);
+    const auto events = folder.path() / "2026-12-08_14-30-05_events.tsv";
+    const auto lock = folder.path() / "2026-12-08_14-30-05.lock";
+    const int held = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+
+    // A run that has just begun, its header not yet on disk, has no second yet.
+    std::ofstream(folder.path() / "2026-12-08_14-30-04.working.edf").flush();
+    SessionReader starting(folder.path() / "2026-12-08_14-30-04.working.edf");
+    starting.update();
+    EXPECT_EQ(starting.records(), 0);
+
+    writer.addRecords(2);
+    writer.addPartialRecord(1000);
+    appendEvents(events, commandLine(0.0, "WB0029") + "1.0000\tn/a\tave_com");
+    SessionReader reader(writer.path());
+    SessionAnalysis analysis;
+    EXPECT_TRUE(reader.update());
+    analysis.update(reader);
+    EXPECT_TRUE(reader.live());
+    EXPECT_EQ(reader.records(), 2);
+    EXPECT_EQ(reader.events().size(), 1U);
+    EXPECT_FALSE(reader.update()); // nothing grew
+
+    // The record completes, one more follows, the line ends.
+    std::filesystem::resize_file(writer.path(), std::filesystem::file_size(writer.path()) - 1000);
+    writer.addRecords(2);
+    appendEvents(events, "mand\tWB0112\n");
+    EXPECT_TRUE(reader.update());
+    analysis.update(reader);
+    EXPECT_EQ(reader.records(), 4);
+    EXPECT_EQ(analysis.seconds(), 4);
+    EXPECT_EQ(analysis.perSecond()[3].volume01, 0x12);
+    EXPECT_EQ(analysis.channel(0).total.size(), 4U);
+    EXPECT_EQ(analysis.channel(0).total[3], Opened(writer.path()).analysis.channel(0).total[3]);
+
+    ::close(held); // the recording process is gone without closing the run
+    EXPECT_TRUE(reader.update());
+    EXPECT_FALSE(reader.live());
+    EXPECT_TRUE(reader.crashed());
+
+    // The run ends: the recording is renamed and followed there.
+    std::filesystem::rename(writer.path(), folder.path() / "2026-12-08_14-30-05.edf");
+    reader.update();
+    EXPECT_FALSE(reader.paths().working);
+    EXPECT_EQ(reader.records(), 4);
+}
+
+// Catches a damaged file read as a session (or crashing the reader) instead of a clear reason.
+TEST(ViewerSession, DamagedSessionGivesAClearMessage) {
+    const struct {
+        const char* name;
+        std::function<void(const std::filesystem::path&)> damage;
+        const char* message;
+    } cases[] = {
+        {"cut.edf", [](const auto& p) { std::filesystem::resize_file(p, 256 * 10 + 3000); },
+         "is truncated: its header counts 3 records but it holds 0"},
+        {"short.edf", [](const auto& p) { std::filesystem::resize_file(p, 100); }, "too short"},
+        {"unclosed.edf", [](const auto& p) { SessionWriter::setCountOf(p, -1); }, "was not closed"},
+        {"version.edf",
+         [](const auto& p) {
+             std::fstream f(p, std::ios::binary | std::ios::in | std::ios::out);
+             f << "7";
+         },
+         "not an EDF+ recording"},
+        {"missing.edf", [](const auto& p) { std::filesystem::remove(p); }, "cannot be opened"},
+    };
+    const testing::TempFolder folder;
+    for (const auto& c : cases) {
+        const auto path = folder.path() / c.name;
+        SessionWriter(path, "x", knownSample).addRecords(3);
+        c.damage(path);
+        try {
+            SessionReader reader(path);
+            reader.update();
+            ADD_FAILURE() << c.name << " was read";
+        } catch (const SessionError& e) {
+            EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos)
+                << c.name << ": " << e.what();
+        }
+    }
+}
+
+} // namespace
+} // namespace solvane::viewer
