@@ -224,7 +224,7 @@ int32_t SimulatedDsu::initialise() {
                 logCall("InitialiseDSU: " + configFile.string() + ": the key \"" + key +
                         "\" means nothing here and is ignored");
         }
-        config_ = SimulatorConfig::fromText(text);
+        config_ = SimulatorConfig::fromText(text, places_.configFolder());
         if (config_.synthetic()) {
             source_ = std::make_unique<SyntheticSource>(config_.seed, config_.gain);
         } else if (config_.cyton()) {
