@@ -2,6 +2,7 @@
 
 #include "config/ProfileFile.h"
 #include "dsu/common/Text.h"
+#include "dsu/eeg/RecordingSource.h"
 #include "setup/SetupError.h"
 
 #include <optional>
@@ -117,16 +118,26 @@ std::string SourceChoice::writtenInto(std::string_view text,
     std::string result(text);
     for (const auto& [key, value] : keys) {
         const std::optional<std::string> current = ProfileFile::findValue(result, Section, key);
-        if (current ? trimmed(*current) != value : !value.empty())
+        // Source's words are read in any case; a word as the user wrote it stays.
+        const bool same = current && (std::string_view(key) == "Source"
+                                          ? dsusim::lower(trimmed(*current)) == dsusim::lower(value)
+                                          : trimmed(*current) == value);
+        if (!same && (current || !value.empty()))
             result = ProfileFile::withValue(result, Section, key, value);
     }
 
     try {
-        const SourceChoice written = of(SimulatorConfig::fromText(result, folder));
-        if (!written.sameSource(*this))
+        const SimulatorConfig config = SimulatorConfig::fromText(result, folder);
+        if (!of(config).sameSource(*this))
             throw SetupError(SetupError::Reason::Refused,
                              "The source cannot be written as chosen: a name or label holds a "
                              "line break or a comma, or blanks at its ends.");
+        // A recording is opened as a run opens it, so that what is saved is what a run reads.
+        if (kind == Kind::Recording) {
+            const std::filesystem::path file(config.source);
+            const dsusim::RecordingSource replay(file.is_relative() ? folder / file : file,
+                                                 config.channels, config.gain, config.loop);
+        }
     } catch (const dsusim::SimulatorConfigError& error) {
         throw SetupError(SetupError::Reason::Refused,
                          std::string("The bundled DSU would refuse this source: ") + error.what() +

@@ -39,8 +39,9 @@ public:
     /// `text` (the file's, empty when there is none) with this choice in its keys. Keys that
     /// already hold the chosen value are left alone; Channels is emptied (the source's first
     /// four) when a board or a stream replaces another source. Throws SetupError (Refused)
-    /// when the result would not read back as this choice or the DSU would refuse it; `folder`
-    /// is that of the file, against which a recording's relative name is read.
+    /// when the result would not read back as this choice or the DSU would refuse it (a
+    /// recording is opened as a run opens it); `folder` is that of the file, against which a
+    /// recording's relative name is read.
     [[nodiscard]] std::string writtenInto(std::string_view text,
                                           const std::filesystem::path& folder) const;
     /// How a recording at `file` is named in a configuration file in `folder`: relative when
