@@ -30,7 +30,7 @@ public:
     }
 
 protected:
-    void paintEvent(QPaintEvent*) override {
+    void paintEvent(QPaintEvent* /*event*/) override {
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing, true);
         QFont font = ScalpMapWidget::letteringFont();
@@ -113,7 +113,7 @@ int SetupScalpMap::positionAt(const QPoint& point) {
     return 0;
 }
 
-void SetupScalpMap::paintEvent(QPaintEvent*) {
+void SetupScalpMap::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
     painter.fillRect(rect(), palette().color(QPalette::Base));
 }

@@ -76,9 +76,12 @@ SetupWindow::SetupWindow(FileLocations places, std::unique_ptr<KardemoDLL> devic
     map_ = new SetupScalpMap;
     connect(map_, &SetupScalpMap::positionClicked, this, [this](int position) {
         const int slot = slotButtons_->checkedId();
-        // A click on the position the slot has already takes it away again.
+        // A click on the position the slot has already takes it away again; any other click
+        // sets it and moves on to the next slot, so that four clicks fill the four.
         const bool again = slot >= 0 && channels_.positions[slot] == position;
         choosePosition(slot, again ? ChannelChoice::NoPosition : position);
+        if (!again && slot + 1 < ChannelChoice::Slots)
+            setCurrentSlot(slot + 1);
     });
 
     auto* channelsBox = new QGroupBox(tr("Channels and groups"));
@@ -101,6 +104,8 @@ SetupWindow::SetupWindow(FileLocations places, std::unique_ptr<KardemoDLL> devic
     auto* top = new QHBoxLayout;
     auto* left = new QVBoxLayout;
     left->addWidget(map_);
+    files_->setFixedWidth(map_->width());
+    left->addWidget(files_);
     left->addStretch();
     top->addLayout(left);
     top->addLayout(right, 1);
@@ -109,7 +114,6 @@ SetupWindow::SetupWindow(FileLocations places, std::unique_ptr<KardemoDLL> devic
     buttons->addWidget(saveButton);
     buttons->addWidget(closeButton);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(files_);
     layout->addLayout(top, 1);
     layout->addLayout(buttons);
     resize(1040, 720);
@@ -242,7 +246,7 @@ void SetupWindow::buildSource(QGroupBox* box) {
 
 void SetupWindow::buildCheck(QGroupBox* box) {
     auto* layout = new QVBoxLayout(box);
-    checkButton_ = new QPushButton(tr("Check: read 3 seconds"));
+    checkButton_ = new QPushButton(tr("&Check: read 3 seconds"));
     checkButton_->setToolTip(tr("Reads 3 seconds from the source chosen here, through the device "
                                 "library, and records nothing."));
     connect(checkButton_, &QPushButton::clicked, this, &SetupWindow::startCheck);
@@ -268,10 +272,10 @@ std::filesystem::path SetupWindow::dsuFolder() const {
 }
 
 void SetupWindow::loadFiles() {
-    QString where = tr("Settings: %1").arg(qs(processINIFile::SettingsFilePath().string()));
+    QString where = tr("Settings:<br>%1").arg(qs(processINIFile::SettingsFilePath().string()));
     try {
         library_ = DeviceLibraryFile::of(*device_);
-        where += tr("<br>Device library: %1").arg(qs(library_->file.string()));
+        where += tr("<br>Device library:<br>%1").arg(qs(library_->file.string()));
     } catch (const DeviceLibraryError& error) {
         where += tr("<br>Device library: %1").arg(qs(error.what()));
     }
@@ -280,7 +284,7 @@ void SetupWindow::loadFiles() {
         bundled ? dsuFolder() / dsusim::SimulatorConfig::FileName : std::filesystem::path();
     writer_ = std::make_unique<SetupWriter>(places_, dsuFile);
     if (bundled)
-        where += tr("<br>Source: %1").arg(qs(dsuFile.string()));
+        where += tr("<br>Source:<br>%1").arg(qs(dsuFile.string()));
     files_->setText(where);
 
     std::string problem;
@@ -552,7 +556,7 @@ QString SetupWindow::save() {
     try {
         const std::optional<SourceChoice> source =
             library_ && library_->bundled ? std::optional(sourceChoice()) : std::nullopt;
-        const QString done = qs(writer_->write(channels_, source));
+        QString done = qs(writer_->write(channels_, source));
         std::string problem;
         current_ = SetupWriter::currentSettings(problem);
         setStatus(done, false);

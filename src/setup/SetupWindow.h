@@ -81,7 +81,7 @@ private:
     void refreshPorts(const std::string& keep);
     void findStreams();
     void showCheck(const CheckResult& result);
-    void setStatus(const QString& text, bool problem);
+    void setStatus(const QString& message, bool problem);
     void waitForWorker();
     [[nodiscard]] std::filesystem::path dsuFolder() const;
 

@@ -47,7 +47,7 @@ struct CheckResult {
 class SourceCheck : private ScalpMapView, private AveCommandSink {
 public:
     /// Three seconds at 256 packets a second.
-    static constexpr uint64_t Packets = 3 * 256;
+    static constexpr uint64_t Packets = 3ULL * 256;
 
     /// Made (and destroyed) on the thread that plans FFTW transforms, the window's: the
     /// analysis plans its transform here. `settings` are the program's with the channels to
@@ -65,10 +65,10 @@ public:
 
 private:
     void setFillColour(int element, uint32_t colour) override;
-    void setFillTransparent(int) override {}
-    void setTextColour(int, uint32_t) override {}
+    void setFillTransparent(int /*element*/) override {}
+    void setTextColour(int /*element*/, uint32_t /*colour*/) override {}
     void repaintNow() override {}
-    void sendCommand(const char*) override {}
+    void sendCommand(const char* /*command*/) override {}
 
     KardemoDLL& device_;
     bool bundled_;
