@@ -95,6 +95,14 @@ std::string sourceLine(const std::vector<std::string>& lines) {
 SourceCheck::SourceCheck(KardemoDLL& device, bool bundled, const Settings& settings)
     : device_(device), bundled_(bundled), settings_(settings),
       analysis_(settings_, static_cast<ScalpMapView&>(*this), static_cast<AveCommandSink&>(*this)) {
+    // The transform of DSUSampleRate points is planned when it is first used, and FFTW plans
+    // on one thread at a time: one block of the centre value is analysed here, on the thread
+    // that makes the check, and forgotten.
+    analysis_.ApplyChannelSelection();
+    const PacketAnalysis::Packet centre = {512, 512, 512, 512, 512, 512, 512, 512};
+    for (int packet = 0; packet <= settings_.DSUSampleRate; ++packet)
+        analysis_.drawThePieChartsAndGenerateTones(centre);
+    analysis_.state() = AnalysisState{};
 }
 
 SourceCheck::~SourceCheck() = default;

@@ -50,7 +50,7 @@ public:
     static constexpr uint64_t Packets = 3ULL * 256;
 
     /// Made (and destroyed) on the thread that plans FFTW transforms, the window's: the
-    /// analysis plans its transform here. `settings` are the program's with the channels to
+    /// analysis plans its transform here, for any DSUSampleRate. `settings` are the program's with the channels to
     /// check; `bundled` says whether the library takes a check's configuration.
     SourceCheck(KardemoDLL& device, bool bundled, const Settings& settings);
     ~SourceCheck() override;
