@@ -4,6 +4,7 @@
 #include "config/processINIFile.h"
 #include "device/KardemoDLL.h"
 #include "dsu/eeg/SerialPort.h"
+#include "dsu/eeg/SignalLabel.h"
 #include "dsu/unit/SimulatorConfig.h"
 #include "setup/SetupError.h"
 #include "setup/SetupScalpMap.h"
@@ -162,8 +163,14 @@ void SetupWindow::buildSource(QGroupBox* box) {
     sourceKind_->addItem(tr("A board on a serial port"), static_cast<int>(Kind::Board));
     sourceKind_->addItem(tr("A Lab Streaming Layer stream"), static_cast<int>(Kind::Stream));
     sourcePages_ = new QStackedWidget;
-    connect(sourceKind_, &QComboBox::currentIndexChanged, sourcePages_,
-            &QStackedWidget::setCurrentIndex);
+    connect(sourceKind_, &QComboBox::currentIndexChanged, this, [this](int index) {
+        sourcePages_->setCurrentIndex(index);
+        // The streams are looked for once the page is first shown; that also tells at once
+        // whether there is a liblsl at all.
+        if (sourceKind_->itemData(index).toInt() == static_cast<int>(Kind::Stream) &&
+            !streamsLooked_)
+            findStreams();
+    });
     layout->addWidget(sourceKind_);
     layout->addWidget(sourcePages_);
 
@@ -361,6 +368,7 @@ void SetupWindow::showChannels() {
 void SetupWindow::showSource(const SourceChoice& choice) {
     sourceKind_->setCurrentIndex(sourceKind_->findData(static_cast<int>(choice.kind)));
     seed_->setText(QString::number(choice.seed));
+    savedLabels_ = choice.labels;
     if (choice.kind == Kind::Recording && !choice.recording.empty()) {
         std::filesystem::path file(choice.recording);
         if (file.is_relative())
@@ -386,8 +394,12 @@ SourceChoice SetupWindow::sourceChoice() const {
     choice.recording = ss(recordingPath_->text());
     if (!choice.recording.empty())
         choice.recording = SourceChoice::recordingName(choice.recording, dsuFolder());
-    for (int slot = 0; slot < ChannelChoice::Slots; ++slot)
+    for (int slot = 0; slot < ChannelChoice::Slots; ++slot) {
+        // A label as the file wrote it stays so while it names the same signal.
         choice.labels[slot] = ss(recordingSignalsFor_[slot]->currentText());
+        if (dsusim::SignalLabel::matches(savedLabels_[slot], choice.labels[slot]))
+            choice.labels[slot] = savedLabels_[slot];
+    }
     if (choice.kind == Kind::Recording && choice.recording.empty())
         throw SetupError(SetupError::Reason::Refused, "Choose the recording first.");
     choice.board = ss(boardKind_->currentData().toString());
@@ -446,7 +458,7 @@ void SetupWindow::refreshPorts(const std::string& keep) {
     port_->setCurrentIndex(std::max(0, port_->findData(qs(keep))));
     portNote_->setText(ports.empty() ? tr("This machine has no serial port now. Plug the board's "
                                           "dongle in and press Refresh.")
-                                     : tr("%1 serial ports on this machine.").arg(ports.size()));
+                                     : tr("Serial ports on this machine: %1.").arg(ports.size()));
 }
 
 void SetupWindow::findStreams() {
@@ -455,6 +467,7 @@ void SetupWindow::findStreams() {
     std::string library = ss(lslLibrary_->text().trimmed());
     if (!library.empty() && std::filesystem::path(library).is_relative())
         library = (dsuFolder() / library).string();
+    streamsLooked_ = true;
     findStreams_->setEnabled(false);
     streamNote_->setText(tr("Looking for streams for a second..."));
     worker_ = QThread::create([this, library] {

@@ -92,9 +92,11 @@ private:
     Settings current_;
     ChannelChoice channels_;
     std::vector<RecordingSignal> recordingSignals_;
+    std::array<std::string, 4> savedLabels_; ///< Channels as the file holds them
     std::unique_ptr<SourceCheck> check_;
     QThread* worker_ = nullptr;
     std::atomic<bool> cancel_{false};
+    bool streamsLooked_ = false;
 
     SetupScalpMap* map_ = nullptr;
     QButtonGroup* slotButtons_ = nullptr;
