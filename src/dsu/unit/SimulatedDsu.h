@@ -46,8 +46,9 @@ public:
     /// SetDataTransferMode's second text that hands a check's configuration over in the
     /// first; the program passes two empty texts.
     static constexpr const char* CheckMarker = "solvane-check";
-    /// The ELF section of our libkardemo.so that tells a set-up, before it loads the file,
-    /// that the library takes a check's configuration; a device maker's library has none.
+    /// The ELF section of our libkardemo.so by which a set-up, reading the library's file,
+    /// tells that it takes a check's configuration before handing it one; a device maker's
+    /// library has none.
     static constexpr const char* CheckSection = ".solvane_dsu";
 
     /// The one instance behind the C interface, with the folders FileLocations gives the

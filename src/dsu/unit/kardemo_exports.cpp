@@ -14,7 +14,7 @@ using solvane::dsusim::SimulatedDsu;
 
 namespace {
 
-// Read by the set-up from the file, before it loads it (see SimulatedDsu::CheckSection).
+// Read by the set-up from the library's file (see SimulatedDsu::CheckSection).
 [[gnu::used, gnu::section(".solvane_dsu")]] const char CheckProtocol[] = "check 1";
 static_assert(std::string_view(".solvane_dsu") == SimulatedDsu::CheckSection);
 
