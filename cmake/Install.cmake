@@ -25,9 +25,12 @@ endif()
 # The program finds the library relative to itself, wherever the prefix is.
 file(RELATIVE_PATH library_from_program /${CMAKE_INSTALL_BINDIR}
      /${SOLVANE_INSTALL_PRIVATE_LIBDIR})
-set_target_properties(solvane PROPERTIES INSTALL_RPATH "$ORIGIN/${library_from_program}")
-# RUNPATH, not RPATH: LD_LIBRARY_PATH still comes first, as it should for a device library.
-target_link_options(solvane PRIVATE -Wl,--enable-new-dtags)
+# The set-up in solvane-view loads it as the program does.
+foreach(program IN ITEMS solvane solvane-view)
+    set_target_properties(${program} PROPERTIES INSTALL_RPATH "$ORIGIN/${library_from_program}")
+    # RUNPATH, not RPATH: LD_LIBRARY_PATH still comes first, as it should for a device library.
+    target_link_options(${program} PRIVATE -Wl,--enable-new-dtags)
+endforeach()
 
 # The release's version is written by hand in the changelog and the metainfo; they must agree
 # with the project's.
@@ -59,9 +62,10 @@ endforeach()
 add_custom_target(solvane_dist_files ALL DEPENDS ${compressed})
 
 install(TARGETS solvane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-# The session viewer, with its own menu entry and manual page.
+# The session viewer, with its own menu entry and manual page, and the menu entry of its
+# set-up window (solvane-view --setup).
 install(TARGETS solvane-view RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES ${dist}/org.solvane.SolvaneView.desktop
+install(FILES ${dist}/org.solvane.SolvaneView.desktop ${dist}/org.solvane.SolvaneSetup.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${CMAKE_BINARY_DIR}/dist/solvane-view.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(TARGETS kardemo LIBRARY DESTINATION ${SOLVANE_INSTALL_PRIVATE_LIBDIR})

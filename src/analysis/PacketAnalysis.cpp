@@ -8,8 +8,8 @@ namespace solvane {
 
 namespace {
 
-constexpr uint32_t Green = 0x00FF00;      // RGB(0, 255, 0)
-constexpr uint32_t Red = 0x0000FF;        // RGB(255, 0, 0)
+constexpr uint32_t Green = PacketAnalysis::GoodContactFill;
+constexpr uint32_t Red = PacketAnalysis::PoorContactFill;
 constexpr uint32_t Black = 0x000000;      // RGB(0, 0, 0)
 constexpr uint32_t White = 0xFFFFFF;      // RGB(255, 255, 255)
 constexpr uint32_t GreyedText = 0x0A0A0A; // RGB(10, 10, 10)
@@ -23,20 +23,26 @@ PacketAnalysis::PacketAnalysis(const Settings& sharedSettings, ScalpMapView& map
       entrainment_(sharedSettings, selection_, state_, commands) {}
 
 void PacketAnalysis::ApplyChannelSelection() {
-    const int16_t channels[4] = {settings_.AVEChannel1, settings_.AVEChannel2,
-                                 settings_.AVEChannel3, settings_.AVEChannel4};
+    selection_ = SelectChannels(settings_);
+}
+
+ChannelSelection PacketAnalysis::SelectChannels(const Settings& chosen) {
+    const int16_t channels[4] = {chosen.AVEChannel1, chosen.AVEChannel2, chosen.AVEChannel3,
+                                 chosen.AVEChannel4};
+    ChannelSelection selection;
     for (int slot = 0; slot < 4; ++slot)
-        selection_.ChannelMap[slot] = channels[slot];
-    for (int16_t& entry : selection_.PositionInUse)
+        selection.ChannelMap[slot] = channels[slot];
+    for (int16_t& entry : selection.PositionInUse)
         entry = -1;
-    selection_.ChannelCount = 0;
+    selection.ChannelCount = 0;
     for (const int16_t p : channels) {
         if (p != 0) {
-            checked::at(selection_.PositionInUse, p - 1L, "ApplyChannelSelection") = p;
-            selection_.ChannelCount =
-                checked::to16(selection_.ChannelCount + 1L, "ApplyChannelSelection");
+            checked::at(selection.PositionInUse, p - 1L, "ApplyChannelSelection") = p;
+            selection.ChannelCount =
+                checked::to16(selection.ChannelCount + 1L, "ApplyChannelSelection");
         }
     }
+    return selection;
 }
 
 void PacketAnalysis::draw(const Packet& nChannels) {

@@ -27,6 +27,8 @@ public:
 
     /// Rebuilds ChannelMap, ChannelCount and PositionInUse from AVEChannel1..AVEChannel4.
     void ApplyChannelSelection();
+    /// The selection that AVEChannel1..AVEChannel4 of `chosen` make.
+    static ChannelSelection SelectChannels(const Settings& chosen);
     /// Per packet: the greying pass (first call only), the contact check, the spectra.
     void draw(const Packet& nChannels);
     /// Stores the four slot samples, or analyses the full block and updates the output.
@@ -46,6 +48,9 @@ public:
     static constexpr int16_t PoorContactSamples = 64;
     static constexpr int32_t LowestGoodSample = 5;
     static constexpr int32_t HighestGoodSample = 1020;
+    /// The fill a position's circle gets for its verdict (red in the low byte).
+    static constexpr uint32_t GoodContactFill = 0x00FF00; // RGB(0, 255, 0)
+    static constexpr uint32_t PoorContactFill = 0x0000FF; // RGB(255, 0, 0)
     /// Packet element read by each channel slot.
     static constexpr int SlotElement[4] = {0, 4, 1, 5};
 

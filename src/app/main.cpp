@@ -3,6 +3,7 @@
 #include "app/TerminationSignals.h"
 #include "app/frmMain.h"
 #include "config/FileLocations.h"
+#include "config/SettingsLock.h"
 #include "config/processINIFile.h"
 
 #include <QApplication>
@@ -27,6 +28,10 @@ int main(int argc, char* argv[]) {
         places.makeFolder(places.stateFolder(), ignored);
         solvane::processINIFile::SetFolders(places.configFolder(), places.stateFolder());
         solvane::processINIFile::SetSettingsFolderError(configError);
+        // Held until the window and its last save are gone: a set-up of the same settings file
+        // sees from it that the program would write over its changes.
+        const auto settingsLock =
+            solvane::SettingsLock::whileOpen(solvane::processINIFile::SettingsFilePath());
 
         solvane::frmMain window(std::make_unique<solvane::KardemoDLL>(places.libraryFolders()));
         QObject::connect(&terminationSignals, &solvane::TerminationSignals::received, &window,

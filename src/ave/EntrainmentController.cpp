@@ -12,10 +12,12 @@ namespace {
 
 constexpr const char* Where = "UpdateEntrainment";
 
+} // namespace
+
 // AVEVolume (in single precision) times a share, formed in double precision and rounded
 // toward minus infinity. The range is checked on the double: converting a value outside the
 // integer's range would be undefined.
-int16_t volumeFor(int16_t volume, float share) {
+int16_t EntrainmentController::VolumeFor(int16_t volume, float share) {
     const double product = checked::result(
         static_cast<double>(static_cast<float>(volume)) * static_cast<double>(share), Where);
     const double rounded = std::floor(product);
@@ -24,16 +26,14 @@ int16_t volumeFor(int16_t volume, float share) {
     return static_cast<int16_t>(rounded);
 }
 
-} // namespace
-
 EntrainmentController::EntrainmentController(const Settings& sharedSettings,
                                              const ChannelSelection& selection,
                                              AnalysisState& state, AveCommandSink& commands)
     : settings_(sharedSettings), selection_(selection), state_(state), commands_(commands) {}
 
 void EntrainmentController::UpdateEntrainment() {
-    const int16_t volume00 = volumeFor(settings_.AVEVolume, state_.VolumeShare00);
-    const int16_t volume01 = volumeFor(settings_.AVEVolume, state_.VolumeShare01);
+    const int16_t volume00 = VolumeFor(settings_.AVEVolume, state_.VolumeShare00);
+    const int16_t volume01 = VolumeFor(settings_.AVEVolume, state_.VolumeShare01);
 
     if (volume00 != state_.LastVolume00) {
         commands_.sendCommand(VolumeCommand(0, volume00).text);
@@ -55,23 +55,31 @@ void EntrainmentController::UpdateEntrainment() {
             SecondFrequencyCommand(settings_.AVEFrequency, settings_.AVEDesiredFrequency).text);
     }
 
-    if (selection_.ChannelCount > 1)
+    if (Balances(selection_))
         balanceVolumes();
 }
 
 void EntrainmentController::balanceVolumes() {
-    const float(&total)[5] = state_.SlotTotal;
+    float share00 = 0.0F;
+    float share01 = 0.0F;
+    if (BalanceShares(state_.SlotTotal, share00, share01)) {
+        state_.VolumeShare00 = share00;
+        state_.VolumeShare01 = share01;
+    }
+}
+
+bool EntrainmentController::BalanceShares(const float (&total)[5], float& share00, float& share01) {
     float sum = 0.0F;
     for (int slot = 0; slot < 4; ++slot)
         sum = checked::result(sum + total[slot], Where);
     // Four totals of 0 leave the shares as they are, rather than dividing by zero.
     if (sum == 0.0F)
-        return;
+        return false;
     const float group00 = checked::result(total[2] + total[0], Where);
     const float group01 = checked::result(total[3] + total[1], Where);
-    state_.VolumeShare00 =
-        checked::divide(group00, checked::result(group01 + group00, Where), Where);
-    state_.VolumeShare01 = checked::result(1.0F - state_.VolumeShare00, Where);
+    share00 = checked::divide(group00, checked::result(group01 + group00, Where), Where);
+    share01 = checked::result(1.0F - share00, Where);
+    return true;
 }
 
 void EntrainmentController::SilenceEntrainment() {

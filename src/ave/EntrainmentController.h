@@ -24,6 +24,16 @@ public:
     /// Sends "WB0000" and "WB0100".
     void SilenceEntrainment();
 
+    // The rule by which the volumes follow the EEG, as pure functions for those that judge a
+    // choice of channels before any run.
+    /// Whether the balance is computed at all: it needs more than one channel.
+    static bool Balances(const ChannelSelection& selection) { return selection.ChannelCount > 1; }
+    /// The volume shares the slots' totals give output 00 (slots 0 and 2) and output 01 (slots
+    /// 1 and 3). False when all four totals are 0: the shares then stay as they are.
+    static bool BalanceShares(const float (&total)[5], float& share00, float& share01);
+    /// AVEVolume times a share, as a volume command carries it.
+    static int16_t VolumeFor(int16_t volume, float share);
+
 private:
     void balanceVolumes();
 

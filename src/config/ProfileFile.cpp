@@ -336,9 +336,7 @@ std::optional<std::string> ProfileFile::textProblem(std::string_view text) {
     return std::nullopt;
 }
 
-void ProfileFile::writeFile(const std::filesystem::path& path, std::string_view contents) {
-    // A file kept elsewhere through a symbolic link is replaced where the link points, so
-    // that the link stays and what it points at gets the new contents.
+std::filesystem::path ProfileFile::replacedFile(const std::filesystem::path& path) {
     std::filesystem::path resolved = path;
     std::error_code linkError;
     for (int hop = 0; hop < 40 && std::filesystem::is_symlink(resolved, linkError); ++hop) {
@@ -347,7 +345,12 @@ void ProfileFile::writeFile(const std::filesystem::path& path, std::string_view 
             break;
         resolved = link.is_absolute() ? link : resolved.parent_path() / link;
     }
-    const std::string target = resolved.string();
+    return resolved;
+}
+
+void ProfileFile::writeFile(const std::filesystem::path& path, std::string_view contents) {
+    // A file kept elsewhere through a symbolic link is replaced where the link points.
+    const std::string target = replacedFile(path).string();
 
     // A file that the user may not write stays as it is: replacing it through its folder
     // would get round its protection.

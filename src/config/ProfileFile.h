@@ -71,6 +71,9 @@ public:
     /// file is written in place instead. A file that the user may not write is left as it
     /// is. Throws ProfileWriteError naming the file and the system's reason.
     static void writeFile(const std::filesystem::path& path, std::string_view contents);
+    /// The file that writeFile(path) replaces: `path` with its symbolic links followed, so
+    /// that a link stays and what it points at gets the new contents.
+    static std::filesystem::path replacedFile(const std::filesystem::path& path);
 };
 
 } // namespace solvane

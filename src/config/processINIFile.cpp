@@ -157,6 +157,15 @@ void WriteIniValue(std::string_view section, std::string_view key, std::string_v
     ProfileFile::writeFile(path, ProfileFile::withValue(text, section, key, value));
 }
 
+void WriteIniValues(std::string_view section,
+                    const std::vector<std::pair<std::string, std::string>>& values) {
+    const std::filesystem::path path = SettingsFilePath();
+    std::string text = currentText(path);
+    for (const auto& [key, value] : values)
+        text = ProfileFile::withValue(text, section, key, value);
+    ProfileFile::writeFile(path, text);
+}
+
 void LoadSettings() {
     // Converted into a copy first: a refused value leaves every setting as it was.
     Settings loaded = settings;
@@ -182,6 +191,13 @@ void LoadSettings() {
         loaded.*key.variable = value;
     }
     settings = loaded;
+}
+
+Settings DefaultSettings() {
+    Settings defaults;
+    for (const KeyInfo& key : Keys)
+        defaults.*key.variable = ConvertToInteger(key.defaultText, key.name);
+    return defaults;
 }
 
 void SaveSettings() {

@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <utility>
+#include <vector>
 
 namespace solvane {
 
@@ -40,11 +42,17 @@ std::string ReadIniValue(std::string_view section, std::string_view key,
 /// Sets the key in the section, creating file, section and key as needed. Throws
 /// ProfileWriteError.
 void WriteIniValue(std::string_view section, std::string_view key, std::string_view value);
+/// Sets several keys of the section in one write of the file, each as WriteIniValue does;
+/// every other line stays as it was. Throws ProfileWriteError.
+void WriteIniValues(std::string_view section,
+                    const std::vector<std::pair<std::string, std::string>>& values);
 
 /// Reads all ten settings into `settings`. Throws RunTimeError (TypeMismatch, Overflow or
 /// BadSetting) naming the file, the key, the text found and what is allowed, or
 /// ProfileReadError; nothing is changed in the file then.
 void LoadSettings();
+/// The ten settings as LoadSettings gives them for a file without any of the keys.
+Settings DefaultSettings();
 /// Writes all ten settings from `settings` in one write of the file (ProfileFile::writeFile).
 /// Throws ProfileWriteError; `settings` stays as it is.
 void SaveSettings();

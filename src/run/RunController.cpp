@@ -161,27 +161,10 @@ void RunController::RunAcquisition() {
     std::string debugFile = processINIFile::DebugFilePath().string();
     char noText1[] = "";
     char noText2[] = "";
-
-    one = 1;
-    dsu.SetDebugMode(&one, DebugModeOn, debugFile.data());
-    dsu.SetRecordingLength(RecordingLength);
-    dsu.ReadDelay(ReadDelayValue);
-    dsu.SetDataTransferMode(TransferMode, noText1, noText2);
-    one = 1;
-    dsu.SetDSUBaudRate(&one, BaudRateCode);
-    one = 1;
-    dsu.SetDSUPacketLength(&one, PacketLength);
-    one = 1;
-    status =
-        dsu.SetComPorts(&one, FirstComPortArgument, SecondComPortArgument, settings_.ActiveComPort);
-    if (status < 0) {
-        view_.showMessage("Com Port initialisation failure. RC = " + std::to_string(status));
-        return;
-    }
-    one = 1;
-    status = dsu.SetScanWaitTime(&one, ScanWaitTime);
-    if (status < 0) {
-        view_.showMessage("Invalid wait time");
+    const std::string refused =
+        SetUpDevice(dsu, debugFile, settings_.ActiveComPort, noText1, noText2);
+    if (!refused.empty()) {
+        view_.showMessage(refused);
         return;
     }
     one = 1;
@@ -236,6 +219,28 @@ void RunController::RunAcquisition() {
         view_.showMessage(saveFailure);
     if (stalled)
         view_.showMessage(stallMessage(initialised, debugFile));
+}
+
+std::string RunController::SetUpDevice(const KardemoFunctions& dsu, std::string& debugFile,
+                                       int16_t comPort, char* transferText1, char* transferText2) {
+    int32_t one = 1;
+    dsu.SetDebugMode(&one, DebugModeOn, debugFile.data());
+    dsu.SetRecordingLength(RecordingLength);
+    dsu.ReadDelay(ReadDelayValue);
+    dsu.SetDataTransferMode(TransferMode, transferText1, transferText2);
+    one = 1;
+    dsu.SetDSUBaudRate(&one, BaudRateCode);
+    one = 1;
+    dsu.SetDSUPacketLength(&one, PacketLength);
+    one = 1;
+    int32_t status = dsu.SetComPorts(&one, FirstComPortArgument, SecondComPortArgument, comPort);
+    if (status < 0)
+        return "Com Port initialisation failure. RC = " + std::to_string(status);
+    one = 1;
+    status = dsu.SetScanWaitTime(&one, ScanWaitTime);
+    if (status < 0)
+        return "Invalid wait time";
+    return {};
 }
 
 std::string RunController::stallMessage(int32_t initialiseStatus, const std::string& debugFile) {

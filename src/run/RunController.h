@@ -22,6 +22,7 @@ namespace solvane {
 
 class KardemoDLL;
 class RunView;
+struct KardemoFunctions;
 
 class RunController {
 public:
@@ -63,6 +64,13 @@ public:
     /// status and the debug file handed to the library (none when empty).
     static std::string stallMessage(int32_t initialiseStatus, const std::string& debugFile);
     [[nodiscard]] bool loopRunning() const noexcept { return loopRunning_; }
+
+    /// The device library's set-up before InitialiseDSU, as a Start makes it: debug log into
+    /// `debugFile`, `comPort` to SetComPorts, the two texts to SetDataTransferMode (the
+    /// program passes two empty ones). The message the program shows when the library refuses
+    /// the port or the wait time, or empty.
+    static std::string SetUpDevice(const KardemoFunctions& dsu, std::string& debugFile,
+                                   int16_t comPort, char* transferText1, char* transferText2);
 
 private:
     void RunAcquisition();

@@ -190,6 +190,9 @@ ViewerWindow::ViewerWindow(std::filesystem::path folder, const std::filesystem::
     main->addWidget(tabs);
     main->setStretchFactor(1, 3);
     setCentralWidget(main);
+    menuBar()
+        ->addMenu(tr("&Solvane"))
+        ->addAction(tr("&Set up channels and source..."), this, &ViewerWindow::setUpRequested);
     statusBar()->showMessage(QString::fromStdString(folder_.string()));
 
     refreshHistory();

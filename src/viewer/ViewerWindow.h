@@ -57,6 +57,10 @@ public:
 
     [[nodiscard]] int shownSeconds() const noexcept { return shown_; }
 
+signals:
+    /// The menu's Set-up entry was chosen.
+    void setUpRequested();
+
 private:
     struct Panel {
         QChart* chart = nullptr;

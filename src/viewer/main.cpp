@@ -3,8 +3,12 @@
 //
 //   solvane-view [--folder <sessions folder>] [<session.edf>]
 //   solvane-view --report <session.edf> -o <file.pdf|file.png>
+//   solvane-view --setup                  the set-up of channels, groups and source alone
 
 #include "config/FileLocations.h"
+#include "config/processINIFile.h"
+#include "device/KardemoDLL.h"
+#include "setup/SetupWindow.h"
 #include "viewer/SessionReport.h"
 #include "viewer/ViewerWindow.h"
 
@@ -72,7 +76,10 @@ int main(int argc, char** argv) {
     const QCommandLineOption folderOption(QStringLiteral("folder"),
                                           QStringLiteral("The sessions folder to show."),
                                           QStringLiteral("folder"));
-    parser.addOptions({reportOption, outputOption, folderOption});
+    const QCommandLineOption setupOption(
+        QStringLiteral("setup"),
+        QStringLiteral("Set up the channels, their groups and the source of the EEG."));
+    parser.addOptions({reportOption, outputOption, folderOption, setupOption});
     parser.addPositionalArgument(QStringLiteral("session"),
                                  QStringLiteral("The session to open first."), "[session.edf]");
     parser.process(*app);
@@ -87,6 +94,24 @@ int main(int argc, char** argv) {
 
     const std::filesystem::path programFolder =
         QCoreApplication::applicationDirPath().toStdString();
+    // The set-up works on the files of the program beside this one, found as it finds them.
+    const auto places = solvane::FileLocations::forFolder(programFolder);
+    solvane::processINIFile::SetFolders(places.configFolder(), places.stateFolder());
+    std::unique_ptr<solvane::setup::SetupWindow> setup;
+    auto showSetup = [&setup, &places] {
+        if (!setup)
+            setup = std::make_unique<solvane::setup::SetupWindow>(
+                places, std::make_unique<solvane::KardemoDLL>(places.libraryFolders()));
+        setup->show();
+        setup->raise();
+        setup->activateWindow();
+    };
+    if (parser.isSet(setupOption)) {
+        QGuiApplication::setDesktopFileName(QStringLiteral("org.solvane.SolvaneSetup"));
+        showSetup();
+        return app->exec();
+    }
+
     std::filesystem::path folder =
         parser.isSet(folderOption)
             ? std::filesystem::path(parser.value(folderOption).toStdString())
@@ -98,6 +123,7 @@ int main(int argc, char** argv) {
             folder = std::filesystem::absolute(first).parent_path();
     }
     solvane::viewer::ViewerWindow window(folder, first);
+    QObject::connect(&window, &solvane::viewer::ViewerWindow::setUpRequested, showSetup);
     window.show();
     return app->exec();
 }

@@ -69,6 +69,24 @@ TEST(SimulatorConfiguration, WithoutAFileTheDsuStreamsSyntheticEeg) {
     EXPECT_EQ(dsu.terminate("kardemo.SES"), 0);
 }
 
+// Catches a misspelt word taken for a missing recording, and a recording whose name has no
+// dot that was replayed before and would now be refused.
+TEST(SimulatorConfiguration, AWordItDoesNotKnowIsRefusedUnlessAFileHasThatName) {
+    TempFolder folder;
+    const std::string ini = "[Simulator]\nSource = bluetooth\n";
+    try {
+        SimulatorConfig::fromText(ini, folder.path());
+        FAIL() << "an unknown word was taken";
+    } catch (const SimulatorConfigError& error) {
+        EXPECT_EQ(error.status(), -101);
+        EXPECT_NE(std::string(error.what()).find("allowed are synthetic, cyton, lsl"),
+                  std::string::npos)
+            << error.what();
+    }
+    folder.write("bluetooth", "");
+    EXPECT_EQ(SimulatorConfig::fromText(ini, folder.path()).source, "bluetooth");
+}
+
 struct BadValue {
     const char* name;
     const char* ini;    ///< the [Simulator] lines

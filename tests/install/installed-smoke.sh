@@ -12,6 +12,7 @@
 # line under Xvfb as the user nobody, with a new home and a prefix it cannot write: the window
 # opens, the settings go to the configuration folder, a run goes on the bundled simulated DSU
 # found through RUNPATH and is kept in the data folder, and nothing is written into the prefix.
+# The set-up is started by its own entry the same way and must find the bundled DSU too.
 set -euo pipefail
 mode=$1
 build=$2
@@ -79,11 +80,15 @@ chown $nobody:$nobody "$home" "$work/runtime"
 folder=$state # where fail() finds debug.txt
 touch "$work/installed"
 
-for file in "$entry" share/icons/hicolor/{32x32/apps/solvane.png,scalable/apps/solvane.svg} \
+setup_entry=share/applications/org.solvane.SolvaneSetup.desktop
+entries=("$entry" share/applications/org.solvane.SolvaneView.desktop "$setup_entry")
+for file in "${entries[@]}" share/icons/hicolor/{32x32/apps/solvane.png,scalable/apps/solvane.svg} \
     share/doc/solvane/{README.md,copyright}; do
     [ -f "$prefix/$file" ] || fail "$file is not installed"
 done
-desktop-file-validate "$prefix/$entry" || fail "desktop-file-validate"
+for file in "${entries[@]}"; do
+    desktop-file-validate "$prefix/$file" || fail "desktop-file-validate $file"
+done
 appstreamcli validate --no-net "$prefix/share/metainfo/org.solvane.Solvane.metainfo.xml" \
     >"$work/appstream.log" || fail "$(cat "$work/appstream.log")"
 warnings=$(LC_ALL=C.UTF-8 man --warnings -l -Tutf8 -Z "$prefix/share/man/man1/solvane.1.gz" \
@@ -113,6 +118,24 @@ grep -qE " $prefix/lib/([^/]+/)?solvane/libkardemo.so\$" "/proc/$solvane_pid/map
 wait_for 20 "the run to stop" grep -q "TerminateDSU: session written" "$state/debug.txt"
 "$driver" close "$window" || fail "could not ask the window to close"
 end_solvane
+
+# The set-up, by its own entry: it finds the bundled library through RUNPATH as the program
+# does, and the settings the program left in the configuration folder.
+read -r -a command <<<"$(sed -n 's/^Exec=//p' "$prefix/$setup_entry")"
+(cd "$home" && exec setpriv --reuid=$nobody --regid=$nobody --clear-groups env -i HOME="$home" \
+    PATH="$prefix/bin:/usr/bin:/bin" DISPLAY="$DISPLAY" XDG_RUNTIME_DIR="$work/runtime" \
+    "${xdg[@]}" "${command[@]}") >"$work/setup.log" 2>&1 &
+setup_pid=$!
+setup_window=$("$driver" find "Solvane set-up" 30) || fail "the set-up window did not appear"
+[ "$(readlink "/proc/$setup_pid/exe")" = "$prefix/bin/solvane-view" ] ||
+    fail "the set-up entry started another program"
+wait_for 20 "the set-up to load the bundled library" grep -qE \
+    " $prefix/lib/([^/]+/)?solvane/libkardemo.so\$" "/proc/$setup_pid/maps"
+"$driver" close "$setup_window" || fail "could not ask the set-up window to close"
+wait_for 20 "the set-up to end" ended "$setup_pid"
+setup_status=0
+wait "$setup_pid" || setup_status=$?
+[ "$setup_status" -eq 0 ] || fail "the set-up ended with status $setup_status: $(cat "$work/setup.log")"
 
 ls "$data"/sessions/*.edf >/dev/null || fail "no recording in $data/sessions"
 [ -s "$data/sessions/kardemo.SES" ] || fail "no kardemo.SES in $data/sessions"

@@ -172,6 +172,20 @@ EXPORT int32_t lsl_resolve_byprop(Info** buffer, uint32_t elements, const char* 
     return found;
 }
 
+EXPORT int32_t lsl_resolve_all(Info** buffer, uint32_t elements, double waitTime) {
+    pthread_mutex_lock(&lock);
+    lastResolveTimeout = waitTime;
+    int32_t found = 0;
+    for (int s = 0; s < streamCount && (uint32_t)found < elements; ++s) {
+        Info* info = malloc(sizeof *info);
+        info->stream = s;
+        info->full = 0;
+        buffer[found++] = info;
+    }
+    pthread_mutex_unlock(&lock);
+    return found;
+}
+
 EXPORT const char* lsl_get_name(Info* info) {
     return streams[info->stream].name;
 }

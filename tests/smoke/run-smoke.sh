@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Smoke test of the real program: copies solvane and the simulated libkardemo.so into an
 # empty folder, starts it in its own Xvfb server, presses Space to start a run, lets it run,
-# presses Space to stop, closes the window, and checks the exit status, the settings file and
-# the simulator's debug log. Saves a screenshot of the running window to the output folder
+# presses Space to stop, closes the window, and checks the exit status, the settings file, the
+# lock on the settings folder while the program is open, and the simulator's debug log. Saves a screenshot of the running window to the output folder
 # and prints the processor time the program used while running. With "close-during-run" as
 # the last argument the window is closed while the run goes on, without Space to stop it:
 # the run must still end the orderly way.
@@ -32,6 +32,8 @@ smoke_prepare "$program" "$library" "$output" solvane-smoke
 start_xvfb
 start_solvane
 [ -f "$folder/solvane.ini" ] || fail "solvane.ini was not created at start-up"
+# The set-up tells from the lock on the settings folder that the program would undo its changes.
+if flock -n -x "$folder" true; then fail "the program does not hold its settings folder"; fi
 
 "$driver" key "$window" space || fail "could not press Space"
 wait_for 20 "the run to start" grep -q InitialiseDSU "$folder/debug.txt"
@@ -53,6 +55,7 @@ fi
 
 "$driver" close "$window" || fail "could not ask the window to close"
 end_solvane
+flock -n -x "$folder" true || fail "the settings folder is still locked after the program ended"
 
 cmp -s "$golden" "$folder/solvane.ini" || {
     diff "$golden" "$folder/solvane.ini" >&2 || true

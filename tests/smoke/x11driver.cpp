@@ -4,7 +4,10 @@
 //                                           holds <title part> (is exactly the rest of it,
 //                                           when it starts with "="), waiting up to <seconds>
 //   x11driver key <window> <key name>       gives the window the keyboard focus and types
-//                                           the key (an X key name such as "space")
+//                                           the key (an X key name such as "space"; with
+//                                           modifiers held: "Alt_L+s")
+//   x11driver click <window> <x> <y>        clicks the left button at that point of the
+//                                           window
 //   x11driver close <window>                asks the window to close (WM_DELETE_WINDOW)
 //   x11driver screenshot <window> <file>    saves what the window shows as an image file
 // Exit status 0 on success, 1 on failure (with a line on stderr).
@@ -16,6 +19,7 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -23,6 +27,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -110,11 +115,19 @@ int key(Display* display, Window window, const char* keyName) {
         std::fprintf(stderr, "x11driver: the X server lacks the XTEST extension\n");
         return 1;
     }
-    const KeySym symbol = XStringToKeysym(keyName);
-    const KeyCode code = symbol != NoSymbol ? XKeysymToKeycode(display, symbol) : 0;
-    if (code == 0) {
-        std::fprintf(stderr, "x11driver: unknown key %s\n", keyName);
-        return 1;
+    std::vector<KeyCode> codes; // the modifiers first, the key last
+    const std::string keys = keyName;
+    for (std::size_t from = 0; from <= keys.size();) {
+        const std::size_t plus = std::min(keys.find('+', from + 1), keys.size());
+        const std::string name = keys.substr(from, plus - from);
+        const KeySym symbol = XStringToKeysym(name.c_str());
+        const KeyCode code = symbol != NoSymbol ? XKeysymToKeycode(display, symbol) : 0;
+        if (code == 0) {
+            std::fprintf(stderr, "x11driver: unknown key %s\n", name.c_str());
+            return 1;
+        }
+        codes.push_back(code);
+        from = plus + 1;
     }
     if (!isViewable(display, window)) {
         std::fprintf(stderr, "x11driver: window %lu is not on the screen\n", window);
@@ -122,8 +135,27 @@ int key(Display* display, Window window, const char* keyName) {
     }
     // Without a window manager nobody else hands out the keyboard focus.
     XSetInputFocus(display, window, RevertToPointerRoot, CurrentTime);
-    XTestFakeKeyEvent(display, code, True, CurrentTime);
-    XTestFakeKeyEvent(display, code, False, CurrentTime);
+    for (const KeyCode code : codes)
+        XTestFakeKeyEvent(display, code, True, CurrentTime);
+    for (auto code = codes.rbegin(); code != codes.rend(); ++code)
+        XTestFakeKeyEvent(display, *code, False, CurrentTime);
+    XSync(display, False);
+    return 0;
+}
+
+int click(Display* display, Window window, int x, int y) {
+    int rootX = 0;
+    int rootY = 0;
+    Window child = 0;
+    if (!isViewable(display, window) ||
+        XTranslateCoordinates(display, window, DefaultRootWindow(display), x, y, &rootX, &rootY,
+                              &child) == 0) {
+        std::fprintf(stderr, "x11driver: window %lu is not on the screen\n", window);
+        return 1;
+    }
+    XTestFakeMotionEvent(display, DefaultScreen(display), rootX, rootY, CurrentTime);
+    XTestFakeButtonEvent(display, 1, True, CurrentTime);
+    XTestFakeButtonEvent(display, 1, False, CurrentTime);
     XSync(display, False);
     return 0;
 }
@@ -199,7 +231,8 @@ int screenshot(Display* display, Window window, const char* file) {
 
 int usage() {
     std::fprintf(stderr, "usage: x11driver find <title part> <seconds> | key <window> <key> | "
-                         "close <window> | destroy <window> | screenshot <window> <file>\n");
+                         "click <window> <x> <y> | close <window> | destroy <window> | "
+                         "screenshot <window> <file>\n");
     return 1;
 }
 
@@ -220,6 +253,9 @@ int main(int argc, char* argv[]) {
         status = find(display, argv[2], std::atof(argv[3]));
     else if (command == "key" && argc == 4)
         status = key(display, std::strtoul(argv[2], nullptr, 10), argv[3]);
+    else if (command == "click" && argc == 5)
+        status = click(display, std::strtoul(argv[2], nullptr, 10), std::atoi(argv[3]),
+                       std::atoi(argv[4]));
     else if (command == "close" && argc == 3)
         status = close(display, std::strtoul(argv[2], nullptr, 10));
     else if (command == "destroy" && argc == 3)

@@ -46,6 +46,7 @@ LslLibrary::LslLibrary(const std::string& path) {
                                            std::to_string(version_ / 100) + "." +
                                            std::to_string(version_ % 100) + "; " + WhereToGetIt);
         take(resolve_byprop, "lsl_resolve_byprop");
+        take(resolve_all, "lsl_resolve_all");
         take(get_name, "lsl_get_name");
         take(get_type, "lsl_get_type");
         take(get_source_id, "lsl_get_source_id");

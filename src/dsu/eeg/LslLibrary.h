@@ -42,6 +42,8 @@ public:
     int32_t (*library_version)() = nullptr;
     int32_t (*resolve_byprop)(StreamInfo* buffer, uint32_t buffer_elements, const char* prop,
                               const char* value, int32_t minimum, double timeout) = nullptr;
+    int32_t (*resolve_all)(StreamInfo* buffer, uint32_t buffer_elements,
+                           double wait_time) = nullptr;
     const char* (*get_name)(StreamInfo info) = nullptr;
     const char* (*get_type)(StreamInfo info) = nullptr;
     const char* (*get_source_id)(StreamInfo info) = nullptr;

@@ -216,15 +216,24 @@ int32_t SimulatedDsu::initialise() {
     endLogged_ = false;
     output_.volume00 = 0;
     output_.volume01 = 0;
-    const std::filesystem::path configFile = places_.configFolder() / SimulatorConfig::FileName;
+    const std::filesystem::path configFile =
+        check_ ? std::filesystem::path("the configuration to check")
+               : places_.configFolder() / SimulatorConfig::FileName;
     try {
-        const std::optional<std::string> text = configText(configFile);
+        const std::optional<std::string> text = check_ ? check_ : configText(configFile);
         if (text) {
             for (const std::string& key : SimulatorConfig::unknownKeys(*text))
                 logCall("InitialiseDSU: " + configFile.string() + ": the key \"" + key +
                         "\" means nothing here and is ignored");
         }
-        config_ = SimulatorConfig::fromText(text);
+        config_ = SimulatorConfig::fromText(text, places_.configFolder());
+        if (check_) {
+            // A check looks at the source only: it leaves no session and makes no sound.
+            config_.record = false;
+            config_.sound = false;
+            config_.soundFile = false;
+            logCall("InitialiseDSU: a check of the set-up; nothing is recorded or played");
+        }
         if (config_.synthetic()) {
             source_ = std::make_unique<SyntheticSource>(config_.seed, config_.gain);
         } else if (config_.cyton()) {
@@ -543,6 +552,7 @@ int32_t SimulatedDsu::terminate(const char* sessionFile) {
     source_.reset();
     initialised_ = false;
     debugOn_ = false;
+    check_.reset();
     return status;
 }
 

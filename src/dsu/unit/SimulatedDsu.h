@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -42,6 +43,13 @@ public:
     static constexpr int32_t SessionFileFailed = -2;
     /// Where every run's recording is kept, inside the DSU's folder in portable use.
     static constexpr const char* SessionsFolder = FileLocations::SessionsFolder;
+    /// SetDataTransferMode's second text that hands a check's configuration over in the
+    /// first; the program passes two empty texts.
+    static constexpr const char* CheckMarker = "solvane-check";
+    /// The ELF section of our libkardemo.so by which a set-up, reading the library's file,
+    /// tells that it takes a check's configuration before handing it one; a device maker's
+    /// library has none.
+    static constexpr const char* CheckSection = ".solvane_dsu";
 
     /// The one instance behind the C interface, with the folders FileLocations gives the
     /// library's folder.
@@ -56,6 +64,10 @@ public:
     void setDebugMode(int32_t mode, const char* debugFile);
     void logCall(const std::string& text);
     void setComPort(int32_t port) { comPort_ = port; }
+    /// A check of the set-up: the next InitialiseDSU reads `text` in place of
+    /// dsu-simulator.ini and runs without recording, live sound or sound file. Nothing (the
+    /// program's own call) and TerminateDSU return to the file.
+    void setCheckConfiguration(std::optional<std::string> text) { check_ = std::move(text); }
     [[nodiscard]] int32_t activeComPort() const { return comPort_; }
     /// 0, or the negative status of a configuration fault (see SimulatorConfigError).
     int32_t initialise();
@@ -113,6 +125,7 @@ private:
 
     FileLocations places_;
     SimulatorConfig config_;
+    std::optional<std::string> check_; ///< the configuration of a check, instead of the file
     std::unique_ptr<SampleSource> source_;
     std::unique_ptr<SessionRecorder> recorder_;
     std::unique_ptr<SessionEvents> events_;

@@ -40,6 +40,21 @@ bool onOff(ConfigKey key, const char* name, std::string_view text) {
 
 } // namespace
 
+const SourceWord* SimulatorConfig::sourceWord(std::string_view value) {
+    const std::string word = lower(trim(value));
+    for (const SourceWord& known : SourceWords)
+        if (known.word == word)
+            return &known;
+    return nullptr;
+}
+
+std::string SimulatorConfig::sourceWordList() {
+    std::string list;
+    for (const SourceWord& known : SourceWords)
+        list += (list.empty() ? "" : ", ") + std::string(known.word);
+    return list;
+}
+
 bool SimulatorConfig::synthetic() const {
     return lower(source) == "synthetic";
 }
@@ -52,7 +67,8 @@ bool SimulatorConfig::lsl() const {
     return lower(source) == "lsl";
 }
 
-SimulatorConfig SimulatorConfig::fromText(const std::optional<std::string>& text) {
+SimulatorConfig SimulatorConfig::fromText(const std::optional<std::string>& text,
+                                          const std::filesystem::path& folder) {
     SimulatorConfig config;
     if (!text)
         return config;
@@ -63,8 +79,20 @@ SimulatorConfig SimulatorConfig::fromText(const std::optional<std::string>& text
         return found;
     };
 
-    if (const auto source = value("Source"); source && !source->empty())
+    if (const auto source = value("Source"); source && !source->empty()) {
         config.source = *source;
+        // "bluetooth" read as a file name would fail as a missing recording, and the user
+        // would look for a file instead of the word.
+        std::error_code ignored;
+        if (sourceWord(*source) == nullptr && source->find_first_of("./") == std::string::npos &&
+            (folder.empty() || !std::filesystem::exists(folder / *source, ignored)))
+            throw SimulatorConfigError(ConfigKey::Source, ConfigFault::Malformed,
+                                       "Source = " + inQuotes(*source) +
+                                           " is no source this DSU knows; allowed are " +
+                                           sourceWordList() +
+                                           ", or the file name of a recording (EDF, EDF+, BDF "
+                                           "or BDF+)");
+    }
 
     if (const auto channels = value("Channels"); channels && !channels->empty()) {
         std::string_view rest = *channels;
@@ -167,9 +195,8 @@ SimulatorConfig SimulatorConfig::fromText(const std::optional<std::string>& text
 
 std::vector<std::string> SimulatorConfig::unknownKeys(std::string_view text) {
     static constexpr std::string_view Known[] = {
-        "source", "channels",    "speed",     "loop",   "gain",         "seed",
-        "sound",  "sounddevice", "soundfile", "record", "serialdevice", "positions",
-        "stream", "lsllibrary"};
+        "source",      "channels",  "speed",  "loop",         "gain",      "seed",   "sound",
+        "sounddevice", "soundfile", "record", "serialdevice", "positions", "stream", "lsllibrary"};
     std::vector<std::string> unknown;
     bool inSection = false;
     while (!text.empty()) {

@@ -6,12 +6,27 @@
 #include "dsu/common/ConfigError.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace solvane::dsusim {
+
+/// What a word of Source stands for.
+enum class SourceKind {
+    Synthetic,   ///< synthetic EEG of a seed
+    SerialBoard, ///< a board on a serial port
+    Stream,      ///< a Lab Streaming Layer stream
+};
+
+/// One word that Source takes; any other value names a recording.
+struct SourceWord {
+    std::string_view word;
+    SourceKind kind;
+    std::string_view description; ///< for somebody choosing a source
+};
 
 struct SimulatorConfig {
     static constexpr const char* FileName = "dsu-simulator.ini";
@@ -25,7 +40,15 @@ struct SimulatorConfig {
     static constexpr double LowestSpeed = 0.01;
     static constexpr double HighestSpeed = 100.0;
 
-    std::string source = "synthetic";  ///< "synthetic" or the path of a recording
+    /// Every word Source takes, in the order a list of them shows: the DSU, its set-up and
+    /// their messages all read this one list.
+    static constexpr SourceWord SourceWords[] = {
+        {"synthetic", SourceKind::Synthetic, "synthetic EEG"},
+        {"cyton", SourceKind::SerialBoard, "OpenBCI Cyton (8 channels, 16 with a Daisy module)"},
+        {"lsl", SourceKind::Stream, "a Lab Streaming Layer stream"},
+    };
+
+    std::string source = "synthetic";  ///< one of SourceWords or the path of a recording
     std::vector<std::string> channels; ///< four labels for slots 0..3, or empty for the default
     double speed = 1.0;                ///< multiple of real time; 0 as fast as polled
     bool loop = true;                  ///< restart a recording at its end
@@ -46,9 +69,18 @@ struct SimulatorConfig {
     /// Whether the EEG comes from a Lab Streaming Layer stream.
     [[nodiscard]] bool lsl() const;
 
+    /// The Source word of `value` (any case), or nothing when it names a recording.
+    static const SourceWord* sourceWord(std::string_view value);
+    /// "synthetic, cyton, lsl", for messages.
+    static std::string sourceWordList();
+
     /// The configuration held by a profile text (nothing: the defaults). Throws
-    /// SimulatorConfigError for a value that cannot be used.
-    static SimulatorConfig fromText(const std::optional<std::string>& text);
+    /// SimulatorConfigError for a value that cannot be used. A Source that is no word is the
+    /// path of a recording when it holds a dot or a slash, or when `folder` (that of the
+    /// file; empty: not looked at) holds a file of that name; otherwise it is a word
+    /// misspelt, and refused with the list of the words.
+    static SimulatorConfig fromText(const std::optional<std::string>& text,
+                                    const std::filesystem::path& folder = {});
     /// Keys of the [Simulator] section of a profile text that mean nothing here (typing
     /// mistakes, most likely), in the order they appear.
     static std::vector<std::string> unknownKeys(std::string_view text);

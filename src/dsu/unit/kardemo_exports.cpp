@@ -4,13 +4,19 @@
 #include "device/kardemo.h"
 #include "dsu/unit/SimulatedDsu.h"
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 #define KARDEMO_EXPORT extern "C" __attribute__((visibility("default")))
 
 using solvane::dsusim::SimulatedDsu;
 
 namespace {
+
+// Read by the set-up from the library's file (see SimulatedDsu::CheckSection).
+[[gnu::used, gnu::section(".solvane_dsu")]] const char CheckProtocol[] = "check 1";
+static_assert(std::string_view(".solvane_dsu") == SimulatedDsu::CheckSection);
 
 constexpr int32_t Failed = -1;
 
@@ -52,9 +58,13 @@ KARDEMO_EXPORT int32_t ReadDelay(int32_t delay) {
     });
 }
 
-KARDEMO_EXPORT int32_t SetDataTransferMode(int32_t mode, char* /*text1*/, char* /*text2*/) {
+KARDEMO_EXPORT int32_t SetDataTransferMode(int32_t mode, char* text1, char* text2) {
     return guarded([&] {
-        dsu().logCall("SetDataTransferMode(" + number(mode) + ")");
+        const bool check = text1 != nullptr && text2 != nullptr &&
+                           std::string_view(text2) == SimulatedDsu::CheckMarker;
+        dsu().logCall("SetDataTransferMode(" + number(mode) + ")" +
+                      (check ? ": the configuration of a check" : ""));
+        dsu().setCheckConfiguration(check ? std::optional<std::string>(text1) : std::nullopt);
         return 0;
     });
 }
