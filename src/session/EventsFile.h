@@ -79,7 +79,7 @@ private:
 /// than LongestLine, or one that is not an event, is counted as damaged and left out.
 class EventsReader {
 public:
-    static constexpr std::size_t ChunkBytes = 64 * 1024;
+    static constexpr std::size_t ChunkBytes = std::size_t{64} * 1024;
     static constexpr std::size_t LongestLine = 1024;
 
     /// Takes the next bytes of the file.

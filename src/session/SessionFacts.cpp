@@ -58,8 +58,10 @@ public:
     }
     void close(char bracket) {
         --depth_;
-        out_ += '\n';
-        indent();
+        if (!first_) { // an empty object or array stays on its line: []
+            out_ += '\n';
+            indent();
+        }
         out_ += bracket;
         first_ = false;
     }

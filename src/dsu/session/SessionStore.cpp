@@ -178,7 +178,8 @@ void SessionStore::packet(const int32_t* packet) {
             recorder_->add(packet);
         } catch (const SessionError& e) {
             // The feedback goes on; what was recorded is kept when the run ends.
-            log_("GetP3Data: recording stopped at packet " + session::integerText(packets_) +
+            log_("GetP3Data: recording stopped at packet " +
+                 session::integerText(static_cast<long long>(packets_)) +
                  ", the run goes on unrecorded: " + e.what());
             const char* why = noRoom(e.code()) ? "disk full" : "write failed";
             events_->mark(packets_, -1.0, session::EventType::Stopped, why);

@@ -67,9 +67,9 @@ public:
     bool mark(std::string_view type, std::string_view value, double duration);
     /// A pause of a live source of `seconds` before the next packet.
     void gap(double seconds);
-    /// Completes the run as its own files and copies them to `copyTo` (when not empty);
+    /// Completes the run as its own files and copies them to `target` (when not empty);
     /// false when any could not be written whole. Nothing is recorded afterwards.
-    bool finish(const std::filesystem::path& copyTo);
+    bool finish(const std::filesystem::path& target);
 
     /// The working recording of the run, or empty.
     [[nodiscard]] std::filesystem::path workingFile() const;

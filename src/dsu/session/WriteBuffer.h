@@ -13,7 +13,8 @@ namespace solvane::dsusim {
 
 class WriteBuffer {
 public:
-    static constexpr std::size_t Capacity = 256 * 1024; ///< above a second of 16-bit stereo
+    static constexpr std::size_t Capacity =
+        std::size_t{256} * 1024; ///< above a second of 16-bit stereo
 
     /// Creates `file` (replacing one of that name). Throws session::SessionError.
     explicit WriteBuffer(const std::filesystem::path& file);
