@@ -8,6 +8,7 @@ solvane_core_test(dsu_sim_test
     dsu/ReplayAnalysisTest.cpp
     dsu/ReplayTest.cpp
     dsu/SessionFileTest.cpp
+    dsu/SessionRoundTripTest.cpp
     dsu/SoundTest.cpp
     dsu/SyntheticSourceTest.cpp)
 target_link_libraries(dsu_sim_test PRIVATE solvane_dsu)

@@ -2,9 +2,9 @@
 // analysing every second of it (target: under a second). Also the cost of one follow step
 // of a run that has grown by a second.
 
+#include "support/SessionFiles.h"
 #include "support/TempFolder.h"
 #include "viewer/SessionAnalysis.h"
-#include "viewer/SessionWriter.h"
 
 #include <benchmark/benchmark.h>
 
@@ -13,9 +13,7 @@
 
 namespace {
 
-using solvane::testing::appendEvents;
-using solvane::testing::commandLine;
-using solvane::testing::SessionWriter;
+using solvane::testing::SessionFiles;
 
 int sample(int signal, long i) {
     const double t = static_cast<double>(i) / 256.0;
@@ -23,18 +21,19 @@ int sample(int signal, long i) {
                                   static_cast<double>((i * 7919 + signal * 104729) % 41) - 20.0);
 }
 
-/// A session of `seconds` with the two volume commands of every second in its events file.
+/// A session of `seconds` with the two volume commands of every second, as a run sends them.
 std::filesystem::path writeSession(const std::filesystem::path& folder, int seconds) {
-    SessionWriter writer(folder / "2026-12-08_10-00-00.edf", "synthetic EEG, seed 1", sample);
-    writer.addRecords(seconds);
-    std::string lines = commandLine(0.0, "WE80C8") + commandLine(0.0, "WF80D2");
-    for (int s = 1; s < seconds; ++s) {
-        const double onset = s * 257.0 / 256.0;
-        lines += commandLine(onset, "WB00" + std::string(s % 2 ? "1C" : "21"));
-        lines += commandLine(onset, "WB01" + std::string(s % 2 ? "1F" : "1A"));
+    SessionFiles writer(folder, "2026-12-08_10-00-00", sample);
+    writer.command("WE80C8");
+    writer.command("WF80D2");
+    for (int s = 0; s < seconds; ++s) {
+        if (s > 0) {
+            writer.command("WB00" + std::string(s % 2 ? "1C" : "21"));
+            writer.command("WB01" + std::string(s % 2 ? "1F" : "1A"));
+        }
+        writer.add(1);
     }
-    appendEvents(folder / "2026-12-08_10-00-00_events.tsv", lines);
-    return writer.path();
+    return writer.finish();
 }
 
 void OpenOneHourSession(benchmark::State& state) {
@@ -53,15 +52,15 @@ BENCHMARK(OpenOneHourSession)->Unit(benchmark::kMillisecond);
 // What the window does once a second while it follows an hour-long run, without the painting.
 void FollowOneSecondOfAnHourLongRun(benchmark::State& state) {
     const solvane::testing::TempFolder folder;
-    SessionWriter writer(folder.path() / "2026-12-08_10-00-00.working.edf", "x", sample);
-    writer.addRecords(3600);
-    solvane::viewer::SessionReader reader(writer.path());
+    SessionFiles writer(folder.path(), "2026-12-08_10-00-00", sample);
+    writer.add(3600);
+    solvane::viewer::SessionReader reader(writer.paths().working());
     reader.update();
     solvane::viewer::SessionAnalysis analysis;
     analysis.update(reader);
     for (auto _ : state) {
         state.PauseTiming();
-        writer.addRecords(1);
+        writer.add(1);
         state.ResumeTiming();
         reader.update();
         analysis.update(reader);

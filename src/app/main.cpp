@@ -10,6 +10,13 @@
 
 #include <memory>
 
+// The program's version for the device library, which records it beside each session: the
+// one symbol this executable exports (a device library of another maker simply finds none).
+extern "C" {
+extern const char solvane_program_version[];
+const char solvane_program_version[] = SOLVANE_VERSION;
+}
+
 int main(int argc, char* argv[]) {
     int status = 0;
     {

@@ -1,38 +1,34 @@
 #include "EntrainmentCommands.h"
 
+#include "session/AveCommand.h"
+
+#include <cstring>
+
 namespace solvane {
 
 namespace {
 
-constexpr char HexDigits[] = "0123456789ABCDEF";
-constexpr int32_t FrequencyOffset = 32768;
+using Target = session::AveCommand::Target;
 
-// Writes the low `digits` hex digits of `value` (two's complement) after a fixed prefix.
-AveCommand compose(const char (&prefix)[5], int prefixLength, uint32_t value, int digits) {
-    AveCommand command;
-    for (int i = 0; i < prefixLength; ++i)
-        command.text[i] = prefix[i];
-    for (int i = digits - 1; i >= 0; --i) {
-        command.text[prefixLength + i] = HexDigits[value & 0xFU];
-        value >>= 4U;
-    }
-    command.text[6] = '\0';
-    return command;
+AveCommand text(Target target, int32_t value) {
+    AveCommand result;
+    std::memcpy(result.text, session::encode({target, static_cast<int>(value)}).text,
+                sizeof result.text);
+    return result;
 }
 
 } // namespace
 
 AveCommand VolumeCommand(int output, int32_t volume) {
-    return compose(output == 0 ? "WB00" : "WB01", 4, static_cast<uint32_t>(volume), 2);
+    return text(output == 0 ? Target::Volume00 : Target::Volume01, volume);
 }
 
 AveCommand BaseFrequencyCommand(int32_t frequency) {
-    return compose("WE\0\0", 2, static_cast<uint32_t>(frequency + FrequencyOffset), 4);
+    return text(Target::BaseFrequency, frequency);
 }
 
 AveCommand SecondFrequencyCommand(int32_t baseFrequency, int32_t desiredFrequency) {
-    return compose("WF\0\0", 2,
-                   static_cast<uint32_t>(baseFrequency + FrequencyOffset + desiredFrequency), 4);
+    return text(Target::SecondFrequency, baseFrequency + desiredFrequency);
 }
 
 } // namespace solvane

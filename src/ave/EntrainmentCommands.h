@@ -1,6 +1,8 @@
 #pragma once
-// The six-character AVE command texts: "WB00"/"WB01" with two upper-case hex digits (low 8
-// bits of the volume), "WE"/"WF" with four (low 16 bits of the frequency payload).
+// The six-character AVE command texts the entrainment sends: "WB00"/"WB01" with two upper-case
+// hex digits (low 8 bits of the volume), "WE"/"WF" with four (low 16 bits of the frequency
+// payload), encoded by the one codec that the DSU and the session readers decode them with
+// (session/AveCommand.h).
 
 #include <cstdint>
 

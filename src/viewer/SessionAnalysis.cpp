@@ -10,30 +10,6 @@
 
 namespace solvane::viewer {
 
-namespace {
-
-int hexValue(const std::string& text, std::size_t from, std::size_t digits) {
-    int value = 0;
-    for (std::size_t i = from; i < from + digits; ++i) {
-        const char c = text[i];
-        int digit = -1;
-        if (c >= '0' && c <= '9')
-            digit = c - '0';
-        else if (c >= 'A' && c <= 'F')
-            digit = c - 'A' + 10;
-        else if (c >= 'a' && c <= 'f')
-            digit = c - 'a' + 10;
-        if (digit < 0)
-            return -1;
-        value = value * 16 + digit;
-    }
-    return value;
-}
-
-constexpr int FrequencyOffset = 32768;
-
-} // namespace
-
 /// The program's spectral analysis with only slot 0 active, so that the spectrum it leaves
 /// behind is that slot's.
 struct SessionAnalysis::Engine {
@@ -53,31 +29,11 @@ SessionAnalysis::~SessionAnalysis() = default;
 SessionAnalysis::SessionAnalysis(SessionAnalysis&&) noexcept = default;
 SessionAnalysis& SessionAnalysis::operator=(SessionAnalysis&&) noexcept = default;
 
-bool applyCommand(const std::string& command, OutputState& state) {
-    if (command.size() != 6)
-        return false;
-    if (command.rfind("WB00", 0) == 0 || command.rfind("WB01", 0) == 0) {
-        const int value = hexValue(command, 4, 2);
-        if (value < 0)
-            return false;
-        (command[3] == '0' ? state.volume00 : state.volume01) = value;
-        return true;
-    }
-    if (command.rfind("WE", 0) == 0 || command.rfind("WF", 0) == 0) {
-        const int value = hexValue(command, 2, 4);
-        if (value < 0)
-            return false;
-        (command[1] == 'E' ? state.baseFrequency : state.secondFrequency) = value - FrequencyOffset;
-        return true;
-    }
-    return false;
-}
-
 void SessionAnalysis::update(const SessionReader& reader) {
     steps_.clear();
     OutputState state;
     for (const SessionEvent& event : reader.events())
-        if (event.type == "ave_command" && applyCommand(event.value, state))
+        if (event.setsOutput() && state.apply(event.value))
             steps_.push_back({event.onset, state});
 
     for (int slot = 0; slot < Channels; ++slot) {

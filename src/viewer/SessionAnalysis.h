@@ -5,7 +5,9 @@
 // frequencies as the commands set them. update() analyses only the seconds added since the
 // last call. No widgets.
 
-#include "viewer/SessionFile.h"
+#include "session/AveCommand.h"
+#include "session/SessionError.h"
+#include "session/SessionReader.h"
 
 #include <array>
 #include <cstdint>
@@ -25,24 +27,17 @@ struct BandRange {
 inline constexpr BandRange BandBins[Bands] = {
     {"delta", 1, 3}, {"theta", 4, 7}, {"alpha", 8, 12}, {"beta", 13, 30}};
 
+using session::SessionError;
+using session::SessionEvent;
+using session::SessionReader;
 /// What the commands had set at some moment.
-struct OutputState {
-    int volume00 = 0;
-    int volume01 = 0;
-    int baseFrequency = 0;   ///< Hz, from WE
-    int secondFrequency = 0; ///< Hz, from WF
-};
+using OutputState = session::AveOutputState;
 
 /// One command as it took effect.
 struct OutputStep {
     double time = 0.0; ///< seconds on the packet axis
     OutputState state;
 };
-
-/// Applies one six-character command to `state` as the DSU does: WB00xx / WB01xx set the
-/// volumes (hex), WExxxx / WFxxxx the frequencies (hertz + 32768, hex). False for a text
-/// that is not such a command.
-bool applyCommand(const std::string& command, OutputState& state);
 
 struct ChannelSeconds {
     std::string label;

@@ -29,11 +29,11 @@ struct SessionSummary {
 SessionSummary summarise(const SessionReader& reader, const SessionAnalysis& analysis);
 
 /// The recordings (`*.edf`, `*.working.edf`) in `folder`, newest first (the stamps sort in
-/// the order of the runs).
+/// the order of the runs). Throws SessionError when the folder cannot be read.
 std::vector<std::filesystem::path> sessionRecordings(const std::filesystem::path& folder);
 
 /// Reads and summarises every recording in `folder`; one that cannot be read keeps its row,
-/// with the reason.
+/// with the reason, and so does a folder that cannot be read.
 std::vector<SessionSummary> sessionHistory(const std::filesystem::path& folder);
 
 } // namespace solvane::viewer

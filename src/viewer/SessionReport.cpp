@@ -118,7 +118,7 @@ const char* sourceKind(const std::string& source) {
 QStringList reportFacts(const SessionReader& reader, const SessionAnalysis& analysis) {
     QStringList facts;
     const OutputState last = analysis.last();
-    facts << QStringLiteral("Session %1").arg(QString::fromStdString(reader.paths().stamp));
+    facts << QStringLiteral("Session %1").arg(QString::fromStdString(reader.paths().stamp()));
     facts << QStringLiteral("Source: %1 (%2)")
                  .arg(QLatin1String(sourceKind(reader.source())),
                       QString::fromStdString(reader.source()));
@@ -155,6 +155,9 @@ QStringList reportFacts(const SessionReader& reader, const SessionAnalysis& anal
     facts << QStringLiteral("Seconds of poor contact: %1 (%2)")
                  .arg(analysis.poorSeconds())
                  .arg(poor.join(QStringLiteral(", ")));
+    // What is damaged or missing, so that a report never passes for a whole session.
+    for (const std::string& note : reader.notes())
+        facts << QString::fromStdString(note);
     return facts;
 }
 
@@ -243,8 +246,8 @@ bool writeReport(const QString& output, const SessionReader& reader,
         writer.setPageSize(QPageSize(QPageSize::A4));
         writer.setPageOrientation(QPageLayout::Landscape);
         writer.setResolution(150);
-        writer.setTitle(
-            QStringLiteral("Solvane session %1").arg(QString::fromStdString(reader.paths().stamp)));
+        writer.setTitle(QStringLiteral("Solvane session %1")
+                            .arg(QString::fromStdString(reader.paths().stamp())));
         writer.setCreator(QStringLiteral("solvane-view"));
         QPainter painter;
         if (!painter.begin(&writer)) {

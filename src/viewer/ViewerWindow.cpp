@@ -284,14 +284,14 @@ bool ViewerWindow::openSession(const std::filesystem::path& recording) {
         spectrumLines_[slot]->setName(label);
     }
     appendSeconds(true);
-    setWindowTitle(tr("Solvane session %1").arg(QString::fromStdString(reader_->paths().stamp)));
+    setWindowTitle(tr("Solvane session %1").arg(QString::fromStdString(reader_->paths().stamp())));
     return true;
 }
 
 void ViewerWindow::follow() {
     if (reader_) {
         try {
-            const bool live = reader_->live() || reader_->paths().working;
+            const bool live = reader_->live() || reader_->working();
             if (live && reader_->update()) {
                 analysis_->update(*reader_);
                 appendSeconds(false);
@@ -307,10 +307,10 @@ void ViewerWindow::follow() {
         changed = recordings[i] != history_[i].recording;
     if (changed) {
         const bool followingNewest =
-            !reader_ || (!history_.empty() && reader_->paths().edf == history_.front().recording);
+            !reader_ || (!history_.empty() && reader_->recording() == history_.front().recording);
         refreshHistory();
         if (followingNewest && !history_.empty() && history_.front().live &&
-            (!reader_ || history_.front().recording != reader_->paths().edf))
+            (!reader_ || history_.front().recording != reader_->recording()))
             openSession(history_.front().recording);
     }
 }
@@ -437,8 +437,8 @@ void ViewerWindow::showSpectrum(int second) {
 
 void ViewerWindow::updateOpenRow() {
     for (int row = 0; row < static_cast<int>(history_.size()); ++row)
-        if (history_[row].recording == reader_->paths().edf ||
-            history_[row].stamp == reader_->paths().stamp) {
+        if (history_[row].recording == reader_->recording() ||
+            history_[row].stamp == reader_->paths().stamp()) {
             history_[row] = summarise(*reader_, *analysis_);
             showRow(row);
         }
@@ -533,7 +533,7 @@ void ViewerWindow::saveReport() {
         return;
     const QString file = QFileDialog::getSaveFileName(
         this, tr("Save the report"),
-        QString::fromStdString((folder_ / (reader_->paths().stamp + ".pdf")).string()),
+        QString::fromStdString((folder_ / (reader_->paths().stamp() + ".pdf")).string()),
         tr("PDF (*.pdf);;PNG image (*.png)"));
     if (file.isEmpty())
         return;

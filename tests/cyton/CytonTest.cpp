@@ -7,6 +7,8 @@
 #include "CytonEmulator.h"
 #include "dsu/eeg/CytonSource.h"
 #include "dsu/unit/SimulatedDsu.h"
+#include "session/SessionFacts.h"
+#include "session/SessionPaths.h"
 #include "support/TempFolder.h"
 
 #include <edflib.h>
@@ -232,7 +234,12 @@ TEST(CytonRun, EndsInNoDataWithTheRecordingIntactWhenTheDongleGoes) {
     const uint64_t delivered = dsu.delivered();
     // All 1000 board samples at 256 Hz, those still in the resampler's filter too.
     EXPECT_NEAR(static_cast<double>(delivered), 1000 * 256 / 250.0, 3.0);
+    const auto factsFile = session::SessionPaths::ofRecording(dsu.sessionFile()).facts();
     ASSERT_EQ(dsu.terminate("session.edf"), 0);
+    const auto facts = session::readFacts(factsFile);
+    ASSERT_TRUE(facts);
+    EXPECT_EQ(facts->source.kind, "cyton");
+    EXPECT_EQ(facts->source.port, board.device());
 
     edf_hdr_struct header{};
     const std::string session = (folder.path() / "session.edf").string();

@@ -160,11 +160,14 @@ TEST_F(SessionFile, KeepsEveryCommandOfABusyShortRun) {
     const std::filesystem::path events =
         std::filesystem::path(dsu->sessionFile()).replace_extension().string() + "_events.tsv";
     ASSERT_EQ(dsu->terminate("busy.edf"), 0);
-    // The EDF+ holds what its one record has room for and gets no flat records for more; the
-    // events file holds every command.
+    // The EDF+ gets no flat records to hold more: its one record takes what fits and says how
+    // many more there are (the 30 commands and the end); the events file holds every command.
     const SessionContents session = readSession(folder.path() / "busy.edf");
     EXPECT_EQ(session.records, 1);
-    EXPECT_EQ(session.annotations.size(), std::size_t{SessionRecorder::AnnotationSignals});
+    ASSERT_GT(session.annotations.size(), 10U);
+    const std::size_t held = session.annotations.size() - 1;
+    EXPECT_EQ(session.annotations.back().second,
+              std::to_string(31 - held) + " more: see the events file");
     std::ifstream lines(events);
     std::string line;
     std::getline(lines, line);
@@ -221,10 +224,11 @@ TEST_F(SessionFile, EveryRunIsKeptUnderItsOwnName) {
          std::filesystem::directory_iterator(folder.path() / SimulatedDsu::SessionsFolder))
         files.push_back(entry.path());
     std::sort(files.begin(), files.end());
-    std::vector<std::filesystem::path> expected = kept; // each with its sound and events
+    std::vector<std::filesystem::path> expected = kept; // each with its sound, events, facts
     for (std::filesystem::path sound : kept) {
         expected.push_back(sound.replace_extension(".flac"));
         expected.push_back(sound.replace_extension().string() + "_events.tsv");
+        expected.push_back(sound.replace_extension().string() + "_facts.json");
     }
     std::sort(expected.begin(), expected.end());
     ASSERT_EQ(files, expected);
@@ -326,8 +330,9 @@ std::filesystem::path beside(const std::filesystem::path& session, const std::st
 
 // A run in another process is left alone while it goes: a second program beside it records
 // under a name of its own and keeps the first one's log; once the first is killed, the next
-// start finishes its run from the whole records on disk and its events file (the fault: a
-// killed run kept no commands and its working files stayed for good).
+// start finishes its run from the whole records on disk, which carry their own commands (the
+// faults: a killed run kept no commands, its working files stayed for good, and commands of
+// the lost last second stood past the end of the data).
 TEST_F(SessionFile, OfAKilledRunIsFinishedAtTheNextStartAndARunGoingOnIsLeftAlone) {
     RecordingChild killed(folder.path(), 700, {{0, "WE80D2"}, {256, "WB0032"}, {600, "WB0119"}});
     ASSERT_FALSE(killed.session.empty());
@@ -361,12 +366,16 @@ TEST_F(SessionFile, OfAKilledRunIsFinishedAtTheNextStartAndARunGoingOnIsLeftAlon
     ASSERT_EQ(recovered.records, 2);
     for (std::size_t i = 0; i < 512; ++i)
         ASSERT_EQ(recovered.packets[i], delivered[i]) << "packet " << i;
-    // A command after the last whole record is kept too, at its time.
-    const std::vector<std::pair<long long, std::string>> expected = {
-        {0, "WE80D2"}, {10000000, "WB0032"}, {20000000, "Recording ends"}, {23437000, "WB0119"}};
-    auto annotations = recovered.annotations;
-    std::stable_sort(annotations.begin(), annotations.end());
-    EXPECT_EQ(annotations, expected);
+    // A command of the lost last second stays in the events file only.
+    const std::vector<std::pair<long long, std::string>> expected = {{0, "WE80D2"},
+                                                                     {10000000, "WB0032"}};
+    EXPECT_EQ(recovered.annotations, expected);
+    EXPECT_NE(
+        folder
+            .read(std::filesystem::relative(beside(killed.session, "_events.tsv"), folder.path())
+                      .string())
+            .find("2.3438\tn/a\tave_command\tWB0119"),
+        std::string::npos);
 }
 
 // The fault: a run that could not be recorded streamed as if it were.
@@ -393,14 +402,14 @@ TEST_F(SessionFile, OnADiskThatFillsKeepsWhatWasRecorded) {
     std::map<int, std::string> commands;
     for (int n = 0; n < 10; ++n)
         commands[n * 200] = n % 2 == 0 ? "WB0032" : "WB0000";
-    RecordingChild full(folder.path(), 2000, commands, true, 40000);
+    RecordingChild full(folder.path(), 2000, commands, true, 20000);
     EXPECT_EQ(full.wait(), -SimulatedDsu::SessionFileFailed);
     const SessionContents kept = readSession(full.session);
-    ASSERT_EQ(kept.records, 5);             // 40000 bytes hold the header and five records
-    ASSERT_EQ(kept.annotations.size(), 8U); // those before packet 1280 + 256
+    ASSERT_EQ(kept.records, 3);             // 20000 bytes hold the header and three records
+    ASSERT_EQ(kept.annotations.size(), 4U); // those of packets 0..767
     for (std::size_t i = 0; i < kept.annotations.size(); ++i) {
         EXPECT_EQ(kept.annotations[i].first,
-                  static_cast<long long>(i) * 200 * 10000 / 256 * 1000); // to 100 us
+                  (static_cast<long long>(i) * 200 * 10000 + 128) / 256 * 1000); // to 100 us
         EXPECT_EQ(kept.annotations[i].second, commands[static_cast<int>(i) * 200]);
     }
     const std::string events = folder.read(

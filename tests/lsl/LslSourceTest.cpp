@@ -4,6 +4,8 @@
 
 #include "dsu/DsuSimSupport.h"
 #include "dsu/unit/SimulatedDsu.h"
+#include "session/SessionFacts.h"
+#include "session/SessionPaths.h"
 #include "support/TempFolder.h"
 
 #include <dlfcn.h>
@@ -252,6 +254,12 @@ TEST(LslStream, PausesThenGoesForGoodWithinOneRecording) {
     }
     EXPECT_TRUE(marked);
     edfclose_file(header.handle);
+    // The facts keep the stream's name and host in full, beside the header's first characters.
+    const auto facts = session::readFacts(session::SessionPaths::ofRecording(kept).facts());
+    ASSERT_TRUE(facts);
+    EXPECT_EQ(facts->source.kind, "lsl");
+    EXPECT_EQ(facts->source.stream, "Headband");
+    EXPECT_EQ(facts->source.host, "standin-host");
 }
 
 struct Fault {

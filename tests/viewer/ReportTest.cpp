@@ -1,8 +1,8 @@
 // The report made without a window by solvane-view --report, on the offscreen platform.
 
 #include "viewer/SessionReport.h"
-#include "viewer/SessionWriter.h"
 
+#include "support/SessionFiles.h"
 #include "support/TempFolder.h"
 
 #include <QImage>
@@ -10,11 +10,9 @@
 #include <QRegularExpression>
 #include <QTest>
 
-#include <filesystem>
+#include <sys/stat.h>
 
-using solvane::testing::appendEvents;
-using solvane::testing::commandLine;
-using solvane::testing::SessionWriter;
+#include <filesystem>
 
 namespace {
 
@@ -36,13 +34,16 @@ Run report(const std::filesystem::path& session, const std::filesystem::path& ou
 
 /// A 6-second session: output 00 at 0x30, 01 at 0x10 from second 1 (share 75 %).
 std::filesystem::path writeSession(const std::filesystem::path& folder) {
-    SessionWriter writer(folder / "2026-12-08_14-30-05.edf", "synthetic EEG, seed 3",
-                         [](int, long i) { return 512 + static_cast<int>(i % 7) * 10; });
-    writer.addRecords(6);
-    appendEvents(folder / "2026-12-08_14-30-05_events.tsv",
-                 commandLine(0.0, "WE80C8") + commandLine(0.0, "WF80D2") +
-                     commandLine(1.0, "WB0030") + commandLine(1.0, "WB0110"));
-    return writer.path();
+    solvane::testing::SessionFiles writer(
+        folder, "2026-12-08_14-30-05",
+        [](int, long i) { return 512 + static_cast<int>(i % 7) * 10; }, "synthetic EEG, seed 3");
+    writer.command("WE80C8");
+    writer.command("WF80D2");
+    writer.add(1);
+    writer.command("WB0030");
+    writer.command("WB0110");
+    writer.add(5);
+    return writer.finish();
 }
 
 } // namespace
@@ -87,23 +88,28 @@ private slots:
         QVERIFY(image.width() > 1000);
     }
 
-    // Catches a damaged session or an unwritable output that crashes, succeeds or says
+    // Catches a damaged session reported as if it were whole, one that is no session (a FIFO,
+    // which must not be waited on) or an unwritable output that crashes, succeeds or says
     // nothing useful.
-    void damagedSessionGivesAClearMessageAndStatus1() {
+    void damageIsSaidAndWhatIsNoSessionFailsWithStatus1() {
         const solvane::testing::TempFolder folder;
         const auto session = writeSession(folder.path());
         std::filesystem::resize_file(session, std::filesystem::file_size(session) - 100);
         const auto pdf = folder.path() / "report.pdf";
-        Run run = report(session, pdf);
-        QCOMPARE(run.status, 1);
-        QVERIFY2(run.errors.contains(QStringLiteral("is truncated: its header counts 6 records "
-                                                    "but it holds 5")),
-                 qPrintable(run.errors));
-        QVERIFY(!std::filesystem::exists(pdf));
+        QCOMPARE(report(session, pdf).status, 0);
+        solvane::viewer::SessionReader reader(session);
+        solvane::viewer::SessionAnalysis analysis;
+        analysis.update(reader);
+        const QString facts = solvane::viewer::reportFacts(reader, analysis).join('\n');
+        QVERIFY2(facts.contains(QStringLiteral("last 1 second are missing")), qPrintable(facts));
 
-        std::filesystem::create_directory(folder.path() / "whole");
-        const auto whole = writeSession(folder.path() / "whole");
-        run = report(whole, folder.path() / "no such folder" / "report.png");
+        const auto fifo = folder.path() / "fifo.edf";
+        QCOMPARE(::mkfifo(fifo.c_str(), 0644), 0);
+        Run run = report(fifo, pdf);
+        QCOMPARE(run.status, 1);
+        QVERIFY2(run.errors.contains(QStringLiteral("is a FIFO")), qPrintable(run.errors));
+
+        run = report(session, folder.path() / "no such folder" / "report.png");
         QCOMPARE(run.status, 1);
         QVERIFY2(run.errors.contains(QStringLiteral("cannot be written")), qPrintable(run.errors));
     }

@@ -1,11 +1,12 @@
-// The viewer's session reader and analysis against files written as the recorder writes them.
-
-#include "viewer/SessionWriter.h"
+// The viewer's analysis and history of sessions written by the session library's writers, and
+// the following of a run that grows.
 
 #include "analysis/SpectralAnalysis.h"
 #include "config/Settings.h"
+#include "session/SessionPaths.h"
 #include "state/AnalysisState.h"
 #include "state/ChannelSelection.h"
+#include "support/SessionFiles.h"
 #include "support/TempFolder.h"
 #include "viewer/SessionAnalysis.h"
 #include "viewer/SessionHistory.h"
@@ -21,11 +22,10 @@
 namespace solvane::viewer {
 namespace {
 
-using testing::appendEvents;
-using testing::commandLine;
-using testing::SessionWriter;
+using testing::SessionFiles;
 
 constexpr double Pi = 3.14159265358979323846;
+constexpr const char* Stamp = "2026-12-08_14-30-05";
 
 // A different sine on each element, louder by the second; element 4 leaves the good range in
 // second 2 (all of it) and in the first half of second 3 (half of it: still poor, one window).
@@ -47,15 +47,19 @@ struct Opened {
     }
 };
 
+/// Appends `text` to a file as a writer still busy with it would have left it.
+void append(const std::filesystem::path& file, const std::string& text) {
+    std::ofstream(file, std::ios::binary | std::ios::app) << text;
+}
+
 // Catches totals that are not the program's: a wrong element per slot, samples decoded wrongly
 // from the records, or a block that is not the record; and a contact rule that is not the
 // monitor's.
 TEST(ViewerSession, PerSecondFiguresAreTheProgramsForTheSamePackets) {
     const testing::TempFolder folder;
-    SessionWriter writer(folder.path() / "2026-12-08_14-30-05.edf", "synthetic EEG, seed 7",
-                         knownSample);
-    writer.addRecords(5);
-    Opened session(writer.path());
+    SessionFiles writer(folder.path(), Stamp, knownSample, "synthetic EEG, seed 7");
+    writer.add(5);
+    Opened session(writer.finish());
     ASSERT_EQ(session.analysis.seconds(), 5);
 
     Settings settings;
@@ -97,24 +101,24 @@ TEST(ViewerSession, PerSecondFiguresAreTheProgramsForTheSamePackets) {
 // from the events file or, for an older session, from the EDF+ annotations.
 TEST(ViewerSession, VolumeTimelineIsTheCommands) {
     const struct {
-        double onset;
+        long packet;
         const char* command;
-    } commands[] = {{0.0, "WE8008"},    {0.0, "WF800E"},    {1.0039, "WB0029"},
-                    {1.0039, "WB0112"}, {3.0117, "WB000A"}, {3.0117, "WB0131"}};
+    } commands[] = {{0, "WE8008"},   {0, "WF800E"},   {257, "WB0029"},
+                    {257, "WB0112"}, {771, "WB000A"}, {771, "WB0131"}};
     for (const bool eventsFile : {true, false}) {
         const testing::TempFolder folder;
-        SessionWriter writer(folder.path() / "2026-12-08_14-30-05.edf", "x", knownSample);
-        std::string lines;
+        SessionFiles writer(folder.path(), Stamp, knownSample, "x");
         for (const auto& c : commands) {
-            lines += commandLine(c.onset, c.command);
-            if (!eventsFile)
-                writer.annotate(c.onset, c.command);
+            writer.addPackets(c.packet - static_cast<long>(writer.packets()));
+            writer.command(c.command);
         }
-        if (eventsFile)
-            appendEvents(folder.path() / "2026-12-08_14-30-05_events.tsv",
-                         lines + "4.5000\t0.5000\tgap\t0.5\n");
-        writer.addRecords(5);
-        Opened session(writer.path());
+        writer.addPackets(1152 - static_cast<long>(writer.packets()));
+        writer.mark("gap", "0.5", 0.5);
+        writer.addPackets(128);
+        const std::filesystem::path kept = writer.finish();
+        if (!eventsFile)
+            std::filesystem::remove(writer.paths().events());
+        Opened session(kept);
         const auto& steps = session.analysis.steps();
         ASSERT_EQ(steps.size(), 6U) << "events file " << eventsFile;
         EXPECT_DOUBLE_EQ(steps[2].time, 1.0039);
@@ -146,11 +150,12 @@ TEST(ViewerSession, HistoryOfThreeSessions) {
                     {"2026-12-08_10-00-00_2", 2, "WB0010WB0130"},
                     {"2026-12-09_09-00-00", 3, "WB0020WB0120"}};
     for (const auto& s : sessions) {
-        SessionWriter writer(folder.path() / (std::string(s.stamp) + ".edf"), "synthetic", quiet);
-        writer.addRecords(s.seconds);
+        SessionFiles writer(folder.path(), s.stamp, quiet, "synthetic");
         const std::string c = s.commands;
-        appendEvents(folder.path() / (std::string(s.stamp) + "_events.tsv"),
-                     commandLine(0.0, c.substr(0, 6)) + commandLine(0.0, c.substr(6, 6)));
+        writer.command(c.substr(0, 6));
+        writer.command(c.substr(6, 6));
+        writer.add(s.seconds);
+        writer.finish();
     }
     std::ofstream(folder.path() / "2026-12-07_08-00-00.edf") << "not a recording";
 
@@ -174,10 +179,9 @@ TEST(ViewerSession, HistoryOfThreeSessions) {
 // without its newline, or tells a crashed run from a live one wrongly.
 TEST(ViewerSession, GrowingSessionIsFollowed) {
     const testing::TempFolder folder;
-    SessionWriter writer(folder.path() / "2026-12-08_14-30-05.working.edf", "x", knownSample);
-    const auto events = folder.path() / "2026-12-08_14-30-05_events.tsv";
-    const auto lock = folder.path() / "2026-12-08_14-30-05.lock";
-    const int held = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    SessionFiles writer(folder.path(), Stamp, knownSample, "x");
+    const session::SessionPaths& paths = writer.paths();
+    const int held = ::open(paths.lock().c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     ASSERT_GE(held, 0);
     ASSERT_EQ(::flock(held, LOCK_EX), 0);
 
@@ -187,12 +191,12 @@ TEST(ViewerSession, GrowingSessionIsFollowed) {
     starting.update();
     EXPECT_EQ(starting.records(), 0);
 
-    writer.addRecords(2);
-    writer.addPartialRecord(1000);
-    appendEvents(events, commandLine(0.0, "WB0029") + "1.0000\tn/a\tave_com");
-    SessionReader reader(writer.path());
+    writer.command("WB0029");
+    writer.add(2);
+    append(paths.working(), std::string(1000, '\x01')); // a record being written
+    append(paths.events(), "1.0000\tn/a\tave_com");     // a line being written
+    SessionReader reader(paths.working());
     SessionAnalysis analysis;
-    EXPECT_TRUE(reader.update());
     analysis.update(reader);
     EXPECT_TRUE(reader.live());
     EXPECT_EQ(reader.records(), 2);
@@ -200,16 +204,14 @@ TEST(ViewerSession, GrowingSessionIsFollowed) {
     EXPECT_FALSE(reader.update()); // nothing grew
 
     // The record completes, one more follows, the line ends.
-    std::filesystem::resize_file(writer.path(), std::filesystem::file_size(writer.path()) - 1000);
-    writer.addRecords(2);
-    appendEvents(events, "mand\tWB0112\n");
+    writer.add(2);
+    append(paths.events(), "mand\tWB0112\n");
     EXPECT_TRUE(reader.update());
     analysis.update(reader);
     EXPECT_EQ(reader.records(), 4);
     EXPECT_EQ(analysis.seconds(), 4);
     EXPECT_EQ(analysis.perSecond()[3].volume01, 0x12);
     EXPECT_EQ(analysis.channel(0).total.size(), 4U);
-    EXPECT_EQ(analysis.channel(0).total[3], Opened(writer.path()).analysis.channel(0).total[3]);
 
     ::close(held); // the recording process is gone without closing the run
     EXPECT_TRUE(reader.update());
@@ -217,45 +219,12 @@ TEST(ViewerSession, GrowingSessionIsFollowed) {
     EXPECT_TRUE(reader.crashed());
 
     // The run ends: the recording is renamed and followed there.
-    std::filesystem::rename(writer.path(), folder.path() / "2026-12-08_14-30-05.edf");
+    const std::filesystem::path kept = writer.finish();
     reader.update();
-    EXPECT_FALSE(reader.paths().working);
+    EXPECT_FALSE(reader.working());
+    EXPECT_EQ(reader.recording(), kept);
     EXPECT_EQ(reader.records(), 4);
-}
-
-// Catches a damaged file read as a session (or crashing the reader) instead of a clear reason.
-TEST(ViewerSession, DamagedSessionGivesAClearMessage) {
-    const struct {
-        const char* name;
-        std::function<void(const std::filesystem::path&)> damage;
-        const char* message;
-    } cases[] = {
-        {"cut.edf", [](const auto& p) { std::filesystem::resize_file(p, 256 * 10 + 3000); },
-         "is truncated: its header counts 3 records but it holds 0"},
-        {"short.edf", [](const auto& p) { std::filesystem::resize_file(p, 100); }, "too short"},
-        {"unclosed.edf", [](const auto& p) { SessionWriter::setCountOf(p, -1); }, "was not closed"},
-        {"version.edf",
-         [](const auto& p) {
-             std::fstream f(p, std::ios::binary | std::ios::in | std::ios::out);
-             f << "7";
-         },
-         "not an EDF+ recording"},
-        {"missing.edf", [](const auto& p) { std::filesystem::remove(p); }, "cannot be opened"},
-    };
-    const testing::TempFolder folder;
-    for (const auto& c : cases) {
-        const auto path = folder.path() / c.name;
-        SessionWriter(path, "x", knownSample).addRecords(3);
-        c.damage(path);
-        try {
-            SessionReader reader(path);
-            reader.update();
-            ADD_FAILURE() << c.name << " was read";
-        } catch (const SessionError& e) {
-            EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos)
-                << c.name << ": " << e.what();
-        }
-    }
+    EXPECT_EQ(analysis.channel(0).total[3], Opened(kept).analysis.channel(0).total[3]);
 }
 
 } // namespace

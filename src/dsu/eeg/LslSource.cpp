@@ -208,11 +208,12 @@ void LslSource::open(const std::string& stream, const std::vector<std::string>& 
             passedOver_ = refused.substr(2);
         std::swap(inlet_.lsl, inlet.lsl);
         std::swap(inlet_.inlet, inlet.inlet);
+        name_ = name;
+        host_ = text(lsl_.get_hostname(full.info));
         // Name and source id first: the recording's header keeps only the beginning.
         description_ = name + " " + text(lsl_.get_source_id(full.info)) + " (LSL stream; type " +
-                       text(lsl_.get_type(full.info)) + ", host " +
-                       text(lsl_.get_hostname(full.info)) + ", " + rateText(rate) + ", " +
-                       std::to_string(channelCount) + " channels: " + available +
+                       text(lsl_.get_type(full.info)) + ", host " + host_ + ", " + rateText(rate) +
+                       ", " + std::to_string(channelCount) + " channels: " + available +
                        "; slots 0-3: " + labels_[0] + ", " + labels_[1] + ", " + labels_[2] + ", " +
                        labels_[3] + "; through " + lsl_.description() + ")";
         return;

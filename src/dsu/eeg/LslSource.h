@@ -44,6 +44,9 @@ public:
     [[nodiscard]] double gapBefore() const override { return gap_; }
     [[nodiscard]] std::string label(int slot) const override { return labels_[slot]; }
     [[nodiscard]] std::string description() const override { return description_; }
+    /// The stream's name and the host that sends it.
+    [[nodiscard]] const std::string& streamName() const { return name_; }
+    [[nodiscard]] const std::string& host() const { return host_; }
     /// The streams found before this one and refused, with why; empty when none.
     [[nodiscard]] const std::string& passedOver() const { return passedOver_; }
 
@@ -77,6 +80,8 @@ private:
     double microvoltsPerUnit_[Slots] = {};
     std::string labels_[Slots];
     std::string description_;
+    std::string name_;
+    std::string host_;
     std::string passedOver_;
     std::unique_ptr<InterleavedResampler> resampler_;
     // The reading thread's own buffers, made before it starts.

@@ -4,23 +4,32 @@
 // received with packet n take effect at the first frame at or after n / 256 s, where the
 // recording's annotation of the command stands, so sound and EEG line up in any editor. The
 // file depends only on the settings and the packet numbers they came with: the same commands
-// give the same file. It follows the packets a second at a time; finish() fades the sound out
-// at the last packet and ends the file with the second in which the fade-out ends.
+// give the same file. It follows the packets a second at a time, and goes to the disk with one
+// write a second; finish() fades the sound out at the last packet and ends the file with the
+// second in which the fade-out ends.
 
 #include "dsu/sound/ToneSynthesiser.h"
+#include "session/AveCommand.h"
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
+#include <string>
 
 struct sf_private_tag;
 
 namespace solvane::dsusim {
 
+/// What the sound plays for the output the commands have set.
+ToneSettings toneSettings(const session::AveOutputState& output) noexcept;
+
+class WriteBuffer;
+
 class SessionSoundFile {
 public:
     static constexpr int PacketsPerSecond = 256;
 
-    /// Creates `workingFile` (replacing one of that name). Throws SessionFileError.
+    /// Creates `workingFile` (replacing one of that name). Throws session::SessionError.
     explicit SessionSoundFile(std::filesystem::path workingFile);
     /// An unfinished file is closed and left under its working name.
     ~SessionSoundFile();
@@ -28,13 +37,13 @@ public:
     SessionSoundFile& operator=(const SessionSoundFile&) = delete;
 
     /// Plays `settings` from the time of `packet` on (no earlier than what is written).
-    /// Throws SessionFileError.
+    /// Throws session::SessionError.
     void set(const ToneSettings& settings, uint64_t packet);
     /// Renders the sound up to the time of `packet` once a second of it is due.
-    /// Throws SessionFileError.
+    /// Throws session::SessionError.
     void follow(uint64_t packet);
     /// Fades out at the time of `packet`, completes and closes the file and renames it to
-    /// `target`. Throws SessionFileError; the working file then stays.
+    /// `target`. Throws session::SessionError; the working file then stays.
     void finish(uint64_t packet, const std::filesystem::path& target);
     /// Closes the file as it is and leaves it under its working name.
     void abandon() noexcept;
@@ -45,8 +54,11 @@ private:
     static constexpr int BlockFrames = 1024;
     [[nodiscard]] static uint64_t frameOf(uint64_t packet) noexcept;
     void renderTo(uint64_t frame);
+    /// Why the file could not be written, in words.
+    [[nodiscard]] std::string reason() const;
 
     std::filesystem::path working_;
+    std::unique_ptr<WriteBuffer> output_;
     sf_private_tag* file_ = nullptr;
     uint64_t written_ = 0; ///< frames
     ToneSynthesiser synthesiser_;

@@ -5,16 +5,16 @@
 #include "dsu/eeg/LslSource.h"
 #include "dsu/eeg/RecordingSource.h"
 #include "dsu/eeg/SyntheticSource.h"
-#include "dsu/session/SessionEvents.h"
-#include "dsu/session/SessionLock.h"
-#include "dsu/session/SessionRecovery.h"
 #include "dsu/session/SessionSoundFile.h"
 #include "dsu/sound/LiveSoundOutput.h"
+#include "dsu/unit/ProgramSettings.h"
+#include "session/EventsFile.h"
+#include "session/Numbers.h"
+#include "session/RecordingWriter.h"
 
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -30,88 +30,15 @@ namespace {
 
 constexpr int SlotElement[SampleSource::Slots] = {0, 4, 1, 5};
 
-int hexValue(const char* text, int digits) {
-    int value = 0;
-    for (int i = 0; i < digits; ++i) {
-        const char c = text[i];
-        int digit = 0;
-        if (c >= '0' && c <= '9')
-            digit = c - '0';
-        else if (c >= 'A' && c <= 'F')
-            digit = c - 'A' + 10;
-        else
-            return -1;
-        value = value * 16 + digit;
-    }
-    return value;
-}
-
 std::filesystem::path inFolder(const std::filesystem::path& folder, const std::string& name) {
     const std::filesystem::path path(name);
     return path.is_relative() ? folder / path : path;
 }
 
-/// The start of a run in local time, as a file name: 2026-12-08_09-30-00.
-std::string timeStamp(std::chrono::system_clock::time_point start) {
-    const std::time_t now = std::chrono::system_clock::to_time_t(start);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d_%H-%M-%S", &local);
-    return text;
-}
-
-/// Replaces `target` with a copy of `source`; `target` is whole or as it was. A file the
-/// user may not write stays as it is, as the settings file does: replacing it through its
-/// folder would get round its protection.
-void copyReplacing(const std::filesystem::path& source, const std::filesystem::path& target) {
-    if (::faccessat(AT_FDCWD, target.c_str(), F_OK, AT_EACCESS) == 0 &&
-        ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
-        throw SessionFileError("the session cannot be copied to " + target.string() +
-                               ": it is write-protected and stays as it was");
-    std::filesystem::path part = target;
-    part += ".part";
-    std::error_code error;
-    std::filesystem::copy_file(source, part, std::filesystem::copy_options::overwrite_existing,
-                               error);
-    if (!error)
-        std::filesystem::rename(part, target, error);
-    if (error) {
-        std::error_code ignored;
-        std::filesystem::remove(part, ignored);
-        throw SessionFileError("the session cannot be copied to " + target.string() + ": " +
-                               error.message());
-    }
-}
-
-/// The sound file that goes beside a recording or session file: the same name, but .flac.
-std::filesystem::path soundFileOf(std::filesystem::path file) {
-    return file.replace_extension(".flac");
-}
-
-/// Room a run needs on its disk to start: a minute of recording.
-constexpr unsigned long long LeastRoom = 60ULL * 8192;
-
-[[noreturn]] void cannotRecord(ConfigFault fault, const std::string& why) {
-    throw SimulatorConfigError(ConfigKey::Record, fault, "the run cannot be recorded: " + why);
-}
-
-bool noRoom(int error) {
-    return error == ENOSPC || error == EDQUOT || error == EFBIG;
-}
-
-void removeQuietly(const std::filesystem::path& file) {
-    std::error_code ignored;
-    std::filesystem::remove(file, ignored);
-}
-
-ToneSettings toneSettings(const SimulatedDsu::Output& output) {
-    ToneSettings settings;
-    settings.volume[0] = output.volume00;
-    settings.volume[1] = output.volume01;
-    settings.frequency[0] = output.baseFrequency;
-    settings.frequency[1] = output.secondFrequency;
-    return settings;
+/// The program's version where the program says it (ours does), else empty.
+std::string programVersion() {
+    const void* version = ::dlsym(RTLD_DEFAULT, "solvane_program_version");
+    return version != nullptr ? static_cast<const char*>(version) : std::string();
 }
 
 // The text of dsu-simulator.ini, or nothing when there is none. A file that is there but
@@ -148,7 +75,9 @@ SimulatedDsu& SimulatedDsu::instance() {
 SimulatedDsu::SimulatedDsu(const std::filesystem::path& folder)
     : SimulatedDsu(FileLocations::portableIn(folder)) {}
 
-SimulatedDsu::SimulatedDsu(FileLocations places) : places_(std::move(places)) {}
+SimulatedDsu::SimulatedDsu(FileLocations places)
+    : places_(std::move(places)),
+      store_(places_, [this](const std::string& line) { logCall(line); }) {}
 
 SimulatedDsu::~SimulatedDsu() {
     if (debugFd_ >= 0)
@@ -161,10 +90,6 @@ std::filesystem::path SimulatedDsu::libraryFolder() {
         info.dli_fname != nullptr)
         return std::filesystem::absolute(info.dli_fname).parent_path();
     return std::filesystem::current_path();
-}
-
-std::filesystem::path SimulatedDsu::recordingFile() const {
-    return recorder_ ? recorder_->workingFile() : std::filesystem::path();
 }
 
 // The log is this program's own while it holds a lock on it, and starts afresh with each
@@ -202,11 +127,10 @@ void SimulatedDsu::logCall(const std::string& text) {
 // A run started again without TerminateDSU ends here, kept under its own name.
 void SimulatedDsu::endRecording() {
     live_.reset();
-    if (!recorder_)
+    if (!store_.recording())
         return;
     logCall("InitialiseDSU: the run before was not terminated");
-    bool kept = false;
-    (void)finishRun(kept, nullptr);
+    (void)store_.finish({});
 }
 
 int32_t SimulatedDsu::initialise() {
@@ -214,6 +138,7 @@ int32_t SimulatedDsu::initialise() {
     source_.reset();
     initialised_ = false;
     endLogged_ = false;
+    port_.clear();
     output_.volume00 = 0;
     output_.volume01 = 0;
     const std::filesystem::path configFile =
@@ -277,14 +202,9 @@ int32_t SimulatedDsu::initialise() {
              << ", gain " << config_.gain << " counts/uV";
     logCall(settings.str());
 
-    std::string labels[Elements];
-    for (int e = 0; e < Elements; ++e)
-        labels[e] = "Element " + std::to_string(e);
-    for (int slot = 0; slot < SampleSource::Slots; ++slot)
-        labels[SlotElement[slot]] = source_->label(slot);
     if (config_.record) {
         try {
-            startRecording(labels);
+            startRecording();
         } catch (const SimulatorConfigError& e) {
             logCall("InitialiseDSU failed (status " + std::to_string(e.status()) +
                     "): " + e.what() + " (Record = off in " + configFile.string() +
@@ -294,118 +214,124 @@ int32_t SimulatedDsu::initialise() {
             return e.status();
         }
     } else {
-        session_.clear();
         logCall("InitialiseDSU: Record = off: the run is not recorded");
     }
     ++runs_;
-    startSound();
-    playOutput();
-
     initialised_ = true;
     start_ = Clock::now();
     delivered_ = 0;
+    // The run's own sound starts at its first packet, with the tones the unit plays.
+    playOutput();
     return 0;
 }
 
-void SimulatedDsu::startRecording(const std::string (&labels)[Elements]) {
-    session_.clear();
-    const auto began = std::chrono::system_clock::now();
-    const std::filesystem::path& sessions = places_.sessionsFolder();
-    std::error_code error;
-    places_.makeFolder(sessions, error);
-    if (!error && !std::filesystem::is_directory(sessions, error))
-        error = std::make_error_code(std::errc::not_a_directory);
-    if (error)
-        cannotRecord(ConfigFault::SessionsFolderUnusable,
-                     "the folder " + sessions.string() + " cannot be made: " + error.message());
-    for (const std::string& line :
-         recoverSessions(sessions, [](std::string_view command, ToneSettings&settings) {
-             Output output;
-             output.volume00 = settings.volume[0];
-             output.volume01 = settings.volume[1];
-             output.baseFrequency = settings.frequency[0];
-             output.secondFrequency = settings.frequency[1];
-             if (applyCommand(command, output))
-                 settings = toneSettings(output);
-         }))
-        logCall(line);
-    struct statvfs disk {};
-    if (::statvfs(sessions.c_str(), &disk) == 0 &&
-        static_cast<unsigned long long>(disk.f_bavail) * disk.f_frsize < LeastRoom)
-        cannotRecord(ConfigFault::DiskFull, "the disk of " + sessions.string() + " is full");
-
-    // Two runs that begin in the same second, in this program or another beside it, are told
-    // apart by a number; the names still sort in the order of the runs. The lock is the
-    // run's claim to its name.
-    const std::string stamp = timeStamp(began);
-    std::string name = stamp;
-    try {
-        for (int n = 2;; ++n) {
-            if (!std::filesystem::exists(sessions / (name + ".edf"), error) &&
-                !std::filesystem::exists(sessions / (name + ".working.edf"), error) &&
-                !std::filesystem::exists(sessions / (name + SessionEvents::Suffix), error) &&
-                (lock_ = SessionLock::create(sessions / (name + SessionLock::Suffix))))
-                break;
-            name = stamp + "_" + std::to_string(n);
-        }
-        events_ = std::make_unique<SessionEvents>(sessions / (name + SessionEvents::Suffix));
-        const std::filesystem::path working = sessions / (name + ".working.edf");
-        recorder_ = std::make_unique<SessionRecorder>(working, labels, config_.gain,
-                                                      source_->description(), began);
-        session_ = sessions / (name + ".edf");
-        logCall("InitialiseDSU: recording into " + working.string());
-    } catch (const SessionFileError& e) {
-        recorder_.reset();
-        if (events_) {
-            removeQuietly(events_->file());
-            events_.reset();
-        }
-        if (lock_) {
-            lock_->release();
-            lock_.reset();
-        }
-        cannotRecord(noRoom(e.code()) ? ConfigFault::DiskFull
-                                      : ConfigFault::SessionFilesUncreatable,
-                     e.what());
-    }
+void SimulatedDsu::startRecording() {
+    // A gain the recording's header cannot hold would make a file no reader opens.
+    if (const std::optional<std::string> problem =
+            session::RecordingWriter::gainProblem(config_.gain))
+        throw SimulatorConfigError(ConfigKey::Gain, ConfigFault::OutOfRange,
+                                   "Gain = " + session::shortest(config_.gain) + ": " + *problem);
+    store_.begin(runStart(std::chrono::system_clock::now()));
 }
 
-void SimulatedDsu::startSound() {
-    if (!config_.soundFile || !recorder_)
-        return;
-    const std::filesystem::path working = soundFileOf(recorder_->workingFile());
-    try {
-        sound_ = std::make_unique<SessionSoundFile>(working);
-        logCall("InitialiseDSU: sound into " + working.string());
-    } catch (const SessionFileError& e) {
-        logCall("InitialiseDSU: the sound is not kept: " + std::string(e.what()));
+RunStart SimulatedDsu::runStart(std::chrono::system_clock::time_point began) const {
+    RunStart run;
+    session::RecordingSetup& recording = run.recording;
+    session::SessionFacts& facts = run.facts;
+    const ProgramSettings settings =
+        ProgramSettings::read(places_.configFolder() / FileLocations::SettingsFile);
+    for (int e = 0; e < Elements; ++e) {
+        recording.labels[static_cast<std::size_t>(e)] = "Element " + std::to_string(e);
+        recording.transducers[static_cast<std::size_t>(e)] = "simulated DSU";
     }
+    // The EEG signals are labelled with the positions chosen for their slots; the source's own
+    // labels stay beside them, in the transducer field and in the facts.
+    for (int slot = 0; slot < SampleSource::Slots; ++slot) {
+        const auto s = static_cast<std::size_t>(slot);
+        const auto element = static_cast<std::size_t>(SlotElement[slot]);
+        const std::string own = source_->label(slot);
+        const std::optional<std::string> position =
+            ProgramSettings::positionName(settings.position[s]);
+        recording.labels[element] = position ? "EEG " + *position : own;
+        recording.transducers[element] = "simulated DSU, from " + own;
+        session::SessionFacts::Slot& fact = facts.slots[s];
+        fact.element = SlotElement[slot];
+        fact.position = settings.position[s];
+        fact.positionName = position.value_or("");
+        fact.sourceLabel = own;
+        fact.label = recording.labels[element];
+    }
+    recording.gain = config_.gain;
+    recording.source = source_->description();
+    recording.start = began;
+
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(began);
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    char start[32];
+    std::strftime(start, sizeof start, "%Y-%m-%dT%H:%M:%S", &local);
+    const auto fraction = std::chrono::duration_cast<std::chrono::microseconds>(
+                              began - std::chrono::system_clock::from_time_t(seconds))
+                              .count() /
+                          100;
+    facts.start = std::string(start) + "." +
+                  std::string(4 - session::integerText(fraction).size(), '0') +
+                  session::integerText(fraction);
+    facts.programVersion = programVersion();
+    facts.libraryVersion = SOLVANE_VERSION;
+    facts.gain = config_.gain;
+    facts.source.description = source_->description();
+    if (config_.synthetic()) {
+        facts.source.kind = "synthetic";
+        facts.source.seed = config_.seed;
+    } else if (config_.cyton()) {
+        facts.source.kind = "cyton";
+        facts.source.port = port_;
+    } else if (config_.lsl()) {
+        facts.source.kind = "lsl";
+        if (const auto* stream = dynamic_cast<const LslSource*>(source_.get())) {
+            facts.source.stream = stream->streamName();
+            facts.source.host = stream->host();
+        }
+    } else {
+        facts.source.kind = "recording";
+        facts.source.recording =
+            std::filesystem::absolute(inFolder(places_.configFolder(), config_.source)).string();
+    }
+    facts.settings.file = settings.file.string();
+    facts.settings.problem = settings.problem;
+    facts.settings.volume = settings.volume;
+    facts.settings.baseFrequency = settings.baseFrequency;
+    facts.settings.desiredFrequency = settings.desiredFrequency;
+    facts.settings.sampleRate = settings.sampleRate;
+
+    run.sound = config_.soundFile;
+    // The tones kept from the run before; the volumes are 0 again, so none is in force.
+    session::AveOutputState kept;
+    kept.baseFrequency = output_.baseFrequency;
+    kept.secondFrequency = output_.secondFrequency;
+    using Target = session::AveCommand::Target;
+    const std::pair<Target, int> parts[] = {{Target::BaseFrequency, output_.baseFrequency},
+                                            {Target::SecondFrequency, output_.secondFrequency},
+                                            {Target::Volume00, output_.volume00},
+                                            {Target::Volume01, output_.volume01}};
+    for (std::size_t i = 0; i < std::size(parts); ++i) {
+        const bool inForce = i < 2 ? toneSet_[i] : parts[i].second != 0;
+        if (inForce)
+            run.state.emplace_back(session::encode({parts[i].first, parts[i].second}).view());
+    }
+    return run;
 }
 
 void SimulatedDsu::playOutput() {
     const ToneSettings settings = toneSettings(output_);
     if (live_)
         live_->set(settings);
-    if (sound_) {
-        try {
-            sound_->set(settings, delivered_);
-        } catch (const SessionFileError& e) {
-            dropSound("SendCommandToDSU: the sound is no longer kept: " + std::string(e.what()));
-        }
-    }
-}
-
-// A sound file that could not be written whole is of no use; the events file holds what it
-// would have played.
-void SimulatedDsu::dropSound(const std::string& why) {
-    logCall(why);
-    sound_->abandon();
-    removeQuietly(sound_->workingFile());
-    sound_.reset();
+    store_.sound(settings);
 }
 
 bool SimulatedDsu::markEvent(std::string_view trialType, std::string_view value, double duration) {
-    return events_ && events_->mark(delivered_, duration, trialType, value);
+    return store_.mark(trialType, value, duration);
 }
 
 bool SimulatedDsu::packetDue() const {
@@ -440,36 +366,12 @@ int32_t SimulatedDsu::poll(int32_t* packet, int32_t elements, int32_t* packetCou
         packet[SlotElement[slot]] = counts[slot];
     ++delivered_;
     if (const double gap = source_->gapBefore(); gap > 0.0) {
-        char text[96];
-        std::snprintf(text, sizeof text,
-                      "GetP3Data: the stream paused for %.3f s before packet %llu; the run goes on",
-                      gap, static_cast<unsigned long long>(delivered_));
-        logCall(text);
-        if (recorder_ && !recorder_->stopped())
-            recorder_->gap(gap);
-        markEvent("gap", "stream paused", gap);
+        logCall("GetP3Data: the stream paused for " + session::fixed(gap, 3) + " s before packet " +
+                std::to_string(delivered_) + "; the run goes on");
+        store_.gap(gap);
+        markEvent(session::EventType::Gap, "stream paused", gap);
     }
-    if (recorder_ && !recorder_->stopped()) {
-        try {
-            recorder_->add(packet);
-        } catch (const SessionFileError& e) {
-            // The feedback goes on; what was recorded is kept when the run ends.
-            logCall("GetP3Data: recording stopped at packet " + std::to_string(delivered_) +
-                    ", the run goes on unrecorded: " + e.what());
-            if (events_)
-                events_->mark(delivered_, -1.0, SessionEvents::StoppedType,
-                              noRoom(e.code()) ? "disk full" : "write failed");
-            if (sound_)
-                dropSound("GetP3Data: the sound is no longer kept either");
-        }
-    }
-    if (sound_) {
-        try {
-            sound_->follow(delivered_);
-        } catch (const SessionFileError& e) {
-            dropSound("GetP3Data: the sound is no longer kept: " + std::string(e.what()));
-        }
-    }
+    store_.packet(packet);
     if (packetCount != nullptr)
         *packetCount = 1;
     return 0;
@@ -482,17 +384,19 @@ int32_t SimulatedDsu::sendCommand(const char* command, int32_t length) {
     }
     const std::string text(command, 6);
     logCall("SendCommandToDSU(" + text + ")");
-    if (recorder_ && !recorder_->stopped())
-        recorder_->command(text);
-    if (events_ && !(recorder_ && recorder_->stopped()) && !events_->command(delivered_, text))
-        logCall("SendCommandToDSU: the events file " + events_->file().string() +
-                " takes no more lines");
-    if (!applyCommand(text, output_)) {
+    store_.command(text);
+    const std::optional<session::AveCommand> decoded = session::decode(text);
+    if (!decoded) {
         logCall("SendCommandToDSU: " + text + " is not a command this DSU knows");
         return -1;
     }
-    const bool frequency = text[0] == 'W' && (text[1] == 'E' || text[1] == 'F');
-    const int hertz = text[1] == 'E' ? output_.baseFrequency : output_.secondFrequency;
+    output_.apply(*decoded);
+    using Target = session::AveCommand::Target;
+    const bool frequency =
+        decoded->target == Target::BaseFrequency || decoded->target == Target::SecondFrequency;
+    if (frequency)
+        toneSet_[decoded->target == Target::BaseFrequency ? 0 : 1] = true;
+    const int hertz = decoded->value;
     if (frequency && !ToneSynthesiser::audible(hertz))
         logCall("SendCommandToDSU: " + text + ": " + std::to_string(hertz) + " Hz is outside " +
                 std::to_string(ToneSynthesiser::LowestFrequency) + ".." +
@@ -502,51 +406,26 @@ int32_t SimulatedDsu::sendCommand(const char* command, int32_t length) {
     return 0;
 }
 
-bool SimulatedDsu::applyCommand(std::string_view text, Output& output) {
-    if (text.size() != 6)
-        return false;
-    int* target = nullptr;
-    int value = -1;
-    int offset = 0; // frequencies travel as hertz + 32768
-    if (text.rfind("WB00", 0) == 0 || text.rfind("WB01", 0) == 0) {
-        target = text[3] == '0' ? &output.volume00 : &output.volume01;
-        value = hexValue(text.data() + 4, 2);
-    } else if (text.rfind("WE", 0) == 0 || text.rfind("WF", 0) == 0) {
-        target = text[1] == 'E' ? &output.baseFrequency : &output.secondFrequency;
-        value = hexValue(text.data() + 2, 4);
-        offset = 32768;
-    }
-    if (target == nullptr || value < 0)
-        return false;
-    *target = value - offset;
-    return true;
-}
-
 int32_t SimulatedDsu::terminate(const char* sessionFile) {
     logCall("TerminateDSU: " + std::to_string(delivered_) + " packets delivered");
     if (live_) {
-        char slowest[80];
-        std::snprintf(slowest, sizeof slowest, "%.1f ms", 1000.0 * live_->slowestChange());
+        const std::string slowest = session::fixed(1000.0 * live_->slowestChange(), 1) + " ms";
         live_.reset();
         logCall("TerminateDSU: the live sound has faded out and is closed; each command was "
                 "heard within " +
-                std::string(slowest));
+                slowest);
     }
     int32_t status = 0;
     const std::string name = sessionFile != nullptr ? sessionFile : "";
-    if (recorder_) {
-        bool kept = false;
-        std::string contents;
-        if (!finishRun(kept, &contents))
-            status = SessionFileFailed;
+    if (store_.recording()) {
         if (name.empty())
             logCall("TerminateDSU: no session file named");
-        else if (kept && !keepRecording(inFolder(places_.sessionFileFolder(), name), contents))
+        if (!store_.finish(name.empty() ? std::filesystem::path()
+                                        : inFolder(places_.sessionFileFolder(), name)))
             status = SessionFileFailed;
     } else if (initialised_ && config_.record) {
         status = SessionFileFailed;
     }
-    session_.clear();
     if (source_)
         source_->stop();
     source_.reset();
@@ -554,84 +433,6 @@ int32_t SimulatedDsu::terminate(const char* sessionFile) {
     debugOn_ = false;
     check_.reset();
     return status;
-}
-
-bool SimulatedDsu::finishRun(bool& kept, std::string* contents) {
-    bool whole = true;
-    kept = recorder_->packets() > 0;
-    if (!kept) {
-        // A run without a packet is no recording worth keeping, nor a reason to replace the
-        // copy of the last one.
-        recorder_->abandon();
-        removeQuietly(recorder_->workingFile());
-        if (sound_) {
-            sound_->abandon();
-            removeQuietly(sound_->workingFile());
-        }
-        if (events_)
-            removeQuietly(events_->file());
-        logCall("TerminateDSU: the run recorded no packet and is not kept; the session file "
-                "stays as it was");
-    } else {
-        if (recorder_->stopped())
-            whole = false;
-        try {
-            recorder_->finish(session_);
-            const std::string counts =
-                " (" + std::to_string(recorder_->packets()) + " packets, " +
-                std::to_string(
-                    std::min<uint64_t>(recorder_->annotations(),
-                                       recorder_->records() * SessionRecorder::AnnotationSignals)) +
-                " annotations)";
-            if (contents != nullptr)
-                *contents = counts;
-            logCall("TerminateDSU: the run is kept in " + session_.string() + counts +
-                    (recorder_->stopped() ? ", up to where the recording stopped" : "") +
-                    "; every command is in " + (events_ ? events_->file().string() : ""));
-        } catch (const SessionFileError& e) {
-            logCall("TerminateDSU: " + std::string(e.what()));
-            whole = false;
-            kept = false;
-        }
-        if (sound_) {
-            try {
-                sound_->finish(delivered_, soundFileOf(session_));
-            } catch (const SessionFileError& e) {
-                logCall("TerminateDSU: " + std::string(e.what()));
-                removeQuietly(sound_->workingFile());
-                whole = false;
-            }
-        }
-    }
-    sound_.reset();
-    recorder_.reset();
-    events_.reset();
-    if (lock_)
-        lock_->release();
-    lock_.reset();
-    return whole;
-}
-
-bool SimulatedDsu::keepRecording(const std::filesystem::path& target, const std::string& contents) {
-    bool copied = true;
-    try {
-        copyReplacing(session_, target);
-        logCall("TerminateDSU: session written to " + target.string() + contents);
-    } catch (const SessionFileError& e) {
-        logCall("TerminateDSU: " + std::string(e.what()));
-        copied = false;
-    }
-    std::error_code error;
-    if (copied && std::filesystem::exists(soundFileOf(session_), error)) {
-        try {
-            copyReplacing(soundFileOf(session_), soundFileOf(target));
-            logCall("TerminateDSU: sound written to " + soundFileOf(target).string());
-        } catch (const SessionFileError& e) {
-            logCall("TerminateDSU: " + std::string(e.what()));
-            copied = false;
-        }
-    }
-    return copied;
 }
 
 int32_t SimulatedDsu::listPorts(int32_t* ports) {
@@ -655,7 +456,7 @@ int32_t SimulatedDsu::listPorts(int32_t* ports) {
 
 std::string SimulatedDsu::serialDevice() {
     if (!config_.serialDevice.empty())
-        return config_.serialDevice;
+        return port_ = config_.serialDevice;
     // The program hands over its setting, which is the port number less one.
     const std::string device = SerialPorts::deviceOf(comPort_ + 1);
     if (device.empty())
@@ -664,7 +465,7 @@ std::string SimulatedDsu::serialDevice() {
                                        " names no serial port (Com1..Com100 are /dev/ttyUSB0..99, "
                                        "Com101.. /dev/ttyACM0.., Com201.. /dev/ttyS0..)");
     logCall("InitialiseDSU: Com" + std::to_string(comPort_ + 1) + " is " + device);
-    return device;
+    return port_ = device;
 }
 
 } // namespace solvane::dsusim

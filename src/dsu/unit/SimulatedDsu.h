@@ -3,19 +3,20 @@
 // per second (or as fast as polled), at most one per poll, with EEG from a SampleSource on
 // the four channel elements (0, 4, 1, 5) and the centre value on the others. A poll answers at
 // once; when no packet is due yet it says so. Each InitialiseDSU reads dsu-simulator.ini from
-// its configuration folder, finishes the runs in its sessions folder that did not end (see
-// recoverSessions) and starts recording the run into working files there, named after the
-// time the run began and held by its lock (both folders the library's own in portable use, see
-// FileLocations); a run that cannot be recorded does not start. TerminateDSU completes them as
-// that run's own recording and copies it to the session file the program names, so that every
-// run is kept. The AVE commands set the output, which is played live on a sound device and kept
-// as a sound file beside each recording (same name, extension .flac); both volumes start at 0
-// with each InitialiseDSU. A debug log records set-up, commands and shut-down.
+// its configuration folder and starts recording the run into its sessions folder (both the
+// library's own in portable use, see FileLocations) through the SessionStore; a run that
+// cannot be recorded does not start. TerminateDSU completes it as that run's own session and
+// copies it to the session file the program names, so that every run is kept. The AVE
+// commands set the output, which is played live on a sound device and kept as a sound file
+// beside each recording; both volumes start at 0 with each InitialiseDSU, while the tones stay
+// as last set, as a unit keeps its settings while it is on, and go into each run's files at
+// its start. A debug log records set-up, commands and shut-down.
 
 #include "config/FileLocations.h"
 #include "dsu/eeg/SampleSource.h"
-#include "dsu/session/SessionRecorder.h"
+#include "dsu/session/SessionStore.h"
 #include "dsu/unit/SimulatorConfig.h"
+#include "session/AveCommand.h"
 
 #include <chrono>
 #include <cstdint>
@@ -28,9 +29,6 @@
 namespace solvane::dsusim {
 
 class LiveSoundOutput;
-class SessionEvents;
-class SessionLock;
-class SessionSoundFile;
 
 class SimulatedDsu {
 public:
@@ -84,21 +82,12 @@ public:
     /// seconds (negative: none). False when no run is recorded or the line cannot be written.
     bool markEvent(std::string_view trialType, std::string_view value, double duration);
 
-    /// Output state as the commands left it.
-    struct Output {
-        int volume00 = 0;
-        int volume01 = 0;
-        int baseFrequency = 0;   ///< Hz
-        int secondFrequency = 0; ///< Hz
-    };
-    [[nodiscard]] const Output& output() const { return output_; }
-    /// Sets the part of `output` that the six-character `command` sets; false when it is
-    /// none this DSU knows.
-    static bool applyCommand(std::string_view command, Output& output);
+    /// The output as the commands left it.
+    [[nodiscard]] const session::AveOutputState& output() const { return output_; }
     /// The working file of the run being recorded, or empty.
-    [[nodiscard]] std::filesystem::path recordingFile() const;
+    [[nodiscard]] std::filesystem::path recordingFile() const { return store_.workingFile(); }
     /// The name the run being recorded is kept under once it ends, or empty.
-    [[nodiscard]] const std::filesystem::path& sessionFile() const { return session_; }
+    [[nodiscard]] const std::filesystem::path& sessionFile() const { return store_.sessionFile(); }
     [[nodiscard]] uint64_t delivered() const { return delivered_; }
 
     /// The folder that holds the library file.
@@ -111,26 +100,18 @@ private:
     std::string serialDevice();
     void endRecording();
     /// Throws SimulatorConfigError (key Record) when the run cannot be recorded.
-    void startRecording(const std::string (&labels)[Elements]);
-    /// Completes the recording and its sound as the run's own files, or removes them when
-    /// the run recorded nothing; false when they could not be written whole. `kept` tells
-    /// whether there is a recording to copy, `contents` (if given) what it holds.
-    bool finishRun(bool& kept, std::string* contents);
-    /// Copies the run's own recording and sound to `target`; false when they could not be.
-    bool keepRecording(const std::filesystem::path& target, const std::string& contents);
-    void startSound();
+    void startRecording();
+    /// What the run's recording and facts say of it as it begins.
+    RunStart runStart(std::chrono::system_clock::time_point began) const;
     /// Plays the output as the commands have left it, live and into the sound file.
     void playOutput();
-    void dropSound(const std::string& why);
 
     FileLocations places_;
     SimulatorConfig config_;
     std::optional<std::string> check_; ///< the configuration of a check, instead of the file
     std::unique_ptr<SampleSource> source_;
-    std::unique_ptr<SessionRecorder> recorder_;
-    std::unique_ptr<SessionEvents> events_;
-    std::unique_ptr<SessionLock> lock_;
-    std::filesystem::path session_;
+    SessionStore store_;
+    std::string port_; ///< the board's device node, for a board
     bool initialised_ = false;
     bool endLogged_ = false;
     Clock::time_point start_;
@@ -141,9 +122,9 @@ private:
     bool debugShared_ = false; ///< another program beside us writes the same log
     bool debugOn_ = false;
     std::string debugPath_;
-    Output output_;
+    session::AveOutputState output_;
+    bool toneSet_[2] = {false, false}; ///< base and second frequency received since loading
     std::unique_ptr<LiveSoundOutput> live_;
-    std::unique_ptr<SessionSoundFile> sound_;
 };
 
 } // namespace solvane::dsusim

@@ -1,5 +1,6 @@
-#include "dsu/session/SessionLock.h"
-#include "dsu/session/SessionRecorder.h"
+#include "session/SessionLock.h"
+
+#include "session/SessionError.h"
 
 #include <cerrno>
 #include <cstring>
@@ -8,7 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace solvane::dsusim {
+namespace solvane::session {
 
 std::unique_ptr<SessionLock> SessionLock::create(const std::filesystem::path& file) {
     const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
@@ -16,7 +17,7 @@ std::unique_ptr<SessionLock> SessionLock::create(const std::filesystem::path& fi
         if (errno == EEXIST)
             return nullptr;
         const int error = errno;
-        throw SessionFileError(
+        throw SessionError(
             "the lock " + file.string() + " cannot be created: " + std::strerror(error), error);
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) { // only a file made this moment by another
@@ -27,20 +28,32 @@ std::unique_ptr<SessionLock> SessionLock::create(const std::filesystem::path& fi
 }
 
 std::unique_ptr<SessionLock> SessionLock::takeOver(const std::filesystem::path& file) {
-    const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0644);
     if (fd < 0)
         return nullptr;
     struct stat held {};
     struct stat named {};
     // The lock taken must still be the file of that name: one that finished the run first
     // removes it before it lets go.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd, &held) != 0 ||
+    if (::fstat(fd, &held) != 0 || !S_ISREG(held.st_mode) || ::flock(fd, LOCK_EX | LOCK_NB) != 0 ||
         ::stat(file.c_str(), &named) != 0 || held.st_ino != named.st_ino ||
         held.st_dev != named.st_dev) {
         ::close(fd);
         return nullptr;
     }
     return std::unique_ptr<SessionLock>(new SessionLock(file, fd));
+}
+
+bool SessionLock::held(const std::filesystem::path& file) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat status {};
+    bool taken = false;
+    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode))
+        taken = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd); // lets go of a shared lock taken here
+    return taken;
 }
 
 SessionLock::~SessionLock() {
@@ -56,4 +69,4 @@ void SessionLock::release() noexcept {
     fd_ = -1;
 }
 
-} // namespace solvane::dsusim
+} // namespace solvane::session

@@ -1,0 +1,315 @@
+#include "dsu/session/SessionStore.h"
+
+#include "dsu/common/ConfigError.h"
+#include "dsu/session/SessionRecovery.h"
+#include "dsu/session/SessionSoundFile.h"
+#include "session/EventsFile.h"
+#include "session/Numbers.h"
+#include "session/SessionError.h"
+#include "session/SessionLock.h"
+#include "session/SessionPaths.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+namespace solvane::dsusim {
+
+namespace {
+
+using session::SessionError;
+
+/// Room a run needs on its disk to start: a minute of recording.
+constexpr unsigned long long LeastRoom = 60ULL * 8192;
+
+[[noreturn]] void cannotRecord(ConfigFault fault, const std::string& why) {
+    throw SimulatorConfigError(ConfigKey::Record, fault, "the run cannot be recorded: " + why);
+}
+
+bool noRoom(int error) {
+    return error == ENOSPC || error == EDQUOT || error == EFBIG;
+}
+
+void removeQuietly(const std::filesystem::path& file) {
+    std::error_code ignored;
+    std::filesystem::remove(file, ignored);
+}
+
+/// Replaces `target` with a copy of `source`; `target` is whole or as it was. A file the
+/// user may not write stays as it is, as the settings file does: replacing it through its
+/// folder would get round its protection.
+void copyReplacing(const std::filesystem::path& source, const std::filesystem::path& target) {
+    if (::faccessat(AT_FDCWD, target.c_str(), F_OK, AT_EACCESS) == 0 &&
+        ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
+        throw SessionError("the session cannot be copied to " + target.string() +
+                           ": it is write-protected and stays as it was");
+    std::filesystem::path part = target;
+    part += ".part";
+    std::error_code error;
+    std::filesystem::copy_file(source, part, std::filesystem::copy_options::overwrite_existing,
+                               error);
+    if (!error)
+        std::filesystem::rename(part, target, error);
+    if (error) {
+        removeQuietly(part);
+        throw SessionError("the session cannot be copied to " + target.string() + ": " +
+                           error.message());
+    }
+}
+
+/// The sound file that goes beside a recording or session file: the same name, but .flac.
+std::filesystem::path soundFileOf(std::filesystem::path file) {
+    return file.replace_extension(".flac");
+}
+
+} // namespace
+
+SessionStore::SessionStore(FileLocations places, Log log)
+    : places_(std::move(places)), log_(std::move(log)) {}
+
+SessionStore::~SessionStore() = default;
+
+std::filesystem::path SessionStore::workingFile() const {
+    return recorder_ ? recorder_->workingFile() : std::filesystem::path();
+}
+
+void SessionStore::begin(const RunStart& run) {
+    session_.clear();
+    packets_ = 0;
+    const std::filesystem::path& sessions = places_.sessionsFolder();
+    std::error_code error;
+    places_.makeFolder(sessions, error);
+    if (!error && !std::filesystem::is_directory(sessions, error))
+        error = std::make_error_code(std::errc::not_a_directory);
+    if (error)
+        cannotRecord(ConfigFault::SessionsFolderUnusable,
+                     "the folder " + sessions.string() + " cannot be made: " + error.message());
+    for (const std::string& line : recoverSessions(sessions))
+        log_(line);
+    struct statvfs disk {};
+    if (::statvfs(sessions.c_str(), &disk) == 0 &&
+        static_cast<unsigned long long>(disk.f_bavail) * disk.f_frsize < LeastRoom)
+        cannotRecord(ConfigFault::DiskFull, "the disk of " + sessions.string() + " is full");
+
+    // Two runs that begin in the same second, in this program or another beside it, are told
+    // apart by a number; the names still sort in the order of the runs. The lock is the
+    // run's claim to its name.
+    const std::string stamp = session::timeStamp(run.recording.start);
+    std::string name = stamp;
+    try {
+        for (int n = 2;; ++n) {
+            const session::SessionPaths paths(sessions, name);
+            if (!std::filesystem::exists(paths.kept(), error) &&
+                !std::filesystem::exists(paths.working(), error) &&
+                !std::filesystem::exists(paths.events(), error) &&
+                (lock_ = session::SessionLock::create(paths.lock())))
+                break;
+            name = stamp + "_" + session::integerText(n);
+        }
+        const session::SessionPaths paths(sessions, name);
+        events_ = std::make_unique<session::EventsWriter>(paths.events());
+        recorder_ = std::make_unique<session::RecordingWriter>(paths.working(), run.recording);
+        factsFile_ = paths.facts();
+        facts_ = run.facts;
+        session::writeFacts(factsFile_, facts_);
+        session_ = paths.kept();
+        log_("InitialiseDSU: recording into " + paths.working().string());
+    } catch (const SessionError& e) {
+        recorder_.reset();
+        if (events_) {
+            removeQuietly(events_->file());
+            events_.reset();
+        }
+        if (!factsFile_.empty())
+            removeQuietly(factsFile_);
+        factsFile_.clear();
+        if (lock_) {
+            lock_->release();
+            lock_.reset();
+        }
+        cannotRecord(noRoom(e.code()) ? ConfigFault::DiskFull
+                                      : ConfigFault::SessionFilesUncreatable,
+                     e.what());
+    }
+    if (run.sound)
+        startSound();
+    // The output in force as the run begins, kept from the run before: each session knows
+    // the tones it was played with without those before it.
+    for (const std::string& command : run.state) {
+        events_->mark(0, -1.0, session::EventType::State, command);
+        recorder_->annotate(0, command);
+    }
+}
+
+void SessionStore::startSound() {
+    const std::filesystem::path working = soundFileOf(recorder_->workingFile());
+    try {
+        sound_ = std::make_unique<SessionSoundFile>(working);
+        log_("InitialiseDSU: sound into " + working.string());
+    } catch (const SessionError& e) {
+        log_("InitialiseDSU: the sound is not kept: " + std::string(e.what()));
+    }
+}
+
+// A sound file that could not be written whole is of no use; the events file holds what it
+// would have played.
+void SessionStore::dropSound(const std::string& why) {
+    log_(why);
+    sound_->abandon();
+    removeQuietly(sound_->workingFile());
+    sound_.reset();
+}
+
+void SessionStore::writeFacts() {
+    try {
+        session::writeFacts(factsFile_, facts_);
+    } catch (const SessionError& e) {
+        log_(std::string("the run's facts cannot be written: ") + e.what());
+    }
+}
+
+void SessionStore::packet(const int32_t* packet) {
+    if (!recorder_)
+        return;
+    ++packets_;
+    if (!recorder_->stopped()) {
+        try {
+            recorder_->add(packet);
+        } catch (const SessionError& e) {
+            // The feedback goes on; what was recorded is kept when the run ends.
+            log_("GetP3Data: recording stopped at packet " +
+                 session::integerText(static_cast<long long>(packets_)) +
+                 ", the run goes on unrecorded: " + e.what());
+            const char* why = noRoom(e.code()) ? "disk full" : "write failed";
+            events_->mark(packets_, -1.0, session::EventType::Stopped, why);
+            facts_.faults.push_back(
+                {static_cast<double>(packets_) / session::RecordingWriter::PacketsPerSecond, why});
+            writeFacts();
+            if (sound_)
+                dropSound("GetP3Data: the sound is no longer kept either");
+        }
+    }
+    if (sound_) {
+        try {
+            sound_->follow(packets_);
+        } catch (const SessionError& e) {
+            dropSound("GetP3Data: the sound is no longer kept: " + std::string(e.what()));
+        }
+    }
+}
+
+void SessionStore::command(std::string_view text) {
+    if (!recorder_ || recorder_->stopped())
+        return;
+    recorder_->annotate(packets_, text);
+    if (!events_->command(packets_, text))
+        log_("SendCommandToDSU: the events file " + events_->file().string() +
+             " takes no more lines");
+}
+
+void SessionStore::sound(const ToneSettings& settings) {
+    if (!sound_)
+        return;
+    try {
+        sound_->set(settings, packets_);
+    } catch (const SessionError& e) {
+        dropSound("SendCommandToDSU: the sound is no longer kept: " + std::string(e.what()));
+    }
+}
+
+bool SessionStore::mark(std::string_view type, std::string_view value, double duration) {
+    return events_ && events_->mark(packets_, duration, type, value);
+}
+
+void SessionStore::gap(double seconds) {
+    if (!recorder_ || recorder_->stopped())
+        return;
+    recorder_->annotate(packets_, "Gap " + session::fixed(seconds, 3) + " s", seconds);
+}
+
+bool SessionStore::finish(const std::filesystem::path& target) {
+    if (!recorder_)
+        return true;
+    bool whole = true;
+    bool kept = recorder_->packets() > 0;
+    std::string contents;
+    if (!kept) {
+        // A run without a packet is no recording worth keeping, nor a reason to replace the
+        // copy of the last one.
+        recorder_->close();
+        removeQuietly(recorder_->workingFile());
+        if (sound_) {
+            sound_->abandon();
+            removeQuietly(sound_->workingFile());
+        }
+        removeQuietly(events_->file());
+        removeQuietly(factsFile_);
+        log_("TerminateDSU: the run recorded no packet and is not kept; the session file "
+             "stays as it was");
+    } else {
+        whole = !recorder_->stopped();
+        try {
+            recorder_->finish(session_);
+            contents = " (" + session::integerText(static_cast<long long>(recorder_->packets())) +
+                       " packets, " +
+                       session::integerText(static_cast<long long>(recorder_->annotations())) +
+                       " annotations)";
+            const uint64_t leftOut = recorder_->leftOut();
+            log_("TerminateDSU: the run is kept in " + session_.string() + contents +
+                 (recorder_->stopped() ? ", up to where the recording stopped" : "") +
+                 (leftOut > 0 ? ", " + session::integerText(static_cast<long long>(leftOut)) +
+                                    " annotations more than its last record holds"
+                              : "") +
+                 "; every command is in " + events_->file().string());
+        } catch (const SessionError& e) {
+            log_("TerminateDSU: " + std::string(e.what()));
+            whole = false;
+            kept = false;
+        }
+        if (sound_) {
+            try {
+                sound_->finish(packets_, soundFileOf(session_));
+            } catch (const SessionError& e) {
+                log_("TerminateDSU: " + std::string(e.what()));
+                removeQuietly(sound_->workingFile());
+                whole = false;
+            }
+        }
+    }
+    sound_.reset();
+    recorder_.reset();
+    events_.reset();
+    if (lock_)
+        lock_->release();
+    lock_.reset();
+    if (kept && !target.empty() && !copyTo(target, contents))
+        whole = false;
+    session_.clear();
+    factsFile_.clear();
+    return whole;
+}
+
+bool SessionStore::copyTo(const std::filesystem::path& target, const std::string& contents) {
+    bool copied = true;
+    try {
+        copyReplacing(session_, target);
+        log_("TerminateDSU: session written to " + target.string() + contents);
+    } catch (const SessionError& e) {
+        log_("TerminateDSU: " + std::string(e.what()));
+        copied = false;
+    }
+    std::error_code error;
+    if (copied && std::filesystem::exists(soundFileOf(session_), error)) {
+        try {
+            copyReplacing(soundFileOf(session_), soundFileOf(target));
+            log_("TerminateDSU: sound written to " + soundFileOf(target).string());
+        } catch (const SessionError& e) {
+            log_("TerminateDSU: " + std::string(e.what()));
+            copied = false;
+        }
+    }
+    return copied;
+}
+
+} // namespace solvane::dsusim

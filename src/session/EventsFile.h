@@ -1,0 +1,111 @@
+#pragma once
+// The events of a run as a BIDS events file, <stamp>_events.tsv beside its recording: the
+// header line `onset duration trial_type value`, then one tab-separated line per event,
+// appended and handed to the system as it happens, so that a run killed at any moment keeps
+// every command it received. Onsets are seconds on the packet axis (packet / 256, four
+// decimals), durations seconds or n/a; numbers have a point whatever the locale. Trial types:
+//   ave_command        a command the DSU received; its value is the six characters
+//   ave_state          the output in force when the run began (kept from the run before),
+//                      as the command that sets it, at onset 0
+//   gap                a pause of a live source, with its duration
+//   recording_stopped  the recording stopped while the run went on, with the reason
+// A reader skips trial types it does not know and a last line without its newline.
+
+#include "session/ReadableFile.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace solvane::session {
+
+namespace EventType {
+inline constexpr std::string_view Command = "ave_command";
+inline constexpr std::string_view State = "ave_state";
+inline constexpr std::string_view Gap = "gap";
+inline constexpr std::string_view Stopped = "recording_stopped";
+} // namespace EventType
+
+/// One event of a session, from its events file or its recording's annotations.
+struct SessionEvent {
+    double onset = 0.0;     ///< seconds from the run's start on the packet axis
+    double duration = -1.0; ///< seconds; negative for n/a
+    std::string type;       ///< trial_type
+    std::string value;      ///< the command's text, the reason, ...
+
+    /// The packet the onset falls on (256 a second).
+    [[nodiscard]] uint64_t packet() const noexcept;
+    /// An AVE command: one received, or the state in force at the start.
+    [[nodiscard]] bool setsOutput() const noexcept {
+        return type == EventType::Command || type == EventType::State;
+    }
+};
+
+class EventsWriter {
+public:
+    static constexpr int PacketsPerSecond = 256;
+    static constexpr const char* Header = "onset\tduration\ttrial_type\tvalue\n";
+
+    /// Creates `file` (replacing one of that name) with its header line. Throws SessionError,
+    /// whose code() is the system's error.
+    explicit EventsWriter(std::filesystem::path file);
+    ~EventsWriter();
+    EventsWriter(const EventsWriter&) = delete;
+    EventsWriter& operator=(const EventsWriter&) = delete;
+
+    /// Appends an event at the time of `packet`; `duration` in seconds, negative for none.
+    /// Tabs and line breaks in the texts become spaces. One write per line, nothing
+    /// allocated. False when the line could not be written (the file then takes no more).
+    bool mark(uint64_t packet, double duration, std::string_view type,
+              std::string_view value) noexcept;
+    /// An AVE command received before packet `packet`.
+    bool command(uint64_t packet, std::string_view text) noexcept {
+        return mark(packet, -1.0, EventType::Command, text);
+    }
+
+    [[nodiscard]] const std::filesystem::path& file() const noexcept { return file_; }
+
+private:
+    std::filesystem::path file_;
+    int fd_ = -1;
+};
+
+/// Reads an events file as a stream, in pieces of any size: whole lines only, so that a file
+/// still being written can be followed; of the text, never more than a line is held. A line longer
+/// than LongestLine, or one that is not an event, is counted as damaged and left out.
+class EventsReader {
+public:
+    static constexpr std::size_t ChunkBytes = std::size_t{64} * 1024;
+    static constexpr std::size_t LongestLine = 1024;
+
+    /// Takes the next bytes of the file.
+    void take(std::span<const char> bytes);
+    /// Takes what `source` holds beyond the bytes taken so far, ChunkBytes at a time.
+    void follow(ByteSource& source);
+
+    [[nodiscard]] const std::vector<SessionEvent>& events() const noexcept { return events_; }
+    [[nodiscard]] uint64_t bytesTaken() const noexcept { return taken_; }
+    /// The first line has been read and is the header line.
+    [[nodiscard]] bool hasHeader() const noexcept { return header_ == Header::Found; }
+    [[nodiscard]] std::size_t damagedLines() const noexcept { return damaged_; }
+    /// What is wrong with the file as read so far, in words that follow "the events file";
+    /// empty when nothing is.
+    [[nodiscard]] std::string problem() const;
+
+private:
+    enum class Header { Awaited, Found, Missing };
+    void line(std::string_view text);
+
+    std::vector<SessionEvent> events_;
+    std::string partial_;   ///< the start of a line whose newline has not come yet
+    bool overlong_ = false; ///< the line being taken is too long; skipped to its end
+    Header header_ = Header::Awaited;
+    std::size_t damaged_ = 0;
+    uint64_t taken_ = 0;
+};
+
+} // namespace solvane::session
