@@ -52,7 +52,7 @@ CytonSource::CytonSource(const std::string& device, const std::vector<std::strin
         }
     }
     try {
-        resampler_ = std::make_unique<PushResampler>(Slots, boardRate());
+        resampler_ = std::make_unique<LiveResampler>(boardRate());
     } catch (const std::runtime_error& e) {
         throw SimulatorConfigError(ConfigKey::Source, ConfigFault::Malformed, e.what());
     }
@@ -122,8 +122,8 @@ void CytonSource::stop() {
              std::to_string(counters_.samplesLost) + " samples lost (held), " +
              std::to_string(counters_.bytesDropped) + " bytes out of frame in " +
              std::to_string(counters_.resyncs) + " resynchronisations" +
-             (resampler_ && resampler_->overflowed() > 0
-                  ? "; " + std::to_string(resampler_->overflowed()) +
+             (resampler_ && resampler_->dropped() > 0
+                  ? "; " + std::to_string(resampler_->dropped()) +
                         " packets dropped because the program did not poll for seconds"
                   : std::string()));
 }
@@ -131,11 +131,11 @@ void CytonSource::stop() {
 bool CytonSource::next(int32_t (&counts)[Slots]) {
     if (!gone_ && !stopped_)
         readArrived();
-    float frame[Slots];
+    LiveResampler::Frame frame{};
     if (!resampler_->pull(frame))
         return false;
     for (int slot = 0; slot < Slots; ++slot)
-        counts[slot] = toCounts(frame[slot], gain_);
+        counts[slot] = toCounts(frame.values[slot], gain_);
     return true;
 }
 

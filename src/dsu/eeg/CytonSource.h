@@ -10,7 +10,7 @@
 // (dongle unplugged) just gives no more samples. The board stops streaming ('s') in stop() and
 // in the destructor.
 
-#include "dsu/eeg/PushResampler.h"
+#include "dsu/eeg/LiveResampler.h"
 #include "dsu/eeg/SampleSource.h"
 #include "dsu/eeg/SerialPort.h"
 
@@ -90,7 +90,7 @@ private:
     uint8_t buffer_[4096] = {};
     std::size_t have_ = 0;
     Counters counters_;
-    std::unique_ptr<PushResampler> resampler_;
+    std::unique_ptr<LiveResampler> resampler_;
 };
 
 } // namespace solvane::dsusim

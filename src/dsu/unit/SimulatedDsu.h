@@ -33,7 +33,7 @@ class SessionSoundFile;
 
 class SimulatedDsu {
 public:
-    static constexpr int PacketsPerSecond = 256;
+    static constexpr int PacketsPerSecond = SampleSource::SampleRate;
     static constexpr int Elements = 8;
     /// GetP3Data statuses besides 0 (a packet).
     static constexpr int32_t NoData = 1;
