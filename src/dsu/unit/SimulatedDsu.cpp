@@ -3,6 +3,7 @@
 #include "config/ProfileFile.h"
 #include "dsu/eeg/CytonSource.h"
 #include "dsu/eeg/LslSource.h"
+#include "dsu/eeg/OpenEegSource.h"
 #include "dsu/eeg/RecordingSource.h"
 #include "dsu/eeg/SyntheticSource.h"
 #include "dsu/session/SessionEvents.h"
@@ -209,7 +210,56 @@ void SimulatedDsu::endRecording() {
     (void)finishRun(kept, nullptr);
 }
 
+std::function<void(const std::string&)> SimulatedDsu::sourceLog() {
+    return [this](const std::string& line) { logCall(std::string(call_) + ": " + line); };
+}
+
+std::unique_ptr<SampleSource> SimulatedDsu::openBoard(const SimulatorConfig& config) {
+    if (config.openEeg())
+        return std::make_unique<OpenEegSource>(serialDevice(config), config.channels,
+                                               config.montage, sourceLog(), boardClock_);
+    return std::make_unique<CytonSource>(serialDevice(config), config.channels, config.montage,
+                                         config.gain, sourceLog(), boardClock_);
+}
+
+// The program shows its own message at once for a SetComPorts that fails, where a failed
+// InitialiseDSU would leave it waiting for data that never come: so the board is opened and
+// heard from here.
+int32_t SimulatedDsu::setComPort(int32_t port) {
+    call_ = "SetComPorts";
+    comPort_ = port;
+    board_.reset();
+    boardText_.reset();
+    const std::filesystem::path configFile = places_.configFolder() / SimulatorConfig::FileName;
+    std::optional<std::string> text;
+    SimulatorConfig config;
+    try {
+        text = configText(configFile);
+        config = SimulatorConfig::fromText(text);
+    } catch (const SimulatorConfigError&) {
+        return 0;
+    }
+    if (!config.serialBoard())
+        return 0;
+    if (source_) { // a run not terminated holds the port
+        source_->stop();
+        source_.reset();
+        initialised_ = false;
+    }
+    try {
+        board_ = openBoard(config);
+        boardText_ = text;
+    } catch (const SimulatorConfigError& e) {
+        if (e.key() != ConfigKey::SerialDevice)
+            return 0;
+        logCall("SetComPorts failed (status " + std::to_string(e.status()) + "): " + e.what());
+        return e.status();
+    }
+    return 0;
+}
+
 int32_t SimulatedDsu::initialise() {
+    call_ = "InitialiseDSU";
     endRecording();
     source_.reset();
     initialised_ = false;
@@ -227,17 +277,20 @@ int32_t SimulatedDsu::initialise() {
         config_ = SimulatorConfig::fromText(text);
         if (config_.synthetic()) {
             source_ = std::make_unique<SyntheticSource>(config_.seed, config_.gain);
-        } else if (config_.cyton()) {
-            source_ = std::make_unique<CytonSource>(
-                serialDevice(), config_.channels, config_.montage, config_.gain,
-                [this](const std::string& line) { logCall(line); });
+        } else if (config_.serialBoard()) {
+            if (config_.openEeg() && config_.gainSet)
+                logCall("InitialiseDSU: Gain does not apply to Source = openeeg, whose counts go "
+                        "into the packets as they are; MicrovoltsPerCount gives their scale");
+            // The board SetComPorts opened, unless the configuration has changed since.
+            source_ = board_ && boardText_ == text ? std::move(board_) : openBoard(config_);
+            board_.reset();
         } else if (config_.lsl()) {
             const std::string library =
                 config_.lslLibrary.empty()
                     ? std::string()
                     : inFolder(places_.configFolder(), config_.lslLibrary).string();
             auto stream = std::make_unique<LslSource>(library, config_.stream, config_.channels,
-                                                      config_.gain);
+                                                      config_.gain, sourceLog());
             if (!stream->passedOver().empty())
                 logCall("InitialiseDSU: LSL streams passed over: " + stream->passedOver());
             source_ = std::move(stream);
@@ -407,6 +460,7 @@ bool SimulatedDsu::packetDue() const {
 }
 
 int32_t SimulatedDsu::poll(int32_t* packet, int32_t elements, int32_t* packetCount) {
+    call_ = "GetP3Data";
     if (packetCount != nullptr)
         *packetCount = 0;
     if (!initialised_ || packet == nullptr || elements < Elements)
@@ -514,6 +568,8 @@ bool SimulatedDsu::applyCommand(std::string_view text, Output& output) {
 }
 
 int32_t SimulatedDsu::terminate(const char* sessionFile) {
+    call_ = "TerminateDSU";
+    board_.reset();
     logCall("TerminateDSU: " + std::to_string(delivered_) + " packets delivered");
     if (live_) {
         char slowest[80];
@@ -643,9 +699,9 @@ int32_t SimulatedDsu::listPorts(int32_t* ports) {
     return last;
 }
 
-std::string SimulatedDsu::serialDevice() {
-    if (!config_.serialDevice.empty())
-        return config_.serialDevice;
+std::string SimulatedDsu::serialDevice(const SimulatorConfig& config) {
+    if (!config.serialDevice.empty())
+        return config.serialDevice;
     // The program hands over its setting, which is the port number less one.
     const std::string device = SerialPorts::deviceOf(comPort_ + 1);
     if (device.empty())
@@ -653,7 +709,7 @@ std::string SimulatedDsu::serialDevice() {
                                    "Com" + std::to_string(comPort_ + 1) +
                                        " names no serial port (Com1..Com100 are /dev/ttyUSB0..99, "
                                        "Com101.. /dev/ttyACM0.., Com201.. /dev/ttyS0..)");
-    logCall("InitialiseDSU: Com" + std::to_string(comPort_ + 1) + " is " + device);
+    logCall(std::string(call_) + ": Com" + std::to_string(comPort_ + 1) + " is " + device);
     return device;
 }
 

@@ -20,7 +20,9 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -55,7 +57,13 @@ public:
 
     void setDebugMode(int32_t mode, const char* debugFile);
     void logCall(const std::string& text);
-    void setComPort(int32_t port) { comPort_ = port; }
+    /// Takes the port the program chose; with a board as the source, reads the configuration
+    /// and opens the board, which the next initialise() then reads. 0, or the negative status
+    /// of a port or board that cannot be used (see SimulatorConfigError); other faults of the
+    /// configuration are left for initialise() to tell.
+    int32_t setComPort(int32_t port);
+    /// The clock a board's rate is held to (seconds; empty: the steady clock).
+    void setBoardClock(std::function<double()> clock) { boardClock_ = std::move(clock); }
     [[nodiscard]] int32_t activeComPort() const { return comPort_; }
     /// 0, or the negative status of a configuration fault (see SimulatorConfigError).
     int32_t initialise();
@@ -96,7 +104,11 @@ private:
     using Clock = std::chrono::steady_clock;
     [[nodiscard]] bool packetDue() const;
     /// The board's device node: SerialDevice, or the port the program handed over.
-    std::string serialDevice();
+    std::string serialDevice(const SimulatorConfig& config);
+    /// Opens the board `config` names. Throws SimulatorConfigError.
+    std::unique_ptr<SampleSource> openBoard(const SimulatorConfig& config);
+    /// What a source tells the log, marked with the call it happens in.
+    [[nodiscard]] std::function<void(const std::string&)> sourceLog();
     void endRecording();
     /// Throws SimulatorConfigError (key Record) when the run cannot be recorded.
     void startRecording(const std::string (&labels)[Elements]);
@@ -114,6 +126,10 @@ private:
     FileLocations places_;
     SimulatorConfig config_;
     std::unique_ptr<SampleSource> source_;
+    std::unique_ptr<SampleSource> board_;  ///< opened by SetComPorts for the next run
+    std::optional<std::string> boardText_; ///< the configuration it was opened with
+    std::function<double()> boardClock_;
+    const char* call_ = "InitialiseDSU"; ///< the call being served, for the sources' log lines
     std::unique_ptr<SessionRecorder> recorder_;
     std::unique_ptr<SessionEvents> events_;
     std::unique_ptr<SessionLock> lock_;

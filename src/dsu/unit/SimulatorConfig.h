@@ -13,7 +13,23 @@
 
 namespace solvane::dsusim {
 
+/// Where the EEG comes from.
+enum class SourceKind { Synthetic, Cyton, OpenEeg, Lsl, Recording };
+
 struct SimulatorConfig {
+    /// A word that Source takes (in any case); any other value is the path of a recording.
+    struct SourceWord {
+        std::string_view word;
+        SourceKind kind;
+        std::string_view what; ///< what it reads, for a list to choose from
+    };
+    static constexpr SourceWord SourceWords[] = {
+        {"synthetic", SourceKind::Synthetic, "synthetic EEG"},
+        {"cyton", SourceKind::Cyton, "an OpenBCI Cyton board on a serial port"},
+        {"openeeg", SourceKind::OpenEeg, "an OpenEEG P2 board (ModularEEG) on a serial port"},
+        {"lsl", SourceKind::Lsl, "a Lab Streaming Layer stream"},
+    };
+
     static constexpr const char* FileName = "dsu-simulator.ini";
     static constexpr const char* Section = "Simulator";
     static constexpr double DefaultGain = 2.0; ///< counts per microvolt: +-256 uV before railing
@@ -24,8 +40,12 @@ struct SimulatorConfig {
     /// of packets due no longer fits in its integer.
     static constexpr double LowestSpeed = 0.01;
     static constexpr double HighestSpeed = 100.0;
+    /// Microvolts per count of an OpenEEG board by default: the ModularEEG's analogue boards
+    /// are trimmed to the digital board's 250 uV calibration signal, so that -250 uV is count 0
+    /// and +250 uV count 1024.
+    static constexpr double DefaultMicrovoltsPerCount = 500.0 / 1024.0;
 
-    std::string source = "synthetic";  ///< "synthetic" or the path of a recording
+    std::string source = "synthetic";  ///< one of SourceWords or the path of a recording
     std::vector<std::string> channels; ///< four labels for slots 0..3, or empty for the default
     double speed = 1.0;                ///< multiple of real time; 0 as fast as polled
     bool loop = true;                  ///< restart a recording at its end
@@ -39,12 +59,17 @@ struct SimulatorConfig {
     bool record = true;                ///< record each run into the sessions folder
     std::string stream;                ///< LSL stream name; empty: the first of type EEG
     std::string lslLibrary;            ///< path of liblsl; empty: the system's search
+    bool gainSet = false;              ///< Gain was given
+    /// MicrovoltsPerCount: the scale of an OpenEEG board's counts
+    double microvoltsPerCount = DefaultMicrovoltsPerCount;
 
-    [[nodiscard]] bool synthetic() const;
-    /// Whether the EEG comes from an OpenBCI Cyton board (Source = cyton).
-    [[nodiscard]] bool cyton() const;
-    /// Whether the EEG comes from a Lab Streaming Layer stream.
-    [[nodiscard]] bool lsl() const;
+    [[nodiscard]] SourceKind kind() const;
+    [[nodiscard]] bool synthetic() const { return kind() == SourceKind::Synthetic; }
+    [[nodiscard]] bool cyton() const { return kind() == SourceKind::Cyton; }
+    [[nodiscard]] bool openEeg() const { return kind() == SourceKind::OpenEeg; }
+    [[nodiscard]] bool lsl() const { return kind() == SourceKind::Lsl; }
+    /// Whether the EEG comes from a board on a serial port.
+    [[nodiscard]] bool serialBoard() const { return cyton() || openEeg(); }
 
     /// The configuration held by a profile text (nothing: the defaults). Throws
     /// SimulatorConfigError for a value that cannot be used.
