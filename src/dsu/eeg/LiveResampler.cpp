@@ -41,10 +41,6 @@ LiveResampler::LiveResampler(double inputRate) {
     }
 }
 
-double LiveResampler::delay() const {
-    return passThrough_ ? 0.0 : (halfWidth_ + 1.0) / (step_ * rates::Output);
-}
-
 const float* LiveResampler::input(int64_t index) const {
     // Before the first frame and after the last the signal is taken to stay as it was, so
     // that a board's large offset does not ring at either end.

@@ -45,8 +45,6 @@ public:
     bool pull(Frame& frame) { return ring_.pop(frame); }
     /// Output frames dropped because Capacity were waiting.
     [[nodiscard]] uint64_t dropped() const { return ring_.dropped(); }
-    /// Seconds from an input frame's time until the output frame of that time is made, at most.
-    [[nodiscard]] double delay() const;
 
 private:
     static constexpr std::size_t History = 4096; ///< input frames kept: the filter at 65536 Hz

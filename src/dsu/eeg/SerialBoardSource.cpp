@@ -16,17 +16,18 @@ std::string count(uint64_t value, const char* what) {
     return std::to_string(value) + " " + what;
 }
 
-} // namespace
-
-double SerialBoardSource::steadySeconds() {
+/// Seconds on the steady clock: the clock of a real run.
+double steadySeconds() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 
+} // namespace
+
 SerialBoardSource::SerialBoardSource(const std::string& device, int baud, bool discard, double gain,
                                      Log log, Clock clock)
     : port_(device, baud, discard), gain_(gain), log_(std::move(log)),
-      clock_(clock ? std::move(clock) : Clock(&SerialBoardSource::steadySeconds)) {}
+      clock_(clock ? std::move(clock) : Clock(&steadySeconds)) {}
 
 void SerialBoardSource::log(const std::string& line) const {
     if (log_)

@@ -64,14 +64,11 @@ public:
     /// The board channel (0-based) behind each slot.
     [[nodiscard]] int channel(int slot) const { return channel_[slot]; }
     [[nodiscard]] int boardChannels() const { return format_.channels; }
-    [[nodiscard]] double boardRate() const { return format_.rate; }
     [[nodiscard]] const Counters& counters() const { return counters_; }
     /// Bytes of the stream read from the port so far (a Cyton's banner not among them).
     [[nodiscard]] uint64_t bytesRead() const { return consumed_ + have_; }
     /// Whether the port has gone (unplugged, hung up).
     [[nodiscard]] bool gone() const { return gone_; }
-    /// Seconds on the steady clock: the clock of a real run.
-    static double steadySeconds();
 
 protected:
     struct Format {

@@ -282,8 +282,12 @@ int32_t SimulatedDsu::initialise() {
                 logCall("InitialiseDSU: Gain does not apply to Source = openeeg, whose counts go "
                         "into the packets as they are; MicrovoltsPerCount gives their scale");
             // The board SetComPorts opened, unless the configuration has changed since.
-            source_ = board_ && boardText_ == text ? std::move(board_) : openBoard(config_);
-            board_.reset();
+            if (board_ && boardText_ == text) {
+                source_ = std::move(board_);
+            } else {
+                board_.reset(); // it holds the port
+                source_ = openBoard(config_);
+            }
         } else if (config_.lsl()) {
             const std::string library =
                 config_.lslLibrary.empty()
