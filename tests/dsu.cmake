@@ -4,6 +4,7 @@
 solvane_core_test(dsu_sim_test
     dsu/DsuSimSupport.cpp
     dsu/ConfigurationTest.cpp
+    dsu/LiveResamplerTest.cpp
     dsu/RecordingHeaderTest.cpp
     dsu/ReplayAnalysisTest.cpp
     dsu/ReplayTest.cpp

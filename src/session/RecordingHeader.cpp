@@ -83,9 +83,9 @@ std::optional<RecordingHeader> RecordingHeader::read(ByteSource& source, const s
                        offset * static_cast<std::size_t>(ns) + width * static_cast<std::size_t>(s),
                        width);
     };
-    header.signals.resize(static_cast<std::size_t>(ns));
+    header.signal.resize(static_cast<std::size_t>(ns));
     for (int s = 0; s < ns; ++s) {
-        SignalHeader& signal = header.signals[static_cast<std::size_t>(s)];
+        SignalHeader& signal = header.signal[static_cast<std::size_t>(s)];
         const std::string which = "signal " + std::to_string(s + 1);
         signal.label = field(0, 16, s);
         signal.transducer = field(16, 80, s);

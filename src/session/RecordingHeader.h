@@ -42,9 +42,9 @@ struct RecordingHeader {
     std::string startTime; ///< hh.mm.ss
     std::string reserved;  ///< "EDF+C", "EDF+D" or blank
     uint64_t headerBytes = 0;
-    long long recordCount = -1;  ///< as the header says; -1 when not known
-    double recordDuration = 0.0; ///< seconds
-    std::vector<SignalHeader> signals;
+    long long recordCount = -1;       ///< as the header says; -1 when not known
+    double recordDuration = 0.0;      ///< seconds
+    std::vector<SignalHeader> signal; ///< by signal number, annotation signals included
     uint64_t recordBytes = 0;
 
     /// Reads the header at the start of `source`. Nothing when the source is still shorter

@@ -34,8 +34,8 @@ void RecordingReader::check() {
     if (std::abs(header_.recordDuration - 1.0) > 1e-9)
         throw SessionError(name_ + " does not have the one-second records of a session");
     std::size_t offset = 0;
-    for (std::size_t s = 0; s < header_.signals.size(); ++s) {
-        const SignalHeader& signal = header_.signals[s];
+    for (std::size_t s = 0; s < header_.signal.size(); ++s) {
+        const SignalHeader& signal = header_.signal[s];
         const auto bytes = 2 * static_cast<std::size_t>(signal.samples);
         if (signal.annotations()) {
             if (signal.samples > MostAnnotationSamples)

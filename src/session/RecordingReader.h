@@ -51,7 +51,7 @@ public:
     }
     /// The label of `signal` (0..7).
     [[nodiscard]] const std::string& label(int signal) const {
-        return header_.signals.at(dataSignal_.at(static_cast<std::size_t>(signal))).label;
+        return header_.signal.at(dataSignal_.at(static_cast<std::size_t>(signal))).label;
     }
     [[nodiscard]] const std::vector<Annotation>& annotations() const noexcept {
         return annotations_;

@@ -319,8 +319,8 @@ std::string toJson(const SessionFacts& facts) {
     out.close('}');
     out.key("slots");
     out.open('[');
-    for (std::size_t s = 0; s < facts.slots.size(); ++s) {
-        const SessionFacts::Slot& slot = facts.slots[s];
+    for (std::size_t s = 0; s < facts.slot.size(); ++s) {
+        const SessionFacts::Slot& slot = facts.slot[s];
         out.item();
         out.open('{');
         out.number("slot", std::optional<int>(static_cast<int>(s)));
@@ -374,9 +374,9 @@ SessionFacts factsFromJson(std::string_view text) {
     facts.source.seed = numberOf<long long>(source.find("seed"));
     const Json& slots = member(root, "slots");
     for (std::size_t s = 0;
-         slots.kind == Json::Kind::Array && s < slots.items.size() && s < facts.slots.size(); ++s) {
+         slots.kind == Json::Kind::Array && s < slots.items.size() && s < facts.slot.size(); ++s) {
         const Json& slot = slots.items[s];
-        SessionFacts::Slot& into = facts.slots[s];
+        SessionFacts::Slot& into = facts.slot[s];
         into.element = numberOf<int>(slot.find("element")).value_or(0);
         into.position = numberOf<int>(slot.find("position"));
         into.positionName = textOf(slot.find("position_name"));

@@ -42,7 +42,7 @@ struct SessionFacts {
         std::string sourceLabel;     ///< the signal's label at its source
         std::string label;           ///< the label in the recording
     };
-    std::array<Slot, 4> slots;
+    std::array<Slot, 4> slot; ///< by slot number
 
     /// The program's settings file as it stood at the run's start.
     struct Settings {

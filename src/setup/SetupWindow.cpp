@@ -204,7 +204,7 @@ void SetupWindow::buildSource(QGroupBox* box) {
     auto* boardGrid = new QGridLayout(board);
     boardKind_ = new QComboBox;
     for (const dsusim::SourceWord& word : dsusim::SimulatorConfig::SourceWords)
-        if (word.kind == dsusim::SourceKind::SerialBoard)
+        if (dsusim::serialBoard(word.kind))
             boardKind_->addItem(
                 QString::fromUtf8(word.description.data(),
                                   static_cast<qsizetype>(word.description.size())),

@@ -46,15 +46,18 @@ SourceChoice SourceChoice::of(const SimulatorConfig& config) {
     case SourceKind::Synthetic:
         choice.kind = Kind::Synthetic;
         break;
-    case SourceKind::SerialBoard:
+    case SourceKind::Cyton:
+    case SourceKind::OpenEeg:
         choice.kind = Kind::Board;
         choice.board = std::string(word->word);
         choice.serialDevice = config.serialDevice;
         break;
-    case SourceKind::Stream:
+    case SourceKind::Lsl:
         choice.kind = Kind::Stream;
         choice.stream = config.stream;
         choice.lslLibrary = config.lslLibrary;
+        break;
+    case SourceKind::Recording: // no word names one
         break;
     }
     return choice;

@@ -25,7 +25,7 @@ public:
     /// The recording's signal for each slot, as Channels lists them; empty: the first four
     /// EEG labels.
     std::array<std::string, 4> labels;
-    /// A Source word of the kind SourceKind::SerialBoard.
+    /// A Source word of a board on a serial port (see dsusim::serialBoard).
     std::string board;
     /// The board's device node (SerialDevice); empty: the port chosen in Options.
     std::string serialDevice;

@@ -79,7 +79,7 @@ TEST(SimulatorConfiguration, AWordItDoesNotKnowIsRefusedUnlessAFileHasThatName) 
         FAIL() << "an unknown word was taken";
     } catch (const SimulatorConfigError& error) {
         EXPECT_EQ(error.status(), -101);
-        EXPECT_NE(std::string(error.what()).find("allowed are synthetic, cyton, lsl"),
+        EXPECT_NE(std::string(error.what()).find("allowed are synthetic, cyton, openeeg, lsl"),
                   std::string::npos)
             << error.what();
     }

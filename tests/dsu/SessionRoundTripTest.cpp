@@ -84,11 +84,11 @@ TEST_P(SessionRoundTrip, GivesBackTheRunAndTheNextRunStandsAlone) {
     EXPECT_EQ(facts.source.kind, row.kind);
     EXPECT_EQ(session.source(), facts.source.description);
     EXPECT_EQ(facts.gain, 2.0);
-    EXPECT_EQ(facts.slots[0].position, 19);
-    EXPECT_EQ(facts.slots[0].positionName, "O1");
-    EXPECT_EQ(facts.slots[3].position, 0);
+    EXPECT_EQ(facts.slot[0].position, 19);
+    EXPECT_EQ(facts.slot[0].positionName, "O1");
+    EXPECT_EQ(facts.slot[3].position, 0);
     // Slot 3 has no position chosen: its signal keeps the source's own label.
-    EXPECT_EQ(facts.slots[3].sourceLabel, session.label(5));
+    EXPECT_EQ(facts.slot[3].sourceLabel, session.label(5));
     EXPECT_EQ(facts.settings.volume, 60);
     EXPECT_FALSE(facts.settings.baseFrequency.has_value());
     EXPECT_FALSE(facts.libraryVersion.empty());

@@ -2,9 +2,10 @@
  * tests: it serves scripted streams without any network. Each stream has its metadata, a
  * channel format, a sine of known amplitude per channel (channel c: (c + 1) x the amplitude),
  * a backlog that an inlet holds as soon as it is opened, a pause in its time stamps and an end.
- * A blocking pull makes the next few samples "arrive"; after the end it waits out its timeout
- * and returns nothing, as a stream gone silent does with recovery on. The standin_ functions
- * script it. Built a second time without lsl_child_value_n (STANDIN_LACKS_CHILD_VALUE) to
+ * A blocking pull makes the next few samples "arrive" (or, paced, waits for the next one due
+ * at the stream's rate from the moment the inlet was opened); after the end it waits out its
+ * timeout and returns nothing, as a stream gone silent does with recovery on. The standin_
+ * functions script it. Built a second time without lsl_child_value_n (STANDIN_LACKS_CHILD_VALUE) to
  * stand for a library that lacks a function. */
 
 #define _GNU_SOURCE
@@ -34,6 +35,7 @@ typedef struct Stream {
     double frequency, amplitude;
     long backlog, beforePause, total; /* samples */
     double pause;                     /* seconds */
+    int paced;
     Node desc, channelList, channel[MAX_CHANNELS];
 } Stream;
 
@@ -44,6 +46,7 @@ typedef struct Info {
 typedef struct Inlet {
     int stream;
     long backlogLeft, next, available;
+    double opened; /* monotonic seconds */
 } Inlet;
 
 static pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
@@ -53,6 +56,14 @@ static int version = 116;
 static double lastResolveTimeout = -1.0, lastBufferLength = -1.0;
 static int lastRecover = -1, inletsOpen, silentPulls;
 static Node empty;
+static double openedLast;
+static long firstLive = -1; /* the sample the first blocking pull found waiting */
+
+static double monotonic(void) {
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return (double)now.tv_sec + (double)now.tv_nsec * 1e-9;
+}
 
 static void split(const char* list, char (*into)[TEXT], int count) {
     for (int i = 0; i < count; ++i)
@@ -119,6 +130,23 @@ EXPORT void standin_timeline(int s, double backlog, double before, double pause,
     stream->beforePause = (long)(before * stream->rate);
     stream->total = stream->beforePause + (long)(after * stream->rate);
     stream->pause = pause;
+}
+
+/* Samples come at the stream's rate in real time, sample k at standin_due(k). */
+EXPORT void standin_paced(int s) {
+    streams[s].paced = 1;
+}
+/* Monotonic seconds (CLOCK_MONOTONIC) at which sample k of the last inlet opened was due. */
+EXPORT double standin_due(int s, long k) {
+    return openedLast + (double)k / streams[s].rate;
+}
+/* The live part's sample the first blocking pull of the last inlet opened found waiting: those
+ * before it were taken without waiting, as a backlog is; -1 before that pull. */
+EXPORT long standin_first_live(void) {
+    pthread_mutex_lock(&lock);
+    const long first = firstLive;
+    pthread_mutex_unlock(&lock);
+    return first;
 }
 
 EXPORT void standin_unopenable(int s) {
@@ -270,6 +298,17 @@ EXPORT void lsl_open_stream(Inlet* inlet, double timeout, int32_t* ec) {
     }
     *ec = 0;
     inlet->backlogLeft = streams[inlet->stream].backlog;
+    inlet->opened = openedLast = monotonic();
+    firstLive = -1;
+}
+
+/* A paced stream's samples due by now. */
+static void arrive(Inlet* inlet) {
+    const Stream* stream = &streams[inlet->stream];
+    if (!stream->paced)
+        return;
+    const long due = (long)((monotonic() - inlet->opened) * stream->rate) + 1;
+    inlet->available = due < stream->total ? due : stream->total;
 }
 
 /* Sample `k` of the live part (or of the backlog when `backlog`): its values and time stamp. */
@@ -311,8 +350,21 @@ EXPORT double lsl_pull_sample_f(Inlet* inlet, float* buffer, int32_t elements, d
         return 0.0;
     }
     pthread_mutex_lock(&lock);
+    arrive(inlet);
+    if (firstLive < 0 && timeout > 0.0)
+        firstLive = inlet->next;
     double t = take(inlet, buffer);
-    if (t == 0.0 && timeout > 0.0 && inlet->available < stream->total) {
+    if (t == 0.0 && timeout > 0.0 && stream->paced && inlet->available < stream->total) {
+        const double wait = inlet->opened + (double)inlet->available / stream->rate - monotonic();
+        pthread_mutex_unlock(&lock);
+        if (wait > 0.0 && wait < timeout) {
+            struct timespec pause = {0, (long)(wait * 1e9)};
+            nanosleep(&pause, NULL);
+        }
+        pthread_mutex_lock(&lock);
+        arrive(inlet);
+        t = take(inlet, buffer);
+    } else if (t == 0.0 && timeout > 0.0 && inlet->available < stream->total) {
         long arrive = (long)(stream->rate / 32.0) + 1;
         inlet->available =
             inlet->available + arrive < stream->total ? inlet->available + arrive : stream->total;
@@ -343,6 +395,7 @@ EXPORT unsigned long lsl_pull_chunk_f(Inlet* inlet, float* data, double* stamps,
         return 0;
     }
     pthread_mutex_lock(&lock);
+    arrive(inlet);
     unsigned long samples = 0;
     while ((samples + 1) * channels <= dataElements) {
         const double t = take(inlet, data + samples * channels);

@@ -165,7 +165,7 @@ TEST(Recording, PhysicalRangeIsWrittenExactlyOrRefused) {
         }
         RecordingWriter(file, setup(g.gain)).close();
         const RecordingReader reader = readBack(file);
-        const SignalHeader& signal = reader.header().signals[0];
+        const SignalHeader& signal = reader.header().signal[0];
         EXPECT_NEAR(signal.physicalMaximum, 511.0 / g.gain, 1023 / g.gain / 1023 / 100) << g.gain;
         EXPECT_NEAR(signal.physicalMinimum, -512.0 / g.gain, 1023 / g.gain / 1023 / 100) << g.gain;
     }
@@ -182,7 +182,7 @@ TEST(Facts, ReadBackAsWrittenAndUnknownOnesPassedOver) {
     facts.source.description = "replay of /data/a \"b\"\\c\n\x01.edf, looping";
     facts.source.recording = "/data/a \"b\"\\c\n\x01.edf";
     facts.source.seed = -7;
-    facts.slots[1] = {4, 21, "O2", "EEG O2-A1", "EEG O2"};
+    facts.slot[1] = {4, 21, "O2", "EEG O2-A1", "EEG O2"};
     facts.settings.file = "/x/solvane.ini";
     facts.settings.volume = 60;
     facts.faults.push_back({12.5, "disk full"});
@@ -195,9 +195,9 @@ TEST(Facts, ReadBackAsWrittenAndUnknownOnesPassedOver) {
     EXPECT_EQ(back.source.description, facts.source.description);
     EXPECT_EQ(back.source.recording, facts.source.recording);
     EXPECT_EQ(back.source.seed, -7);
-    EXPECT_EQ(back.slots[1].position, 21);
-    EXPECT_EQ(back.slots[1].sourceLabel, "EEG O2-A1");
-    EXPECT_FALSE(back.slots[0].position.has_value());
+    EXPECT_EQ(back.slot[1].position, 21);
+    EXPECT_EQ(back.slot[1].sourceLabel, "EEG O2-A1");
+    EXPECT_FALSE(back.slot[0].position.has_value());
     EXPECT_EQ(back.settings.volume, 60);
     EXPECT_FALSE(back.settings.sampleRate.has_value());
     ASSERT_EQ(back.faults.size(), 1U);

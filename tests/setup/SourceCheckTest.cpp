@@ -86,7 +86,7 @@ INSTANTIATE_TEST_SUITE_P(
                "",
                {Contact::Good, Contact::Good, Contact::Poor}},
         Source{"MissingRecording", "Source = nowhere.edf", -103, "nowhere.edf does not exist", {}},
-        Source{"UnknownWord", "Source = bluetooth", -101, "allowed are synthetic, cyton, lsl", {}}),
+        Source{"UnknownWord", "Source = bluetooth", -101, "allowed are synthetic, cyton, openeeg, lsl", {}}),
     [](const ::testing::TestParamInfo<Source>& row) { return std::string(row.param.name); });
 
 struct Foreign {

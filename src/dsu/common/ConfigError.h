@@ -26,6 +26,8 @@ enum class ConfigKey {
     Stream = 13,     ///< the LSL stream to read
     LslLibrary = 14, ///< the liblsl to load
     ConfigFile = 15, ///< the file dsu-simulator.ini itself
+    /// the scale of an OpenEEG board's counts
+    MicrovoltsPerCount = 16,
 };
 
 /// What is wrong with the value; the other part of the InitialiseDSU status.
@@ -39,9 +41,9 @@ enum class ConfigFault {
     NoSuchDevice = 7,             ///< no sound output device has that name
     NoPermission = 8,             ///< the serial port may not be opened (not in the group dialout)
     PortBusy = 9,                 ///< another program holds the serial port
-    NoBanner = 10,                ///< the board did not answer its reset within a few seconds
+    NoBanner = 10,                ///< the board did not answer (its reset, or at all) in 3 s
     NoSuchPort = 11,              ///< no serial port behind that name or port number
-    NotSerial = 12,               ///< not a serial port, or it refuses 115200 8N1
+    NotSerial = 12,               ///< not a serial port, or it refuses the board's speed
     LibraryMissing = 13,          ///< liblsl cannot be loaded
     LibraryTooOld = 14,           ///< liblsl older than 1.14
     SymbolMissing = 15,           ///< liblsl lacks a function that is needed

@@ -1,6 +1,7 @@
 #include "dsu/eeg/ChannelResampler.h"
 
 #include "dsu/eeg/EdfInputFile.h"
+#include "dsu/eeg/RateConversion.h"
 
 #include <stdexcept>
 #include <string>
@@ -9,11 +10,9 @@ namespace solvane::dsusim {
 
 ChannelResampler::ChannelResampler(EdfInputFile& file, int signal, double inputRate,
                                    double microvoltsPerUnit)
-    : file_(&file), signal_(signal), ratio_(OutputRate / inputRate), scale_(microvoltsPerUnit),
+    : file_(&file), signal_(signal), ratio_(rates::Output / inputRate), scale_(microvoltsPerUnit),
       raw_(Chunk), input_(Chunk), output_(Chunk) {
-    if (!(inputRate > 0.0) || !src_is_valid_ratio(ratio_))
-        throw std::runtime_error("signal " + std::to_string(signal) +
-                                 " has a sample rate that cannot be resampled to 256 Hz");
+    rates::check(inputRate, "signal " + std::to_string(signal));
     int error = 0;
     state_ = src_callback_new(&ChannelResampler::supply, SRC_SINC_MEDIUM_QUALITY, 1, &error, this);
     if (state_ == nullptr)

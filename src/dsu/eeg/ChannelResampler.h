@@ -1,7 +1,7 @@
 #pragma once
 // One signal of an open recording, read in physical units, converted to microvolts and
-// resampled to 256 Hz with libsamplerate. Buffers are allocated once; next() allocates
-// nothing.
+// resampled to 256 Hz with libsamplerate's sinc converter, whose long filter (and its delay)
+// costs a replay nothing. Buffers are allocated once; next() allocates nothing.
 
 #include <samplerate.h>
 
@@ -23,8 +23,6 @@ public:
     ~ChannelResampler();
     ChannelResampler(const ChannelResampler&) = delete;
     ChannelResampler& operator=(const ChannelResampler&) = delete;
-
-    static constexpr double OutputRate = 256.0; ///< Hz
 
     /// The next output sample in microvolts; false at the end of the signal.
     bool next(double& microvolts);

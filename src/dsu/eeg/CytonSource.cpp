@@ -1,11 +1,10 @@
 #include "dsu/eeg/CytonSource.h"
 
+#include "dsu/common/ConfigError.h"
 #include "dsu/common/Text.h"
-#include "dsu/eeg/SignalLabel.h"
 
 #include <chrono>
 #include <cstring>
-#include <stdexcept>
 
 namespace solvane::dsusim {
 
@@ -22,40 +21,11 @@ int32_t signed24(const uint8_t* bytes) {
 
 CytonSource::CytonSource(const std::string& device, const std::vector<std::string>& channels,
                          const std::vector<std::string>& positions, double gain, Log log,
-                         int bannerMilliseconds)
-    : port_(device), log_(std::move(log)), gain_(gain) {
-    waitForBanner(bannerMilliseconds);
-
-    const int count = boardChannels();
-    for (int c = 0; c < count; ++c) {
-        const auto at = static_cast<std::size_t>(c);
-        labels_[c] = at < positions.size() ? positions[at] : std::to_string(c + 1);
-    }
-    if (positions.size() > static_cast<std::size_t>(count) && log_)
-        log_("InitialiseDSU: the board has " + std::to_string(count) + " channels; " +
-             std::to_string(positions.size() - static_cast<std::size_t>(count)) +
-             " of the Positions are not used");
-    if (!channels.empty()) {
-        for (int slot = 0; slot < Slots; ++slot) {
-            const std::string& wanted = channels.at(static_cast<std::size_t>(slot));
-            int found = -1;
-            for (int c = 0; c < count && found < 0; ++c)
-                if (SignalLabel::matches(wanted, std::to_string(c + 1)) ||
-                    SignalLabel::matches(wanted, labels_[c]))
-                    found = c;
-            if (found < 0)
-                throw SimulatorConfigError(
-                    ConfigKey::Channels, ConfigFault::UnknownLabel,
-                    "Channels: the board on " + device + " has no channel \"" + wanted +
-                        "\" (it has channels 1 to " + std::to_string(count) + ")");
-            channel_[slot] = found;
-        }
-    }
-    try {
-        resampler_ = std::make_unique<PushResampler>(Slots, boardRate());
-    } catch (const std::runtime_error& e) {
-        throw SimulatorConfigError(ConfigKey::Source, ConfigFault::Malformed, e.what());
-    }
+                         Clock clock, int answerMilliseconds)
+    : SerialBoardSource(device, 115200, true, gain, std::move(log), std::move(clock)) {
+    waitForBanner(answerMilliseconds);
+    begin({"OpenBCI Cyton", PacketSize, 1, daisy_ ? 125.0 : 250.0, daisy_ ? 16 : 8, MaxLost},
+          channels, positions);
     if (!port_.write('b'))
         throw SimulatorConfigError(ConfigKey::SerialDevice, ConfigFault::NoSuchPort,
                                    device + ": the port went away as the stream was started");
@@ -66,20 +36,20 @@ CytonSource::~CytonSource() {
 }
 
 void CytonSource::waitForBanner(int milliseconds) {
-    using Clock = std::chrono::steady_clock;
+    using Steady = std::chrono::steady_clock;
     // A board still streaming from an earlier run stops first; then the reset.
     if (!port_.write('s') || !port_.write('v'))
         throw SimulatorConfigError(ConfigKey::SerialDevice, ConfigFault::NoSuchPort,
                                    port_.device() + ": the port went away as the board was reset");
-    const auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
+    const auto deadline = Steady::now() + std::chrono::milliseconds(milliseconds);
     std::string banner;
     while (banner.find("$$$") == std::string::npos) {
         const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Steady::now()).count();
         if (left <= 0)
             throw SimulatorConfigError(
                 ConfigKey::SerialDevice, ConfigFault::NoBanner,
-                port_.device() + ": the board did not answer its reset within " +
+                "no answer from the board on " + port_.device() + " within " +
                     std::to_string(milliseconds / 1000.0).substr(0, 3) +
                     " s: is it switched on, and are the dongle and the board on the same "
                     "radio channel (the dongle's switch on GPIO6)?");
@@ -88,8 +58,7 @@ void CytonSource::waitForBanner(int milliseconds) {
         const long got = port_.read(data, sizeof data);
         if (got < 0)
             throw SimulatorConfigError(ConfigKey::SerialDevice, ConfigFault::NoSuchPort,
-                                       port_.device() +
-                                           ": the port went away while waiting for the board");
+                                       port_.goneReason() + " while waiting for the board");
         // Only the end matters once the banner is long; packets of an earlier stream may
         // come before it.
         banner.append(reinterpret_cast<const char*>(data), static_cast<std::size_t>(got));
@@ -102,139 +71,43 @@ void CytonSource::waitForBanner(int milliseconds) {
         const std::size_t end = banner.find_first_of("\r\n$", at);
         firmware_ = std::string(trim(banner.substr(at + 9, end - at - 9)));
     }
-    if (log_)
-        log_("InitialiseDSU: the board on " + port_.device() + " answered" +
-             (firmware_.empty() ? "" : " (firmware " + firmware_ + ")") +
-             (daisy_ ? ", with a Daisy module: 16 channels at 125 Hz"
-                     : ", without a Daisy module: 8 channels at 250 Hz"));
+    log("the board on " + port_.device() + " answered" +
+        (firmware_.empty() ? "" : " (firmware " + firmware_ + ")") +
+        (daisy_ ? ", with a Daisy module: 16 channels at 125 Hz"
+                : ", without a Daisy module: 8 channels at 250 Hz"));
 }
 
-void CytonSource::stop() {
-    if (stopped_)
-        return;
-    stopped_ = true;
-    if (!gone_)
-        port_.write('s');
-    if (log_)
-        log_("TerminateDSU: the board on " + port_.device() + " " +
-             (gone_ ? "had gone" : "stopped streaming") + " after " +
-             std::to_string(counters_.packets) + " packets; " +
-             std::to_string(counters_.samplesLost) + " samples lost (held), " +
-             std::to_string(counters_.bytesDropped) + " bytes out of frame in " +
-             std::to_string(counters_.resyncs) + " resynchronisations" +
-             (resampler_ && resampler_->overflowed() > 0
-                  ? "; " + std::to_string(resampler_->overflowed()) +
-                        " packets dropped because the program did not poll for seconds"
-                  : std::string()));
+void CytonSource::halt() {
+    port_.write('s');
 }
 
-bool CytonSource::next(int32_t (&counts)[Slots]) {
-    if (!gone_ && !stopped_)
-        readArrived();
-    float frame[Slots];
-    if (!resampler_->pull(frame))
-        return false;
-    for (int slot = 0; slot < Slots; ++slot)
-        counts[slot] = toCounts(frame[slot], gain_);
-    return true;
+bool CytonSource::framed(const uint8_t* bytes) const {
+    return bytes[0] == Start && (bytes[PacketSize - 1] & 0xF0) == 0xC0;
 }
 
-void CytonSource::readArrived() {
-    while (true) {
-        const long got = port_.read(buffer_ + have_, sizeof buffer_ - have_);
-        if (got < 0) {
-            gone_ = true;
-            // The samples that arrived are all delivered, those in the filter too.
-            resampler_->finish();
-            if (log_)
-                log_("GetP3Data: the board's port " + port_.device() +
-                     " has gone (dongle unplugged?) after " + std::to_string(counters_.packets) +
-                     " packets; no more samples");
-            return;
-        }
-        if (got == 0)
-            return;
-        have_ += static_cast<std::size_t>(got);
-
-        std::size_t at = 0;
-        while (have_ - at >= PacketSize) {
-            const uint8_t* packet = buffer_ + at;
-            if (packet[0] == Start && (packet[PacketSize - 1] & 0xF0) == 0xC0) {
-                decode(packet);
-                at += PacketSize;
-                continue;
-            }
-            if (synced_) {
-                synced_ = false;
-                ++counters_.resyncs;
-            }
-            // Before the first packet, bytes of the banner or an earlier stream are no loss.
-            if (expected_ >= 0)
-                ++counters_.bytesDropped;
-            ++at;
-        }
-        std::memmove(buffer_, buffer_ + at, have_ - at);
-        have_ -= at;
-    }
-}
-
-void CytonSource::decode(const uint8_t* packet) {
-    synced_ = true;
-    ++counters_.packets;
-    const int number = packet[1];
-    int32_t values[8];
-    for (int c = 0; c < 8; ++c)
-        values[c] = signed24(packet + 2 + 3 * c);
-    if (expected_ >= 0) {
-        const int lost = (number - expected_) & 0xFF;
-        counters_.samplesLost += static_cast<uint64_t>(lost);
-        for (int m = 0; m < lost; ++m)
-            half((expected_ + m) & 0xFF, nullptr);
-    }
-    half(number, values);
-    expected_ = (number + 1) & 0xFF;
-}
-
-void CytonSource::half(int number, const int32_t* values) {
-    if (!daisy_) {
-        if (values != nullptr)
-            std::memcpy(values_, values, sizeof(int32_t) * 8);
-        emit();
-        return;
-    }
-    const bool board = (number & 1) != 0;
-    if (values != nullptr)
-        std::memcpy(values_ + (board ? 0 : 8), values, sizeof(int32_t) * 8);
-    if (board) {
+void CytonSource::take(int number, const uint8_t* packet) {
+    // Channels 1..8, or with a Daisy 9..16 for the even numbers; a lost packet holds them.
+    const bool board = !daisy_ || (number & 1) != 0;
+    if (packet != nullptr)
+        for (int c = 0; c < 8; ++c)
+            values_[c + (board ? 0 : 8)] = signed24(packet + 2 + 3 * static_cast<std::size_t>(c));
+    if (daisy_ && board) {
         boardPending_ = true;
-    } else if (boardPending_) {
-        boardPending_ = false;
-        emit();
+        return;
     }
-}
-
-void CytonSource::emit() {
-    float frame[Slots];
-    for (int slot = 0; slot < Slots; ++slot)
-        frame[slot] = static_cast<float>(values_[channel_[slot]] * MicrovoltsPerCount);
-    resampler_->push(frame);
-}
-
-std::string CytonSource::label(int slot) const {
-    return labels_[channel_[slot]];
+    if (daisy_ && !boardPending_)
+        return;
+    boardPending_ = false;
+    float microvolts[MaxChannels];
+    for (int c = 0; c < MaxChannels; ++c)
+        microvolts[c] = static_cast<float>(values_[c] * MicrovoltsPerCount);
+    emit(microvolts);
 }
 
 std::string CytonSource::description() const {
-    std::string text = "OpenBCI Cyton" + std::string(daisy_ ? " with Daisy" : "") + " on " +
-                       port_.device() + ", " + std::to_string(boardChannels()) + " channels at " +
-                       (daisy_ ? "125" : "250") + " Hz (";
-    for (int slot = 0; slot < Slots; ++slot) {
-        const int c = channel_[slot];
-        text += (slot == 0 ? "" : ", ") + std::to_string(c + 1);
-        if (labels_[c] != std::to_string(c + 1))
-            text += " " + labels_[c];
-    }
-    return text + ")";
+    return std::string("OpenBCI Cyton") + (daisy_ ? " with Daisy" : "") + " on " + port_.device() +
+           ", " + std::to_string(boardChannels()) + " channels at " + (daisy_ ? "125" : "250") +
+           " Hz (" + channelList() + ")";
 }
 
 } // namespace solvane::dsusim

@@ -2,6 +2,7 @@
 
 #include "dsu/common/ConfigError.h"
 #include "dsu/common/Text.h"
+#include "dsu/eeg/RateConversion.h"
 #include "dsu/eeg/SignalLabel.h"
 
 #include <chrono>
@@ -60,14 +61,11 @@ LslSource::InfoHandle::~InfoHandle() {
 }
 
 LslSource::LslSource(const std::string& library, const std::string& stream,
-                     const std::vector<std::string>& channels, double gain)
-    : lsl_(library), gain_(gain) {
+                     const std::vector<std::string>& channels, double gain, Log log)
+    : lsl_(library), gain_(gain), log_(std::move(log)) {
     open(stream, channels);
-    const auto samples = ChunkSamples;
-    pulled_.resize(samples * static_cast<std::size_t>(channelCount_));
-    stamps_.resize(samples);
-    frames_.resize(samples * Slots);
-    resampled_.resize(resampler_->outputFor(samples) * Slots);
+    pulled_.resize(ChunkSamples * static_cast<std::size_t>(channelCount_));
+    stamps_.resize(ChunkSamples);
     reader_ = std::thread(&LslSource::read, this);
 }
 
@@ -79,6 +77,15 @@ void LslSource::stop() {
     stopping_.store(true);
     if (reader_.joinable())
         reader_.join();
+    if (stopLogged_ || !log_)
+        return;
+    stopLogged_ = true;
+    const uint64_t dropped = resampler_->dropped();
+    log_("the LSL stream " + quoted(name_) + " delivered " + std::to_string(delivered_) +
+         " packets" +
+         (dropped > 0 ? "; " + std::to_string(dropped) +
+                            " packets dropped because the program did not poll for seconds"
+                      : std::string()));
 }
 
 void LslSource::open(const std::string& stream, const std::vector<std::string>& channels) {
@@ -120,7 +127,7 @@ void LslSource::open(const std::string& stream, const std::vector<std::string>& 
             why = "its samples are text";
         else if (!(rate > LslLibrary::IrregularRate))
             why = "its rate is irregular";
-        else if (!(rate >= 1.0 && rate <= 65536.0))
+        else if (!rates::convertible(rate))
             why = "its rate of " + rateText(rate) + " cannot be resampled to 256 Hz";
         else if (channelCount < Slots)
             why = "it has " + std::to_string(channelCount) + " channels, fewer than four";
@@ -199,7 +206,7 @@ void LslSource::open(const std::string& stream, const std::vector<std::string>& 
                                            " was found but does not send (liblsl error " +
                                            std::to_string(ec) + ")");
         try {
-            resampler_ = std::make_unique<InterleavedResampler>(Slots, rate);
+            resampler_ = std::make_unique<LiveResampler>(rate);
         } catch (const std::runtime_error& e) {
             throw SimulatorConfigError(ConfigKey::Stream, ConfigFault::NotEegStream,
                                        "Stream: " + quoted(name) + ": " + e.what());
@@ -256,43 +263,27 @@ void LslSource::take(const float* samples, std::size_t count, const double* stam
     const auto channels = static_cast<std::size_t>(channelCount_);
     for (std::size_t s = 0; s < count; ++s) {
         const double stamp = stamps[s];
-        if (lastStamp_ != 0.0 && stamp - lastStamp_ > PauseSeconds) {
-            pendingGap_ += static_cast<float>(stamp - lastStamp_ - 1.0 / rate_);
-            // The resampler's output lags its input: the gap goes with the output sample made
-            // from this input sample, not with the first that comes out now.
-            gapAt_ =
-                static_cast<double>(inputFrames_ + s) * (InterleavedResampler::OutputRate / rate_);
-        }
+        float gap = 0.0F;
+        if (lastStamp_ != 0.0 && stamp - lastStamp_ > PauseSeconds)
+            gap = static_cast<float>(stamp - lastStamp_ - 1.0 / rate_);
         lastStamp_ = stamp;
+        float frame[Slots];
         for (int slot = 0; slot < Slots; ++slot)
-            frames_[s * Slots + static_cast<std::size_t>(slot)] = static_cast<float>(
+            frame[slot] = static_cast<float>(
                 samples[s * channels + static_cast<std::size_t>(channels_[slot])] *
                 microvoltsPerUnit_[slot]);
-    }
-    inputFrames_ += count;
-    const std::size_t made =
-        resampler_->push(frames_.data(), count, resampled_.data(), resampled_.size() / Slots);
-    for (std::size_t i = 0; i < made; ++i) {
-        Packet packet{};
-        for (int slot = 0; slot < Slots; ++slot)
-            packet.counts[slot] =
-                toCounts(resampled_[i * Slots + static_cast<std::size_t>(slot)], gain_);
-        if (pendingGap_ > 0.0F && static_cast<double>(outputFrames_) >= gapAt_) {
-            packet.gap = pendingGap_;
-            pendingGap_ = 0.0F;
-        }
-        ++outputFrames_;
-        ring_.push(packet);
+        resampler_->push(frame, gap);
     }
 }
 
 bool LslSource::next(int32_t (&counts)[Slots]) {
-    Packet packet{};
-    if (!ring_.pop(packet))
+    LiveResampler::Frame frame{};
+    if (!resampler_->pull(frame))
         return false;
     for (int slot = 0; slot < Slots; ++slot)
-        counts[slot] = packet.counts[slot];
-    gap_ = packet.gap;
+        counts[slot] = toCounts(frame.values[slot], gain_);
+    gap_ = frame.gap;
+    ++delivered_;
     return true;
 }
 

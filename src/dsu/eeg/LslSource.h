@@ -3,18 +3,19 @@
 // Stream, or the first suitable one of type EEG, four of its channels picked by label (the
 // recordings' rules) or the first four, each converted from its unit to microvolts, resampled
 // to 256 Hz and scaled by the gain into counts. A thread of its own pulls the samples with
-// short timeouts and hands the 256 Hz samples over through a lock-free ring, so next() takes
-// no lock and allocates nothing; it answers false while the next sample has not come. The
+// short timeouts and resamples them with the boards' LiveResampler, whose lock-free ring hands
+// them over, so next() takes no lock and allocates nothing; it answers false while the next
+// sample has not come. What the ring had no room for is counted and logged at the end. The
 // inlet buffers a few seconds only, and what it holds when reading starts is dropped, so a run
 // starts from the newest sample. A pause in the stream's time stamps is reported by
 // gapBefore() with the first sample after it.
 
-#include "dsu/eeg/InterleavedResampler.h"
+#include "dsu/eeg/LiveResampler.h"
 #include "dsu/eeg/LslLibrary.h"
-#include "dsu/eeg/SampleRing.h"
 #include "dsu/eeg/SampleSource.h"
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -31,11 +32,14 @@ public:
     static constexpr int MaxChannelsUnlabelled = 64;
     static constexpr double PauseSeconds = 0.25; ///< a longer jump in time stamps is a gap
 
+    using Log = std::function<void(const std::string&)>;
+
     /// Loads liblsl (`library`, empty for the system's), finds `stream` (empty: the first
-    /// suitable of type EEG) and opens it. Throws SimulatorConfigError (keys LslLibrary,
-    /// Stream, Channels) when that cannot be done.
+    /// suitable of type EEG) and opens it; `log` is told at the end what was delivered and
+    /// dropped. Throws SimulatorConfigError (keys LslLibrary, Stream, Channels) when that
+    /// cannot be done.
     LslSource(const std::string& library, const std::string& stream,
-              const std::vector<std::string>& channels, double gain);
+              const std::vector<std::string>& channels, double gain, Log log = {});
     ~LslSource() override;
 
     bool next(int32_t (&counts)[Slots]) override;
@@ -51,10 +55,6 @@ public:
     [[nodiscard]] const std::string& passedOver() const { return passedOver_; }
 
 private:
-    struct Packet {
-        int32_t counts[Slots];
-        float gap; ///< seconds of pause just before this sample, or 0
-    };
     struct InletHandle {
         const LslLibrary* lsl = nullptr;
         LslLibrary::Inlet inlet = nullptr;
@@ -73,31 +73,27 @@ private:
 
     LslLibrary lsl_;
     double gain_;
+    Log log_;
     InletHandle inlet_;
     int channelCount_ = 0;
     double rate_ = 0.0;
     int channels_[Slots] = {};
     double microvoltsPerUnit_[Slots] = {};
     std::string labels_[Slots];
-    std::string description_;
     std::string name_;
+    std::string description_;
     std::string host_;
     std::string passedOver_;
-    std::unique_ptr<InterleavedResampler> resampler_;
+    std::unique_ptr<LiveResampler> resampler_;
     // The reading thread's own buffers, made before it starts.
     std::vector<float> pulled_;
     std::vector<double> stamps_;
-    std::vector<float> frames_;
-    std::vector<float> resampled_;
     double lastStamp_ = 0.0;
-    float pendingGap_ = 0.0F; ///< seconds of pause not yet handed on
-    double gapAt_ = 0.0;      ///< the output sample it goes with
-    uint64_t inputFrames_ = 0;
-    uint64_t outputFrames_ = 0;
-    SampleRing<Packet, 8192> ring_;
     std::atomic<bool> stopping_{false};
     std::thread reader_;
-    double gap_ = 0.0; ///< of the sample next() gave last
+    double gap_ = 0.0;       ///< of the sample next() gave last
+    uint64_t delivered_ = 0; ///< samples next() gave
+    bool stopLogged_ = false;
 };
 
 } // namespace solvane::dsusim

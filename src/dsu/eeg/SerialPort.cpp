@@ -38,7 +38,7 @@ bool builtInPresent(int n) {
 
 } // namespace
 
-SerialPort::SerialPort(const std::string& device) : device_(device) {
+SerialPort::SerialPort(const std::string& device, int baud, bool discard) : device_(device) {
     fd_ = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd_ < 0) {
         const int error = errno;
@@ -77,14 +77,16 @@ SerialPort::SerialPort(const std::string& device) : device_(device) {
     settings.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
     settings.c_cc[VMIN] = 0;
     settings.c_cc[VTIME] = 0;
-    if (::cfsetispeed(&settings, B115200) != 0 || ::cfsetospeed(&settings, B115200) != 0 ||
+    const speed_t speed = baud == 57600 ? B57600 : B115200;
+    if (::cfsetispeed(&settings, speed) != 0 || ::cfsetospeed(&settings, speed) != 0 ||
         ::tcsetattr(fd_, TCSANOW, &settings) != 0)
-        refuse(ConfigFault::NotSerial,
-               device + ": the port refuses 115200 8N1: " + std::strerror(errno));
+        refuse(ConfigFault::NotSerial, device + ": the port refuses " + std::to_string(baud) +
+                                           " 8N1: " + std::strerror(errno));
     // Keeps out other programs (ModemManager among them) while we use the port; a program
     // with root rights may still open it.
     ::ioctl(fd_, TIOCEXCL);
-    ::tcflush(fd_, TCIFLUSH);
+    if (discard)
+        ::tcflush(fd_, TCIFLUSH);
     closer.keep = true;
 }
 
@@ -128,6 +130,13 @@ bool SerialPort::write(char command) {
         ::poll(&room, 1, 1);
     }
     return false;
+}
+
+std::string SerialPort::goneReason() const {
+    std::error_code error;
+    if (!std::filesystem::exists(device_, error))
+        return "the board was unplugged: its port " + device_ + " is gone";
+    return "the port went away: " + device_ + " hung up";
 }
 
 std::vector<SerialPorts::Port> SerialPorts::present() {

@@ -1,7 +1,7 @@
 #pragma once
-// A serial port opened for a board that streams: raw 115200 8N1, no flow control, no modem
-// control lines raised or dropped by us (HUPCL cleared, so that closing does not reset the
-// dongle), held exclusively (flock and TIOCEXCL), and read without blocking.
+// A serial port opened for a board that streams: raw 8N1 at the board's speed, no flow
+// control, no modem control lines raised or dropped by us (HUPCL cleared, so that closing does
+// not reset the dongle), held exclusively (flock and TIOCEXCL), and read without blocking.
 
 #include "dsu/common/ConfigError.h"
 
@@ -14,9 +14,10 @@ namespace solvane::dsusim {
 
 class SerialPort {
 public:
-    /// Opens and sets up `device`. Throws SimulatorConfigError (key SerialDevice) that says
-    /// what stops it: no permission (and how to get it), busy, missing, or not a serial port.
-    explicit SerialPort(const std::string& device);
+    /// Opens and sets up `device` at `baud` (115200 or 57600); `discard`: what waits in the
+    /// port is dropped. Throws SimulatorConfigError (key SerialDevice) that says what stops
+    /// it: no permission (and how to get it), busy, missing, or not a serial port.
+    SerialPort(const std::string& device, int baud, bool discard);
     ~SerialPort();
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
@@ -29,6 +30,9 @@ public:
     bool wait(int milliseconds);
     /// Writes a command byte; false when the port has gone.
     bool write(char command);
+    /// Why the port has gone, once read() said so: the device unplugged (its node is gone)
+    /// or the line hung up.
+    [[nodiscard]] std::string goneReason() const;
     [[nodiscard]] const std::string& device() const { return device_; }
     [[nodiscard]] int descriptor() const { return fd_; }
 

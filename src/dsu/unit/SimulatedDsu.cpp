@@ -3,6 +3,7 @@
 #include "config/ProfileFile.h"
 #include "dsu/eeg/CytonSource.h"
 #include "dsu/eeg/LslSource.h"
+#include "dsu/eeg/OpenEegSource.h"
 #include "dsu/eeg/RecordingSource.h"
 #include "dsu/eeg/SyntheticSource.h"
 #include "dsu/session/SessionSoundFile.h"
@@ -133,12 +134,60 @@ void SimulatedDsu::endRecording() {
     (void)store_.finish({});
 }
 
+std::function<void(const std::string&)> SimulatedDsu::sourceLog() {
+    return [this](const std::string& line) { logCall(std::string(call_) + ": " + line); };
+}
+
+std::unique_ptr<SampleSource> SimulatedDsu::openBoard(const SimulatorConfig& config) {
+    if (config.openEeg())
+        return std::make_unique<OpenEegSource>(serialDevice(config), config.channels,
+                                               config.montage, sourceLog(), boardClock_);
+    return std::make_unique<CytonSource>(serialDevice(config), config.channels, config.montage,
+                                         config.gain, sourceLog(), boardClock_);
+}
+
+// The program shows its own message at once for a SetComPorts that fails, where a failed
+// InitialiseDSU would leave it waiting for data that never come: so the board is opened and
+// heard from here.
+int32_t SimulatedDsu::setComPort(int32_t port) {
+    call_ = "SetComPorts";
+    comPort_ = port;
+    board_.reset();
+    boardText_.reset();
+    const std::filesystem::path configFile = places_.configFolder() / SimulatorConfig::FileName;
+    std::optional<std::string> text;
+    SimulatorConfig config;
+    try {
+        text = check_ ? check_ : configText(configFile);
+        config = SimulatorConfig::fromText(text, places_.configFolder());
+    } catch (const SimulatorConfigError&) {
+        return 0;
+    }
+    if (!config.serialBoard())
+        return 0;
+    if (source_) { // a run not terminated holds the port
+        source_->stop();
+        source_.reset();
+        initialised_ = false;
+    }
+    try {
+        board_ = openBoard(config);
+        boardText_ = text;
+    } catch (const SimulatorConfigError& e) {
+        if (e.key() != ConfigKey::SerialDevice)
+            return 0;
+        logCall("SetComPorts failed (status " + std::to_string(e.status()) + "): " + e.what());
+        return e.status();
+    }
+    return 0;
+}
+
 int32_t SimulatedDsu::initialise() {
+    call_ = "InitialiseDSU";
     endRecording();
     source_.reset();
     initialised_ = false;
     endLogged_ = false;
-    port_.clear();
     output_.volume00 = 0;
     output_.volume01 = 0;
     const std::filesystem::path configFile =
@@ -161,17 +210,24 @@ int32_t SimulatedDsu::initialise() {
         }
         if (config_.synthetic()) {
             source_ = std::make_unique<SyntheticSource>(config_.seed, config_.gain);
-        } else if (config_.cyton()) {
-            source_ = std::make_unique<CytonSource>(
-                serialDevice(), config_.channels, config_.montage, config_.gain,
-                [this](const std::string& line) { logCall(line); });
+        } else if (config_.serialBoard()) {
+            if (config_.openEeg() && config_.gainSet)
+                logCall("InitialiseDSU: Gain does not apply to Source = openeeg, whose counts go "
+                        "into the packets as they are; MicrovoltsPerCount gives their scale");
+            // The board SetComPorts opened, unless the configuration has changed since.
+            if (board_ && boardText_ == text) {
+                source_ = std::move(board_); // port_ is still the one it was opened on
+            } else {
+                board_.reset(); // it holds the port
+                source_ = openBoard(config_);
+            }
         } else if (config_.lsl()) {
             const std::string library =
                 config_.lslLibrary.empty()
                     ? std::string()
                     : inFolder(places_.configFolder(), config_.lslLibrary).string();
             auto stream = std::make_unique<LslSource>(library, config_.stream, config_.channels,
-                                                      config_.gain);
+                                                      config_.gain, sourceLog());
             if (!stream->passedOver().empty())
                 logCall("InitialiseDSU: LSL streams passed over: " + stream->passedOver());
             source_ = std::move(stream);
@@ -254,7 +310,7 @@ RunStart SimulatedDsu::runStart(std::chrono::system_clock::time_point began) con
             ProgramSettings::positionName(settings.position[s]);
         recording.labels[element] = position ? "EEG " + *position : own;
         recording.transducers[element] = "simulated DSU, from " + own;
-        session::SessionFacts::Slot& fact = facts.slots[s];
+        session::SessionFacts::Slot& fact = facts.slot[s];
         fact.element = SlotElement[slot];
         fact.position = settings.position[s];
         fact.positionName = position.value_or("");
@@ -284,8 +340,8 @@ RunStart SimulatedDsu::runStart(std::chrono::system_clock::time_point began) con
     if (config_.synthetic()) {
         facts.source.kind = "synthetic";
         facts.source.seed = config_.seed;
-    } else if (config_.cyton()) {
-        facts.source.kind = "cyton";
+    } else if (config_.serialBoard()) {
+        facts.source.kind = config_.cyton() ? "cyton" : "openeeg";
         facts.source.port = port_;
     } else if (config_.lsl()) {
         facts.source.kind = "lsl";
@@ -342,6 +398,7 @@ bool SimulatedDsu::packetDue() const {
 }
 
 int32_t SimulatedDsu::poll(int32_t* packet, int32_t elements, int32_t* packetCount) {
+    call_ = "GetP3Data";
     if (packetCount != nullptr)
         *packetCount = 0;
     if (!initialised_ || packet == nullptr || elements < Elements)
@@ -407,6 +464,8 @@ int32_t SimulatedDsu::sendCommand(const char* command, int32_t length) {
 }
 
 int32_t SimulatedDsu::terminate(const char* sessionFile) {
+    call_ = "TerminateDSU";
+    board_.reset();
     logCall("TerminateDSU: " + std::to_string(delivered_) + " packets delivered");
     if (live_) {
         const std::string slowest = session::fixed(1000.0 * live_->slowestChange(), 1) + " ms";
@@ -454,9 +513,9 @@ int32_t SimulatedDsu::listPorts(int32_t* ports) {
     return last;
 }
 
-std::string SimulatedDsu::serialDevice() {
-    if (!config_.serialDevice.empty())
-        return port_ = config_.serialDevice;
+std::string SimulatedDsu::serialDevice(const SimulatorConfig& config) {
+    if (!config.serialDevice.empty())
+        return port_ = config.serialDevice;
     // The program hands over its setting, which is the port number less one.
     const std::string device = SerialPorts::deviceOf(comPort_ + 1);
     if (device.empty())
@@ -464,7 +523,7 @@ std::string SimulatedDsu::serialDevice() {
                                    "Com" + std::to_string(comPort_ + 1) +
                                        " names no serial port (Com1..Com100 are /dev/ttyUSB0..99, "
                                        "Com101.. /dev/ttyACM0.., Com201.. /dev/ttyS0..)");
-    logCall("InitialiseDSU: Com" + std::to_string(comPort_ + 1) + " is " + device);
+    logCall(std::string(call_) + ": Com" + std::to_string(comPort_ + 1) + " is " + device);
     return port_ = device;
 }
 

@@ -21,6 +21,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -32,7 +33,7 @@ class LiveSoundOutput;
 
 class SimulatedDsu {
 public:
-    static constexpr int PacketsPerSecond = 256;
+    static constexpr int PacketsPerSecond = SampleSource::SampleRate;
     static constexpr int Elements = 8;
     /// GetP3Data statuses besides 0 (a packet).
     static constexpr int32_t NoData = 1;
@@ -61,7 +62,13 @@ public:
 
     void setDebugMode(int32_t mode, const char* debugFile);
     void logCall(const std::string& text);
-    void setComPort(int32_t port) { comPort_ = port; }
+    /// Takes the port the program chose; with a board as the source, reads the configuration
+    /// and opens the board, which the next initialise() then reads. 0, or the negative status
+    /// of a port or board that cannot be used (see SimulatorConfigError); other faults of the
+    /// configuration are left for initialise() to tell.
+    int32_t setComPort(int32_t port);
+    /// The clock a board's rate is held to (seconds; empty: the steady clock).
+    void setBoardClock(std::function<double()> clock) { boardClock_ = std::move(clock); }
     /// A check of the set-up: the next InitialiseDSU reads `text` in place of
     /// dsu-simulator.ini and runs without recording, live sound or sound file. Nothing (the
     /// program's own call) and TerminateDSU return to the file.
@@ -97,7 +104,11 @@ private:
     using Clock = std::chrono::steady_clock;
     [[nodiscard]] bool packetDue() const;
     /// The board's device node: SerialDevice, or the port the program handed over.
-    std::string serialDevice();
+    std::string serialDevice(const SimulatorConfig& config);
+    /// Opens the board `config` names. Throws SimulatorConfigError.
+    std::unique_ptr<SampleSource> openBoard(const SimulatorConfig& config);
+    /// What a source tells the log, marked with the call it happens in.
+    [[nodiscard]] std::function<void(const std::string&)> sourceLog();
     void endRecording();
     /// Throws SimulatorConfigError (key Record) when the run cannot be recorded.
     void startRecording();
@@ -111,7 +122,11 @@ private:
     std::optional<std::string> check_; ///< the configuration of a check, instead of the file
     std::unique_ptr<SampleSource> source_;
     SessionStore store_;
-    std::string port_; ///< the board's device node, for a board
+    std::string port_;                     ///< the board's device node, for a board
+    std::unique_ptr<SampleSource> board_;  ///< opened by SetComPorts for the next run
+    std::optional<std::string> boardText_; ///< the configuration it was opened with
+    std::function<double()> boardClock_;
+    const char* call_ = "InitialiseDSU"; ///< the call being served, for the sources' log lines
     bool initialised_ = false;
     bool endLogged_ = false;
     Clock::time_point start_;

@@ -55,16 +55,9 @@ std::string SimulatorConfig::sourceWordList() {
     return list;
 }
 
-bool SimulatorConfig::synthetic() const {
-    return lower(source) == "synthetic";
-}
-
-bool SimulatorConfig::cyton() const {
-    return lower(source) == "cyton";
-}
-
-bool SimulatorConfig::lsl() const {
-    return lower(source) == "lsl";
+SourceKind SimulatorConfig::kind() const {
+    const SourceWord* word = sourceWord(source);
+    return word != nullptr ? word->kind : SourceKind::Recording;
 }
 
 SimulatorConfig SimulatorConfig::fromText(const std::optional<std::string>& text,
@@ -136,6 +129,7 @@ SimulatorConfig SimulatorConfig::fromText(const std::optional<std::string>& text
     }
 
     if (const auto gain = value("Gain")) {
+        config.gainSet = true;
         config.gain = number(ConfigKey::Gain, "Gain", *gain);
         if (config.gain <= 0.0)
             throw SimulatorConfigError(ConfigKey::Gain, ConfigFault::OutOfRange,
@@ -190,13 +184,25 @@ SimulatorConfig SimulatorConfig::fromText(const std::optional<std::string>& text
         config.stream = *stream;
     if (const auto library = value("LslLibrary"))
         config.lslLibrary = *library;
+    if (const auto scale = value("MicrovoltsPerCount")) {
+        config.microvoltsPerCount =
+            number(ConfigKey::MicrovoltsPerCount, "MicrovoltsPerCount", *scale);
+        if (!(config.microvoltsPerCount > 0.0))
+            throw SimulatorConfigError(ConfigKey::MicrovoltsPerCount, ConfigFault::OutOfRange,
+                                       "MicrovoltsPerCount = " + inQuotes(*scale) +
+                                           " must be above 0 (microvolts per count)");
+    }
+    // An OpenEEG board's counts go into the packets as they are: their scale is the gain.
+    if (config.openEeg())
+        config.gain = 1.0 / config.microvoltsPerCount;
     return config;
 }
 
 std::vector<std::string> SimulatorConfig::unknownKeys(std::string_view text) {
     static constexpr std::string_view Known[] = {
-        "source",      "channels",  "speed",  "loop",         "gain",      "seed",   "sound",
-        "sounddevice", "soundfile", "record", "serialdevice", "positions", "stream", "lsllibrary"};
+        "source",       "channels",  "speed",       "loop",       "gain",
+        "seed",         "sound",     "sounddevice", "soundfile",  "record",
+        "serialdevice", "positions", "stream",      "lsllibrary", "microvoltspercount"};
     std::vector<std::string> unknown;
     bool inSection = false;
     while (!text.empty()) {

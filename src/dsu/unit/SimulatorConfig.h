@@ -14,18 +14,19 @@
 
 namespace solvane::dsusim {
 
-/// What a word of Source stands for.
-enum class SourceKind {
-    Synthetic,   ///< synthetic EEG of a seed
-    SerialBoard, ///< a board on a serial port
-    Stream,      ///< a Lab Streaming Layer stream
-};
+/// Where the EEG comes from.
+enum class SourceKind { Synthetic, Cyton, OpenEeg, Lsl, Recording };
 
-/// One word that Source takes; any other value names a recording.
+/// Whether `kind` is a board on a serial port.
+constexpr bool serialBoard(SourceKind kind) {
+    return kind == SourceKind::Cyton || kind == SourceKind::OpenEeg;
+}
+
+/// One word that Source takes (in any case); any other value names a recording.
 struct SourceWord {
     std::string_view word;
     SourceKind kind;
-    std::string_view description; ///< for somebody choosing a source
+    std::string_view description; ///< what it reads, for somebody choosing a source
 };
 
 struct SimulatorConfig {
@@ -39,13 +40,18 @@ struct SimulatorConfig {
     /// of packets due no longer fits in its integer.
     static constexpr double LowestSpeed = 0.01;
     static constexpr double HighestSpeed = 100.0;
+    /// Microvolts per count of an OpenEEG board by default: the ModularEEG's analogue boards
+    /// are trimmed to the digital board's 250 uV calibration signal, so that -250 uV is count 0
+    /// and +250 uV count 1024.
+    static constexpr double DefaultMicrovoltsPerCount = 500.0 / 1024.0;
 
     /// Every word Source takes, in the order a list of them shows: the DSU, its set-up and
     /// their messages all read this one list.
     static constexpr SourceWord SourceWords[] = {
         {"synthetic", SourceKind::Synthetic, "synthetic EEG"},
-        {"cyton", SourceKind::SerialBoard, "OpenBCI Cyton (8 channels, 16 with a Daisy module)"},
-        {"lsl", SourceKind::Stream, "a Lab Streaming Layer stream"},
+        {"cyton", SourceKind::Cyton, "OpenBCI Cyton (8 channels, 16 with a Daisy module)"},
+        {"openeeg", SourceKind::OpenEeg, "OpenEEG P2 (ModularEEG and its kin, 6 channels)"},
+        {"lsl", SourceKind::Lsl, "a Lab Streaming Layer stream"},
     };
 
     std::string source = "synthetic";  ///< one of SourceWords or the path of a recording
@@ -62,16 +68,21 @@ struct SimulatorConfig {
     bool record = true;                ///< record each run into the sessions folder
     std::string stream;                ///< LSL stream name; empty: the first of type EEG
     std::string lslLibrary;            ///< path of liblsl; empty: the system's search
+    bool gainSet = false;              ///< Gain was given
+    /// MicrovoltsPerCount: the scale of an OpenEEG board's counts
+    double microvoltsPerCount = DefaultMicrovoltsPerCount;
 
-    [[nodiscard]] bool synthetic() const;
-    /// Whether the EEG comes from an OpenBCI Cyton board (Source = cyton).
-    [[nodiscard]] bool cyton() const;
-    /// Whether the EEG comes from a Lab Streaming Layer stream.
-    [[nodiscard]] bool lsl() const;
+    [[nodiscard]] SourceKind kind() const;
+    [[nodiscard]] bool synthetic() const { return kind() == SourceKind::Synthetic; }
+    [[nodiscard]] bool cyton() const { return kind() == SourceKind::Cyton; }
+    [[nodiscard]] bool openEeg() const { return kind() == SourceKind::OpenEeg; }
+    [[nodiscard]] bool lsl() const { return kind() == SourceKind::Lsl; }
+    /// Whether the EEG comes from a board on a serial port.
+    [[nodiscard]] bool serialBoard() const { return cyton() || openEeg(); }
 
     /// The Source word of `value` (any case), or nothing when it names a recording.
     static const SourceWord* sourceWord(std::string_view value);
-    /// "synthetic, cyton, lsl", for messages.
+    /// "synthetic, cyton, openeeg, lsl", for messages.
     static std::string sourceWordList();
 
     /// The configuration held by a profile text (nothing: the defaults). Throws

@@ -87,8 +87,7 @@ KARDEMO_EXPORT int32_t SetComPorts(int32_t* /*one*/, int32_t first, int32_t seco
     return guarded([&] {
         dsu().logCall("SetComPorts(" + number(first) + ", " + number(second) + ", " + number(port) +
                       ")");
-        dsu().setComPort(port);
-        return 0;
+        return dsu().setComPort(port);
     });
 }
 

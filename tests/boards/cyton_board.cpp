@@ -4,7 +4,7 @@
 //
 //   cyton_board <seconds>
 
-#include "CytonEmulator.h"
+#include "BoardEmulator.h"
 
 #include <chrono>
 #include <cstdio>
@@ -13,7 +13,7 @@
 
 int main(int argc, char** argv) {
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 8;
-    solvane::testing::CytonEmulator board({.paced = true});
+    solvane::testing::BoardEmulator board({.paced = true});
     std::printf("%s\n", board.device().c_str());
     std::fflush(stdout);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);

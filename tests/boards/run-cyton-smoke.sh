@@ -50,7 +50,7 @@ start_xvfb
 start_solvane
 "$driver" key "$window" space || fail "could not press Space"
 wait_for 20 "the run to start" grep -q "^InitialiseDSU: OpenBCI Cyton on $device" "$folder/debug.txt"
-wait_for 30 "the board to hang up" grep -q "has gone" "$folder/debug.txt"
+wait_for 30 "the board to hang up" grep -q "the board was unplugged" "$folder/debug.txt"
 wait "$board_pid" || fail "the board was never started"
 wait_for 30 "the run to stop by itself" grep -q "session written" "$folder/debug.txt"
 box=$("$driver" find "=Solvane" 20) || fail "no message after the run stopped itself"
