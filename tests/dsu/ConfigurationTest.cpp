@@ -111,6 +111,7 @@ TEST_P(BadConfiguration, FailsInitialiseNamingTheKeyAndThenAnswersNoData) {
 }
 
 const std::string HugeGain = "Gain = " + std::string(300, '7') + "x";
+const std::string HugeSource = "Source = " + std::string(100000, 'x') + ".edf";
 
 INSTANTIATE_TEST_SUITE_P(
     Values, BadConfiguration,
@@ -134,6 +135,8 @@ INSTANTIATE_TEST_SUITE_P(
         // A huge value was copied whole into the debug log.
         BadValue{"HugeValueIsCutInTheLog", HugeGain.c_str(), -501,
                  "777...\" (cut; 301 characters in all) is not a number"},
+        // A 5 MB Source gave a line of 5 million characters.
+        BadValue{"HugeSourceIsCutInTheLog", HugeSource.c_str(), -103, "xxx... (cut; "},
         BadValue{"SpeedNotANumber", "Speed = 1x", -301, "Speed = \"1x\" is not a number"},
         BadValue{"LoopNotABoolean", "Loop = yes", -401, "Loop = \"yes\" is neither 0 nor 1"},
         BadValue{"NegativeSeed", "Seed = -4", -601, "Seed = \"-4\""},

@@ -1,6 +1,7 @@
 #include "dsu/unit/SimulatedDsu.h"
 
 #include "config/ProfileFile.h"
+#include "dsu/common/Text.h"
 #include "dsu/eeg/CytonSource.h"
 #include "dsu/eeg/LslSource.h"
 #include "dsu/eeg/RecordingSource.h"
@@ -221,8 +222,8 @@ int32_t SimulatedDsu::initialise() {
         const std::optional<std::string> text = configText(configFile);
         if (text) {
             for (const std::string& key : SimulatorConfig::unknownKeys(*text))
-                logCall("InitialiseDSU: " + configFile.string() + ": the key \"" + key +
-                        "\" means nothing here and is ignored");
+                logCall("InitialiseDSU: " + configFile.string() + ": the key " + inQuotes(key) +
+                        " means nothing here and is ignored");
         }
         config_ = SimulatorConfig::fromText(text);
         if (config_.synthetic()) {

@@ -10,15 +10,6 @@ namespace solvane::dsusim {
 
 namespace {
 
-// A value in quotes for the debug log, cut so that a huge value cannot flood it.
-std::string inQuotes(std::string_view text) {
-    constexpr std::size_t Longest = 200;
-    if (text.size() <= Longest)
-        return "\"" + std::string(text) + "\"";
-    return "\"" + std::string(text.substr(0, Longest)) + "...\" (cut; " +
-           std::to_string(text.size()) + " characters in all)";
-}
-
 double number(ConfigKey key, const char* name, std::string_view text) {
     double value = 0.0;
     const auto* end = text.data() + text.size();
