@@ -161,10 +161,12 @@ EdfInputFile::EdfInputFile(const std::filesystem::path& path)
         invalid("a signal count (1.." + std::to_string(MaxSignals) + ") of", field(SignalsAt, 4));
     const auto n = static_cast<std::size_t>(signals);
     int64_t headerBytes = 0;
-    if (!parseInteger(field(HeaderBytesAt, 8), headerBytes) ||
-        headerBytes != static_cast<int64_t>(FixedBytes * (n + 1)))
-        invalid("a header size that does not fit its " + std::to_string(signals) + " signals:",
-                field(HeaderBytesAt, 8));
+    const auto wantedBytes = static_cast<int64_t>(FixedBytes * (n + 1));
+    if (!parseInteger(field(HeaderBytesAt, 8), headerBytes) || headerBytes != wantedBytes)
+        refuse(ConfigFault::HeaderInvalid, path,
+               "has a header size of " + shown(trim(field(HeaderBytesAt, 8))) +
+                   " bytes; the header of its " + std::to_string(signals) + " signals is " +
+                   std::to_string(wantedBytes) + " bytes long");
     headerBytes_ = static_cast<uint64_t>(headerBytes);
     const std::string_view reserved = field(ReservedAt, 5);
     if (reserved == "EDF+D" || reserved == "BDF+D")
