@@ -24,6 +24,12 @@ struct SimulatorConfig {
     /// of packets due no longer fits in its integer.
     static constexpr double LowestSpeed = 0.01;
     static constexpr double HighestSpeed = 100.0;
+    /// The gains that keep a recording's header exact: its physical minimum and maximum,
+    /// -512 / Gain and 511 / Gain microvolts, keep five significant digits in their eight
+    /// characters (from -512000 to 511000 down to -0.512 to 0.511). Beyond, the header holds
+    /// a number cut short, one with its digits garbled, or 0 for both, and no reader opens it.
+    static constexpr double LowestGain = 0.001;
+    static constexpr double HighestGain = 1000.0;
 
     std::string source = "synthetic";  ///< "synthetic" or the path of a recording
     std::vector<std::string> channels; ///< four labels for slots 0..3, or empty for the default
@@ -47,7 +53,8 @@ struct SimulatorConfig {
     [[nodiscard]] bool lsl() const;
 
     /// The configuration held by a profile text (nothing: the defaults). Throws
-    /// SimulatorConfigError for a value that cannot be used.
+    /// SimulatorConfigError for a value that cannot be used, or for a line that opens a
+    /// section header but is none.
     static SimulatorConfig fromText(const std::optional<std::string>& text);
     /// Keys of the [Simulator] section of a profile text that mean nothing here (typing
     /// mistakes, most likely), in the order they appear.
