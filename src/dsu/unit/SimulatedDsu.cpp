@@ -290,12 +290,15 @@ int32_t SimulatedDsu::initialise() {
         logCall("InitialiseDSU: Record = off: the run is not recorded");
     }
     ++runs_;
+    // The new run's packets count from 0 before its sound file takes its first settings:
+    // with the count of the run before, the file began with that run's length of silence
+    // and every command of this run sounded that much too late.
+    delivered_ = 0;
     startSound();
     playOutput();
 
     initialised_ = true;
     start_ = Clock::now();
-    delivered_ = 0;
     return 0;
 }
 
