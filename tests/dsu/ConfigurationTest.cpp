@@ -286,6 +286,19 @@ TEST(SimulatorConfiguration, GainsAtTheEndsOfTheirRangeKeepTheRecordingsHeaderEx
     }
 }
 
+// Catches a start held for ever: the debug file was opened for writing the way that waits
+// for a reader when it is a FIFO.
+TEST(SimulatorConfiguration, ADebugFileThatIsAFifoIsNotWritten) {
+    TempFolder folder;
+    folder.write("dsu-simulator.ini", "[Simulator]\nSpeed = 0\nSound = off\n");
+    const std::filesystem::path log = folder.path() / "debug.txt";
+    ASSERT_EQ(::mkfifo(log.c_str(), 0600), 0);
+    SimulatedDsu dsu(folder.path());
+    dsu.setDebugMode(1, log.c_str());
+    EXPECT_EQ(dsu.initialise(), 0);
+    EXPECT_EQ(dsu.terminate("kardemo.SES"), 0);
+}
+
 TEST(BadConfiguration, IsReadAgainAtTheNextInitialise) {
     TempFolder folder;
     folder.write("dsu-simulator.ini", "[Simulator]\nGain = 0\n");

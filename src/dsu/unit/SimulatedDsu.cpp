@@ -15,6 +15,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -180,7 +181,14 @@ void SimulatedDsu::setDebugMode(int32_t mode, const char* debugFile) {
         }
         if (debugFd_ < 0) {
             debugPath_ = debugFile;
-            debugFd_ = ::open(debugFile, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+            // Without waiting: a FIFO of that name would hold the start until a reader came.
+            debugFd_ =
+                ::open(debugFile, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NONBLOCK, 0644);
+            struct stat status {};
+            if (debugFd_ >= 0 && (::fstat(debugFd_, &status) != 0 || !S_ISREG(status.st_mode))) {
+                ::close(debugFd_);
+                debugFd_ = -1;
+            }
             debugShared_ = debugFd_ >= 0 && ::flock(debugFd_, LOCK_EX | LOCK_NB) != 0;
         }
         if (debugFd_ >= 0 && !debugShared_)
