@@ -176,7 +176,13 @@ void RunController::RunAcquisition() {
     status =
         dsu.SetComPorts(&one, FirstComPortArgument, SecondComPortArgument, settings_.ActiveComPort);
     if (status < 0) {
-        view_.showMessage("Com Port initialisation failure. RC = " + std::to_string(status));
+        // The library's own words for the cause, when it logged any ("... is the dongle
+        // plugged in?").
+        const DeviceLog::Reading log = deviceLog.read();
+        std::string message = "Com Port initialisation failure. RC = " + std::to_string(status);
+        if (log.written && !log.lastLine.empty())
+            message += " The DSU's log " + debugFile + " says: \"" + log.lastLine + "\".";
+        view_.showMessage(message);
         return;
     }
     one = 1;

@@ -306,6 +306,22 @@ INSTANTIATE_TEST_SUITE_P(
                                       "SetScanWaitTime"}),
     [](const auto& rowInfo) { return std::string(rowInfo.param.name); });
 
+// A board that is missing fails SetComPorts; the number alone did not say so.
+TEST_F(RunControllerTest, AComPortFailureQuotesWhatTheDsuLoggedAsItsCause) {
+    fake.setComPortsStatus = -1111;
+    const std::string cause = "SetComPorts: /dev/ttyUSB0: No such file or directory; is the "
+                              "dongle plugged in?";
+    fake.onCall = [&](const std::string& name) {
+        if (name == "SetComPorts")
+            folder.write("debug.txt", "SetDebugMode(1)\n" + cause + "\n");
+    };
+    controller.cmdActionClick();
+    EXPECT_EQ(view.messages, std::vector<std::string>{"Com Port initialisation failure. RC = "
+                                                      "-1111 The DSU's log " +
+                                                      folder.path().string() +
+                                                      "/debug.txt says: \"" + cause + "\"."});
+}
+
 TEST_F(RunControllerTest, ARunGoesOnWhateverInitialiseDSUAnswers) {
     fake.initialiseStatus = -3;
     fake.setComPortsStatus = 2;
@@ -679,7 +695,7 @@ TEST_F(Stall, AfterARefusedStartSaysTheStatusAndWhereTheLogIs) {
     fake.initialiseStatus = -1523;
     fake.onCall = [this](const std::string& name) {
         if (name == "InitialiseDSU")
-            folder.write("debug.txt", "SetDebugMode(1)\nInitialiseDSU failed (status -1523)\n");
+            folder.write("debug.txt", "SetDebugMode(1)\nInitialiseDSU failed (status -1523)\n\n");
     };
     timeline({{0, Nothing}, {5000, Nothing}});
     controller.cmdActionClick();
@@ -737,11 +753,6 @@ TEST_P(StallLog, NamesTheLogOnlyWhereOneWasWritten) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, StallLog,
     ::testing::Values(
-        LogCase{"RefusedStartQuotesTheCause", -1022, nullptr,
-                "SetDebugMode(1)\nInitialiseDSU failed (status -1022): the disk of /s is full\n\n",
-                false,
-                " The DSU had refused to start (InitialiseDSU status -1022); its log @ says why: "
-                "\"InitialiseDSU failed (status -1022): the disk of /s is full\"."},
         LogCase{
             "RefusedStartWithoutALog", -1523, nullptr, nullptr, false,
             " The DSU had refused to start (InitialiseDSU status -1523); it wrote no log to @."},
