@@ -3,7 +3,8 @@
 # are exported by solvane-view --export-bids under a decimal comma (de_DE.UTF-8, built with
 # localedef into <build folder>/locale), and the BIDS validator, run without a network, finds
 # no error in the dataset. A second export adds nothing and leaves every file byte for byte.
-# The validator's full report is printed.
+# A session that the exporting user (nobody, through setpriv) may not read is left out and
+# reported, and the other one is exported. The validator's full report is printed.
 #
 #   run-bids-export.sh <build folder> <output folder> <bids-validator>
 set -euo pipefail
@@ -58,4 +59,22 @@ checksums >"$output/first.sha256"
 grep -q '^0 exported, 2 already in the dataset, 0 left out' "$output/again.txt" ||
     fail "the second export should find both sessions there: $(cat "$output/again.txt")"
 checksums | diff "$output/first.sha256" - >&2 || fail "the second export changed the dataset"
+
+nobody=$(id -u nobody)
+unreadable=$output/unreadable
+mkdir -p "$unreadable/sessions" "$unreadable/dataset"
+cp "$output/sessions"/* "$unreadable/sessions/"
+locked=$unreadable/sessions/$(basename "$(head -n 1 "$output/kept.txt")")
+chown -R "$nobody:$nobody" "$unreadable"
+chmod 000 "$locked"
+status=0
+setpriv --reuid="$nobody" --regid="$nobody" --clear-groups "$build/bin/solvane-view" \
+    --export-bids "$unreadable/dataset" --folder "$unreadable/sessions" \
+    >"$output/unreadable.txt" 2>&1 || status=$?
+cat "$output/unreadable.txt"
+[ "$status" -eq 1 ] || fail "an export that left a session out should end with status 1, not $status"
+grep -q "$(basename "$locked") is left out: it cannot be read: .*Permission denied" \
+    "$output/unreadable.txt" || fail "the unreadable session should be reported"
+grep -q '^1 exported, 0 already in the dataset, 1 left out' "$output/unreadable.txt" ||
+    fail "the readable session should be exported"
 echo "BIDS export passed"

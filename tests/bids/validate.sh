@@ -15,6 +15,7 @@ text=${4:-}
 [ -x "$validator" ] || { echo "no validator at $validator (scripts/install-bids-validator)" >&2; exit 2; }
 
 isolated() {
+    # shellcheck disable=SC2016 # expanded by the shell inside the namespace
     unshare -n bash -c '
         interfaces=$(awk -F: "NR > 2 { gsub(/ /, \"\", \$1); print \$1 }" /proc/net/dev)
         if [ "$interfaces" != lo ]; then
