@@ -50,6 +50,21 @@ std::string kindOf(const SessionReader& session) {
     return session.facts() ? session.facts()->source.kind : std::string();
 }
 
+/// Where the EEG came from, in words, with a replayed recording named by its file alone: a
+/// dataset goes to others, who need not learn the folders of the practitioner's computer.
+std::string sourceWords(const SessionReader& session) {
+    std::string words = session.source();
+    if (const std::optional<SessionFacts>& facts = session.facts();
+        facts && !facts->source.recording.empty()) {
+        const std::string& path = facts->source.recording;
+        const std::string file = std::filesystem::path(path).filename().string();
+        for (std::size_t at = words.find(path); at != std::string::npos;
+             at = words.find(path, at + file.size()))
+            words.replace(at, path.size(), file);
+    }
+    return words;
+}
+
 /// Who made what produced the samples, and what it is.
 std::pair<std::string, std::string> maker(const SessionReader& session) {
     const std::string kind = kindOf(session);
@@ -153,7 +168,7 @@ std::string protocolOf(const SessionReader& session,
         for (const SessionFacts::Fault& fault : facts->faults)
             text += " At " + session::fixed(fault.onset, 1) + " s: " + fault.what + ".";
     }
-    return text + " Source: " + session.source() + ".";
+    return text + " Source: " + sourceWords(session) + ".";
 }
 
 std::string seconds(double value) {
@@ -323,7 +338,7 @@ std::string recordingSidecar(const SessionReader& session, const SidecarSettings
 
 TsvRow sessionRow(const SessionReader& session) {
     const std::array<Element, Elements> elements = elementsOf(session);
-    TsvRow row{{"source", session.source()},
+    TsvRow row{{"source", sourceWords(session)},
                {"group_00", groupOf(elements, "00")},
                {"group_01", groupOf(elements, "01")}};
     if (const std::optional<SessionFacts>& facts = session.facts();
