@@ -13,7 +13,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace solvane::bids {

@@ -2,9 +2,8 @@
 // The names a session gets in a BIDS dataset. A label is letters and digits only. A
 // session's label is the time its run began, from its stamp: 2026-12-08_09-30-00 is
 // 20261208T093000, and a further run that began in the same second, stamp suffix _2, is
-// 20261208T093000r2; so the same session always gets the same label, and the labels sort
-// as the runs began. A recording whose name is no stamp gets the start its header gives.
-// Its files are
+// 20261208T093000r2; so the same session always gets the same label. A recording whose
+// name is no stamp gets the start its header gives. Its files are
 //   sub-<subject>/ses-<label>/eeg/sub-<subject>_ses-<label>_task-<task>_<suffix>
 // and its sound stimuli/sub-<subject>_ses-<label>_task-<task>_sound.flac.
 
