@@ -290,9 +290,10 @@ Layout
   It is kept in `stimuli/` rather than beside the recording because BIDS defines no sound
   recording beside EEG, and `stimuli/` holds the stimuli presented to a participant.
 
-A later export into the same folder adds the sessions that are not in it yet and leaves
-everything else as it is, edits to this file, `participants.tsv` and the sessions tables
-included.
+Before the dataset is shared, its authors (and a licence) belong in
+`dataset_description.json`: the export cannot know them. A later export into the same folder
+adds the sessions that are not in it yet and leaves everything else as it is, edits to this
+file, `dataset_description.json`, `participants.tsv` and the sessions tables included.
 )";
 }
 
