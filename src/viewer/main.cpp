@@ -2,7 +2,7 @@
 // one session without a window.
 //
 //   solvane-view [--folder <sessions folder>] [<session.edf>]
-//   solvane-view --report <session.edf> -o <file.pdf|file.png>
+//   solvane-view --report <session.edf> -o <file.pdf|file.png> [--who <name>] [--note <text>]
 //   solvane-view --setup                  the set-up of channels, groups and source alone
 
 #include "config/FileLocations.h"
@@ -21,7 +21,8 @@
 
 namespace {
 
-int writeReportOf(const QString& session, const QString& output) {
+int writeReportOf(const QString& session, const QString& output,
+                  const solvane::viewer::ReportNotes& notes) {
     using namespace solvane::viewer;
     try {
         SessionReader reader(session.toStdString());
@@ -29,7 +30,7 @@ int writeReportOf(const QString& session, const QString& output) {
         SessionAnalysis analysis;
         analysis.update(reader);
         QString error;
-        if (!writeReport(output, reader, analysis, error)) {
+        if (!writeReport(output, reader, analysis, notes, error)) {
             std::fprintf(stderr, "solvane-view: %s\n", qPrintable(error));
             return 1;
         }
@@ -62,6 +63,7 @@ int main(int argc, char** argv) {
     else
         app = std::make_unique<QApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("solvane-view"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(SOLVANE_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -80,6 +82,13 @@ int main(int argc, char** argv) {
         QStringLiteral("setup"),
         QStringLiteral("Set up the channels, their groups and the source of the EEG."));
     parser.addOptions({reportOption, outputOption, folderOption, setupOption});
+    // What the user adds to the report.
+    const QCommandLineOption whoOption(QStringLiteral("who"),
+                                       QStringLiteral("Whose session it is, for the report."),
+                                       QStringLiteral("name"));
+    const QCommandLineOption noteOption(
+        QStringLiteral("note"), QStringLiteral("A note for the report."), QStringLiteral("text"));
+    parser.addOptions({whoOption, noteOption});
     parser.addPositionalArgument(QStringLiteral("session"),
                                  QStringLiteral("The session to open first."), "[session.edf]");
     parser.process(*app);
@@ -89,7 +98,8 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "solvane-view: --report needs -o <file.pdf|file.png>\n");
             return 2;
         }
-        return writeReportOf(parser.value(reportOption), parser.value(outputOption));
+        return writeReportOf(parser.value(reportOption), parser.value(outputOption),
+                             {parser.value(whoOption), parser.value(noteOption)});
     }
 
     const std::filesystem::path programFolder =

@@ -28,7 +28,7 @@ constexpr double Pi = 3.14159265358979323846;
 constexpr const char* Stamp = "2026-12-08_14-30-05";
 
 // A different sine on each element, louder by the second; element 4 leaves the good range in
-// second 2 (all of it) and in the first half of second 3 (half of it: still poor, one window).
+// second 2 (all of it) and in the first quarter of second 3.
 int knownSample(int signal, long i) {
     const long second = i / 256;
     if (signal == 4 && (second == 2 || (second == 3 && i % 256 < 64)))
@@ -53,8 +53,9 @@ void append(const std::filesystem::path& file, const std::string& text) {
 }
 
 // Catches totals that are not the program's: a wrong element per slot, samples decoded wrongly
-// from the records, or a block that is not the record; and a contact rule that is not the
-// monitor's.
+// from the records, or a block that is not the record; and contact judged otherwise than the
+// monitor judges it (windows of its own length from the run's start, the judging packet not
+// counted).
 TEST(ViewerSession, PerSecondFiguresAreTheProgramsForTheSamePackets) {
     const testing::TempFolder folder;
     SessionFiles writer(folder.path(), Stamp, knownSample, "synthetic EEG, seed 7");
@@ -81,13 +82,19 @@ TEST(ViewerSession, PerSecondFiguresAreTheProgramsForTheSamePackets) {
             EXPECT_EQ(session.analysis.channel(slot).total[second], state.SlotTotal[slot])
                 << "slot " << slot << " second " << second;
     }
-    // Slot 1 reads element 4: poor in seconds 2 and 3, its share of samples 1 and 1/4.
+    // Slot 1 reads element 4, out of range in packets 512..831. The monitor judges every 129
+    // packets, packets 129k..129k+127 counted: windows 4 (516..643) and 5 (645..772) are
+    // poor; window 3 has 3 samples out, window 6 has 58: good.
     const ChannelSeconds& contact = session.analysis.channel(1);
     EXPECT_EQ(contact.label, "Element 4");
-    EXPECT_EQ(contact.poor, (std::vector<uint8_t>{0, 0, 1, 1, 0}));
+    std::vector<int> poor;
+    for (const auto& verdict : session.analysis.contact())
+        poor.push_back(verdict[1]);
+    EXPECT_EQ(poor, (std::vector<int>{0, 0, 0, 0, 1, 1, 0, 0, 0}));
     EXPECT_FLOAT_EQ(contact.contactShare[2], 1.0F);
     EXPECT_FLOAT_EQ(contact.contactShare[3], 0.25F);
-    EXPECT_EQ(session.analysis.poorSeconds(), 2);
+    EXPECT_DOUBLE_EQ(session.analysis.poorSeconds(), 2 * 129 / 256.0);
+    EXPECT_DOUBLE_EQ(*session.analysis.goodContactShare(), 7.0 / 9.0);
     // Slot 0's 6 Hz sine falls in theta and peaks at bin 6.
     const auto& bins = session.analysis.channel(0).spectrum[1];
     EXPECT_NEAR(bins[6], 30.0, 0.6);
@@ -171,7 +178,7 @@ TEST(ViewerSession, HistoryOfThreeSessions) {
     EXPECT_DOUBLE_EQ(rows[1].meanShare00, 0.25);
     EXPECT_DOUBLE_EQ(rows[2].meanShare00, 0.75);
     EXPECT_DOUBLE_EQ(rows[2].shareLed00, 1.0);
-    EXPECT_EQ(rows[2].poorSeconds, 0);
+    EXPECT_EQ(rows[2].poorSeconds, 0.0);
     EXPECT_DOUBLE_EQ(rows[2].meanAlpha, 0.0);
 }
 

@@ -1,0 +1,137 @@
+#include "viewer/SessionText.h"
+
+#include <QDir>
+
+#include <cmath>
+
+namespace solvane::viewer {
+
+QString notYetKnown() {
+    return QStringLiteral("not yet known");
+}
+
+QString homeShortened(const QString& text) {
+    const QString home = QDir::homePath();
+    if (home.isEmpty() || home == QStringLiteral("/"))
+        return text;
+    QString out = text;
+    return out.replace(home + QLatin1Char('/'), QStringLiteral("~/"));
+}
+
+QString lengthText(double seconds) {
+    const long long s = std::llround(std::max(seconds, 0.0));
+    if (s >= 3600)
+        return QStringLiteral("%1 h %2 min %3 s")
+            .arg(s / 3600)
+            .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
+            .arg(s % 60, 2, 10, QLatin1Char('0'));
+    if (s >= 60)
+        return QStringLiteral("%1 min %2 s").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
+    return QStringLiteral("%1 s").arg(s);
+}
+
+QString durationText(double seconds) {
+    if (seconds < 60.0)
+        return QStringLiteral("%1 s").arg(seconds, 0, 'f', seconds < 10.0 ? 1 : 0);
+    return QStringLiteral("%1 min").arg(seconds / 60.0, 0, 'f', 1);
+}
+
+QString percentText(double share) {
+    return QStringLiteral("%1 %").arg(100.0 * share, 0, 'f', 1);
+}
+
+QString sourceText(const SessionFigures& f) {
+    const QString kind = QString::fromLatin1(kindName(f.kind));
+    const QString words = homeShortened(QString::fromStdString(f.source));
+    switch (f.kind) {
+    case SourceKind::Recording:
+        if (!f.sourceRecording.empty())
+            return kind + QStringLiteral(": ") +
+                   homeShortened(QString::fromStdString(f.sourceRecording));
+        break;
+    case SourceKind::Stream:
+        if (!f.sourceStream.empty())
+            return kind + QStringLiteral(": ") + QString::fromStdString(f.sourceStream) +
+                   (f.sourceHost.empty()
+                        ? QString()
+                        : QStringLiteral(" on ") + QString::fromStdString(f.sourceHost));
+        break;
+    case SourceKind::Synthetic:
+        return words.isEmpty() ? kind : words;
+    case SourceKind::Board:
+    case SourceKind::Unknown:
+        break;
+    }
+    if (words.isEmpty())
+        return notYetKnown();
+    return kind.isEmpty() ? words : kind + QStringLiteral(": ") + words;
+}
+
+QString groupText(const SessionFigures& f, int group) {
+    QStringList parts;
+    for (const int slot : SessionFigures::GroupSlots[group]) {
+        const ChannelFigures& c = f.channel[slot];
+        parts << (c.inUse
+                      ? QStringLiteral("%1 (slot %2)").arg(QString::fromStdString(c.name)).arg(slot)
+                      : QStringLiteral("slot %1 not in use").arg(slot));
+    }
+    return parts.join(QStringLiteral(", "));
+}
+
+QString tonesText(const SessionFigures& f) {
+    if (!f.baseFrequency)
+        return f.desiredFrequency
+                   ? QStringLiteral("no tone was sent (beat %1 Hz set)").arg(*f.desiredFrequency)
+                   : notYetKnown();
+    return QStringLiteral("%1 Hz on output 00, %2 Hz on output 01, beat %3 Hz%4")
+        .arg(*f.baseFrequency)
+        .arg(*f.secondFrequency)
+        .arg(std::abs(*f.secondFrequency - *f.baseFrequency))
+        .arg(f.tonesChanged ? QStringLiteral(" (at the end; they changed during the run)")
+                            : QString());
+}
+
+QString stateText(const SessionFigures& f) {
+    if (f.live)
+        return QStringLiteral("still recording");
+    if (f.crashed)
+        return QStringLiteral("ended without closing its recording");
+    return QStringLiteral("ended");
+}
+
+QString contactRuleText(const SessionFigures& f) {
+    return QStringLiteral("Contact judged as Solvane's scalp map judges it: every %1 s (129 "
+                          "packets), poor when 64 of 128 samples fall outside 5..1020.")
+        .arg(f.contactWindowSeconds, 0, 'f', 2);
+}
+
+QStringList factLines(const SessionFigures& f) {
+    QStringList lines;
+    lines << QStringLiteral("Start: %1, %2 (%3)")
+                 .arg(f.start.empty() ? notYetKnown() : QString::fromStdString(f.start),
+                      lengthText(f.seconds), stateText(f));
+    lines << QStringLiteral("Source: %1").arg(sourceText(f));
+    lines << QStringLiteral("Group 00 (output 00): %1").arg(groupText(f, 0));
+    lines << QStringLiteral("Group 01 (output 01): %1").arg(groupText(f, 1));
+    lines << QStringLiteral("Volume: %1; tones: %2")
+                 .arg(f.volume ? QString::number(*f.volume) : notYetKnown(), tonesText(f));
+    if (f.feedback.soundSeconds > 0.0)
+        lines << QStringLiteral("Output 00: mean share %1, louder %2 (%3); output 01: mean "
+                                "share %4, louder %5 (%6)")
+                     .arg(percentText(f.feedback.meanShare[0]),
+                          durationText(f.feedback.ledSeconds[0]),
+                          percentText(f.feedback.ledSeconds[0] / f.feedback.soundSeconds),
+                          percentText(f.feedback.meanShare[1]),
+                          durationText(f.feedback.ledSeconds[1]),
+                          percentText(f.feedback.ledSeconds[1] / f.feedback.soundSeconds));
+    else
+        lines << QStringLiteral("Feedback: no sound yet");
+    lines << QStringLiteral("Good contact on all channels in use: %1; poor contact: %2 s")
+                 .arg(f.goodContactShare ? percentText(*f.goodContactShare) : notYetKnown())
+                 .arg(f.poorSeconds, 0, 'f', 1);
+    for (const std::string& note : f.notes)
+        lines << QString::fromStdString(note);
+    return lines;
+}
+
+} // namespace solvane::viewer
