@@ -100,8 +100,8 @@ double PlotPainter::axisWidth(const QFontMetricsF& metrics, const Plot& plot) {
 
 QRectF PlotPainter::frame(const QFontMetricsF& metrics, const QRectF& area, double axisWidth) {
     const double line = metrics.height();
-    return QRectF(QPointF(area.left() + axisWidth, area.top() + line * 1.3),
-                  QPointF(area.right() - line * 1.2, area.bottom() - line * 1.25));
+    return {QPointF(area.left() + axisWidth, area.top() + line * 1.3),
+            QPointF(area.right() - line * 1.2, area.bottom() - line * 1.25)};
 }
 
 double PlotPainter::valueAt(const QRectF& frame, const Plot& plot, double position) {

@@ -45,7 +45,7 @@ QSize PlotView::minimumSizeHint() const {
     return {line * 12, line * 6};
 }
 
-void PlotView::paintEvent(QPaintEvent*) {
+void PlotView::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
     painter.fillRect(rect(), palette().window());
     painter.setFont(font());

@@ -19,8 +19,8 @@ public:
 
     /// Shows `rows`, the row of `open` selected (without choosing it again).
     void setRows(const std::vector<SessionSummary>& rows, const std::filesystem::path& open);
-    /// Brings the row of `row.stamp` up to date.
-    void updateRow(const SessionSummary& row);
+    /// Brings the row of `updated.stamp` up to date.
+    void updateRow(const SessionSummary& updated);
     [[nodiscard]] const std::vector<SessionSummary>& rows() const noexcept { return rows_; }
 
     [[nodiscard]] QSize sizeHint() const override;

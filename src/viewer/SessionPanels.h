@@ -45,7 +45,7 @@ signals:
 private:
     void point(double x);
     void refresh();
-    Plot plotOf(Panel panel) const;
+    [[nodiscard]] Plot plotOf(Panel panel) const;
 
     std::array<PlotView*, Panels> views_{};
     const SessionAnalysis* analysis_ = nullptr;

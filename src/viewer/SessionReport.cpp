@@ -87,7 +87,7 @@ double paintFeedback(QPainter& painter, const QRectF& area, const SessionFigures
     const double line = metrics.height() * 1.2;
     const double columns[] = {0.0, 0.30, 0.58};
     const QString header[] = {QString(), QStringLiteral("mean share"),
-                              QStringLiteral("louder for")};
+                              QStringLiteral("led (louder) for")};
     const auto cell = [&](int row, int column, const QString& text, const QColor& colour) {
         painter.setPen(colour);
         painter.drawText(QRectF(area.left() + area.width() * columns[column],
@@ -111,11 +111,13 @@ double paintFeedback(QPainter& painter, const QRectF& area, const SessionFigures
     double y = area.top() + 3 * line;
     if (f.feedback.soundSeconds > 0.0) {
         const double silent = std::max(f.seconds - f.feedback.soundSeconds, 0.0);
-        painter.drawText(
-            QRectF(area.left(), y, area.width(), line), Qt::AlignLeft | Qt::AlignVCenter,
-            QStringLiteral("Alike for %1, silent for %2 (shares of the time with sound)")
-                .arg(durationText(f.feedback.equalSeconds), durationText(silent)));
-        y += line;
+        const QString text =
+            QStringLiteral("Shares of the %1 with sound; both alike for %2, silent for %3.")
+                .arg(lengthText(f.feedback.soundSeconds), durationText(f.feedback.equalSeconds),
+                     durationText(silent));
+        const QRectF room(area.left(), y + (line - metrics.height()) / 2, area.width(), 4 * line);
+        painter.drawText(room, Qt::TextWordWrap, text);
+        y += painter.boundingRect(room, Qt::TextWordWrap, text).height() + line - metrics.height();
     }
     return y;
 }
@@ -160,7 +162,8 @@ double paintAmplitudes(QPainter& painter, const QRectF& area, const SessionFigur
     const auto text = [&](double x, double y, double w, const QString& t, const QColor& colour,
                           Qt::Alignment align = Qt::AlignRight | Qt::AlignVCenter) {
         painter.setPen(colour);
-        painter.drawText(QRectF(x, y, w - metrics.height() * 0.4, line), align, t);
+        painter.drawText(QRectF(x, y, w - metrics.height() * 0.4, line), static_cast<int>(align),
+                         t);
     };
     for (std::size_t g = 0; g < used.size(); ++g) {
         const double x = area.left() + timeWidth + static_cast<double>(g) * groupWidth;
