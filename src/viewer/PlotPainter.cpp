@@ -222,7 +222,7 @@ void PlotPainter::paint(QPainter& painter, const QRectF& area, const Plot& plot,
 
     painter.save();
     painter.setClipRect(box);
-    painter.setRenderHint(QPainter::Antialiasing, true);
+    painter.setRenderHint(QPainter::Antialiasing, plot.smooth);
     bool drawn = false;
     for (const PlotLine& l : plot.lines) {
         if (l.count <= 0 || !l.value)

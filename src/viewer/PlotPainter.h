@@ -41,6 +41,7 @@ struct Plot {
     std::optional<double> guide;  ///< a dashed line at this value
     std::optional<double> cursor; ///< a crosshair at this x
     QString empty;                ///< said in the frame when there is nothing to draw
+    bool smooth = false;          ///< antialiased lines: for print; a screen repaints cheaper
 };
 
 class PlotPainter {

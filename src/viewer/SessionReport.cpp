@@ -351,6 +351,7 @@ void paintReport(QPainter& painter, const QRectF& page, const SessionReader& rea
     share.yTo = 100.0;
     share.guide = 50.0;
     share.empty = QStringLiteral("no sound");
+    share.smooth = true;
     share.lines.push_back(
         {QStringLiteral("output 00"), Output00Colour, f.seconds, 0.5, 1.0, [&analysis](int i) {
              const float s = analysis.share00()[i];
@@ -361,6 +362,7 @@ void paintReport(QPainter& painter, const QRectF& page, const SessionReader& rea
     totals.xTo = end;
     totals.shaded = poorSpans(analysis);
     totals.empty = QStringLiteral("no second recorded yet");
+    totals.smooth = true;
     for (int slot = 0; slot < SessionAnalysis::Channels; ++slot)
         if (f.channel[slot].inUse) {
             const ChannelSeconds* c = &analysis.channel(slot);
