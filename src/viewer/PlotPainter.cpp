@@ -247,7 +247,10 @@ void PlotPainter::paint(QPainter& painter, const QRectF& area, const Plot& plot,
             open = true;
             drawn = true;
         }
-        painter.setPen(QPen(l.colour, std::max(1.0, line / 11.0)));
+        // Without antialiasing only whole pixels draw a steady line.
+        const double width = std::max(1.0, line / 11.0);
+        painter.setPen(QPen(l.colour, plot.smooth ? width : std::round(width), Qt::SolidLine,
+                            Qt::RoundCap, Qt::RoundJoin));
         painter.drawPath(path);
     }
     painter.restore();

@@ -106,27 +106,43 @@ QString contactRuleText(const SessionFigures& f) {
 }
 
 QStringList factLines(const SessionFigures& f) {
+    const auto group = [&f](int g) {
+        QStringList names;
+        for (const int slot : SessionFigures::GroupSlots[g])
+            names << (f.channel[slot].inUse ? QString::fromStdString(f.channel[slot].name)
+                                            : QStringLiteral("none"));
+        return QStringLiteral("Group 0%1 (slots %2 and %3, output 0%1): %4")
+            .arg(g)
+            .arg(SessionFigures::GroupSlots[g][0])
+            .arg(SessionFigures::GroupSlots[g][1])
+            .arg(names.join(QStringLiteral(", ")));
+    };
+    const auto output = [&f](int o) {
+        const Feedback& fb = f.feedback;
+        if (fb.soundSeconds <= 0.0)
+            return QStringLiteral("Output 0%1: no sound yet").arg(o);
+        return QStringLiteral("Output 0%1: mean share %2, led %3 (%4)")
+            .arg(o)
+            .arg(percentText(fb.meanShare[o]), durationText(fb.ledSeconds[o]),
+                 percentText(fb.ledSeconds[o] / fb.soundSeconds));
+    };
     QStringList lines;
-    lines << QStringLiteral("Start: %1, %2 (%3)")
+    lines << QStringLiteral("Start %1, %2, %3")
                  .arg(f.start.empty() ? notYetKnown() : QString::fromStdString(f.start),
                       lengthText(f.seconds), stateText(f));
+    lines << group(0) << group(1);
     lines << QStringLiteral("Source: %1").arg(sourceText(f));
-    lines << QStringLiteral("Group 00 (output 00): %1").arg(groupText(f, 0));
-    lines << QStringLiteral("Group 01 (output 01): %1").arg(groupText(f, 1));
-    lines << QStringLiteral("Volume: %1; tones: %2")
-                 .arg(f.volume ? QString::number(*f.volume) : notYetKnown(), tonesText(f));
-    if (f.feedback.soundSeconds > 0.0)
-        lines << QStringLiteral("Output 00: mean share %1, louder %2 (%3); output 01: mean "
-                                "share %4, louder %5 (%6)")
-                     .arg(percentText(f.feedback.meanShare[0]),
-                          durationText(f.feedback.ledSeconds[0]),
-                          percentText(f.feedback.ledSeconds[0] / f.feedback.soundSeconds),
-                          percentText(f.feedback.meanShare[1]),
-                          durationText(f.feedback.ledSeconds[1]),
-                          percentText(f.feedback.ledSeconds[1] / f.feedback.soundSeconds));
-    else
-        lines << QStringLiteral("Feedback: no sound yet");
-    lines << QStringLiteral("Good contact on all channels in use: %1; poor contact: %2 s")
+    const QString tones = f.baseFrequency
+                              ? QStringLiteral("tones %1 and %2 Hz, beat %3 Hz%4")
+                                    .arg(*f.baseFrequency)
+                                    .arg(*f.secondFrequency)
+                                    .arg(std::abs(*f.secondFrequency - *f.baseFrequency))
+                                    .arg(f.tonesChanged ? QStringLiteral(" at the end") : QString())
+                              : QStringLiteral("tones %1").arg(notYetKnown());
+    lines << QStringLiteral("Volume %1; %2")
+                 .arg(f.volume ? QString::number(*f.volume) : notYetKnown(), tones);
+    lines << output(0) << output(1);
+    lines << QStringLiteral("Good contact on all channels in use: %1; poor: %2 s")
                  .arg(f.goodContactShare ? percentText(*f.goodContactShare) : notYetKnown())
                  .arg(f.poorSeconds, 0, 'f', 1);
     for (const std::string& note : f.notes)

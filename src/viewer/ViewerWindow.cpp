@@ -94,17 +94,31 @@ ViewerWindow::ViewerWindow(std::filesystem::path folder, const std::filesystem::
 
     spectrum_ = new PlotView;
     spectrum_->setObjectName(QStringLiteral("spectrum"));
+    // However small the window, the facts, the readout, two panels' worth of plots and the
+    // spectrum keep room to be read.
+    const int line = fontMetrics().height();
+    auto* factsArea = new QScrollArea;
+    factsArea->setWidget(facts_);
+    factsArea->setWidgetResizable(true);
+    factsArea->setFrameShape(QFrame::NoFrame);
+    factsArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    factsArea->setFixedHeight(line * 5 + line / 2);
+    readout_->setFixedHeight(line * 2 + line / 2);
+    readout_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    scroll->setMinimumHeight(line * 8);
+    spectrum_->setMinimumHeight(line * 7);
 
     auto* tools = new QHBoxLayout;
     tools->addWidget(new QLabel(tr("Band:")));
     tools->addWidget(band_);
     tools->addWidget(whole);
     tools->addWidget(report);
-    tools->addWidget(readout_, 1);
+    tools->addStretch();
     auto* sessionPage = new QWidget;
     auto* sessionLayout = new QVBoxLayout(sessionPage);
-    sessionLayout->addWidget(facts_);
+    sessionLayout->addWidget(factsArea);
     sessionLayout->addLayout(tools);
+    sessionLayout->addWidget(readout_);
     auto* split = new QSplitter(Qt::Vertical);
     split->addWidget(scroll);
     split->addWidget(spectrum_);
@@ -266,20 +280,25 @@ void ViewerWindow::showSecond(int s) {
                        .arg(out.volume00)
                        .arg(out.volume01);
     if (a.share00()[static_cast<std::size_t>(s)] >= 0.0F)
-        text += tr(", output 00's share %1").arg(percentText(a.share00()[s]));
+        text += tr(" (00: %1)").arg(percentText(a.share00()[s]));
     const int band = band_->currentIndex();
+    text += tr(". Total, %1 (µV):").arg(QString::fromLatin1(BandBins[band].name));
+    QStringList channels;
     for (int slot = 0; slot < SessionAnalysis::Channels; ++slot) {
         if (!a.inUse(slot))
             continue;
         const ChannelSeconds& c = a.channel(slot);
-        text += tr("; %1: %2 µV, %3 %4 µV, %5 % outside")
-                    .arg(names_[slot])
-                    .arg(c.total[s] * c.microvoltsPerCount, 0, 'f', 1)
-                    .arg(QString::fromLatin1(BandBins[band].name))
-                    .arg(c.bands[s][band] * c.microvoltsPerCount, 0, 'f', 1)
-                    .arg(100.0 * c.contactShare[s], 0, 'f', 0);
+        QString channel = tr("%1 %2, %3")
+                              .arg(names_[slot])
+                              .arg(c.total[s] * c.microvoltsPerCount, 0, 'f', 1)
+                              .arg(c.bands[s][band] * c.microvoltsPerCount, 0, 'f', 1);
+        if (c.contactShare[s] > 0.0F)
+            channel += tr(" (%1 % out of range)").arg(100.0 * c.contactShare[s], 0, 'f', 0);
+        channels << channel;
     }
+    text += QLatin1Char(' ') + channels.join(QStringLiteral("; "));
     readout_->setText(text);
+    readout_->setToolTip(text);
     showSpectrum();
 }
 
