@@ -203,10 +203,10 @@ void ViewerWindow::showSession(bool all) {
     const bool renamed = namesOf(figures) != names_;
     names_ = namesOf(figures);
     if (all || renamed) {
-        panels_->open(&session_->analysis(), names_, session_->going());
+        panels_->open(&session_->analysis(), names_, session_->reader().live());
         setWindowTitle(tr("Solvane session %1").arg(QString::fromStdString(figures.stamp)));
     } else {
-        panels_->grown(session_->going());
+        panels_->grown(session_->reader().live());
     }
     showSpectrum();
     // While a run is followed, its facts and its row move on every few seconds (their text

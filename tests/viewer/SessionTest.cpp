@@ -182,6 +182,68 @@ TEST(ViewerSession, HistoryOfThreeSessions) {
     EXPECT_DOUBLE_EQ(rows[2].meanAlpha, 0.0);
 }
 
+/// The fields of one CSV line, quotes undone.
+std::vector<std::string> csvFields(const std::string& line) {
+    std::vector<std::string> fields(1);
+    bool quoted = false;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        if (line[i] == '"' && quoted && i + 1 < line.size() && line[i + 1] == '"')
+            fields.back() += line[++i];
+        else if (line[i] == '"')
+            quoted = !quoted;
+        else if (line[i] == ',' && !quoted)
+            fields.emplace_back();
+        else
+            fields.back() += line[i];
+    }
+    return fields;
+}
+
+// Catches a History that compares the short tries or other sources with the sessions when
+// told not to, or an unreadable row among them; and CSV whose commas and quotes in a field
+// (a recording's path, a column's unit) break its columns.
+TEST(ViewerSession, HistoryFilterAndCsv) {
+    SessionSummary attempt;
+    attempt.seconds = 12;
+    attempt.kind = SourceKind::Synthetic;
+    SessionSummary replay;
+    replay.start = "2026-12-08 10:00:00";
+    replay.seconds = 600;
+    replay.kind = SourceKind::Recording;
+    replay.source = "replay of /x/\"a\",b.edf (EEG O1, EEG O2)";
+    replay.meanShare00 = 0.5;
+    replay.shareLed00 = 0.25;
+    replay.meanAlpha = 12.25;
+    replay.poorSeconds = 1.5;
+    replay.goodContactShare = 0.875;
+    SessionSummary unreadable;
+    unreadable.seconds = 600;
+    unreadable.error = "cannot be read";
+    const std::vector<SessionSummary> rows = {attempt, replay, unreadable};
+    const struct {
+        HistoryFilter filter;
+        std::vector<std::size_t> shown;
+    } cases[] = {{{}, {1}},
+                 {{0, std::nullopt}, {0, 1}},
+                 {{0, SourceKind::Synthetic}, {0}},
+                 {{60, SourceKind::Board}, {}}};
+    for (const auto& c : cases) {
+        std::vector<std::size_t> shown;
+        for (std::size_t r = 0; r < rows.size(); ++r)
+            if (c.filter.passes(rows[r]))
+                shown.push_back(r);
+        EXPECT_EQ(shown, c.shown) << "at least " << c.filter.shortestSeconds << " s";
+    }
+
+    const std::string csv = historyCsv({replay});
+    const std::size_t end = csv.find("\r\n");
+    ASSERT_NE(end, std::string::npos);
+    EXPECT_EQ(csvFields(csv.substr(0, end)).size(), HistoryColumns.size());
+    EXPECT_EQ(csvFields(csv.substr(end + 2, csv.size() - end - 4)),
+              (std::vector<std::string>{"2026-12-08 10:00:00", "600", "a recording", replay.source,
+                                        "0.500", "0.250", "12.25", "1.5", "0.875"}));
+}
+
 // Catches a follower that reads a record still being written, misses what grew, takes a line
 // without its newline, or tells a crashed run from a live one wrongly.
 TEST(ViewerSession, GrowingSessionIsFollowed) {
