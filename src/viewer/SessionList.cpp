@@ -62,7 +62,8 @@ void SessionList::showRow(int row) {
     const QStringList cells = {
         bad || s.start.empty() ? QString::fromStdString(s.stamp) : QString::fromStdString(s.start),
         bad ? QString() : lengthText(s.seconds),
-        bad ? QString::fromStdString(s.error) : (kind.isEmpty() ? notYetKnown() : kind),
+        bad ? QString::fromStdString(s.error)
+            : (kind.isEmpty() ? (s.live ? notYetKnown() : tr("not recorded")) : kind),
         bad ? tr("unreadable") : (s.live ? tr("recording") : tr("ended"))};
     QStringList& shown = shown_[static_cast<std::size_t>(row)];
     for (int column = 0; column < cells.size(); ++column) {

@@ -238,7 +238,7 @@ void paintReport(QPainter& painter, const QRectF& page, const SessionReader& rea
                      Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Solvane session report"));
     painter.drawText(QRectF(inner.left(), inner.top(), inner.width(), titleHeight),
                      Qt::AlignRight | Qt::AlignVCenter,
-                     (f.start.empty() ? notYetKnown() : QString::fromStdString(f.start)) +
+                     (f.start.empty() ? unknown(f) : QString::fromStdString(f.start)) +
                          QStringLiteral(", ") + lengthText(f.seconds));
     painter.setFont(font);
     double y = inner.top() + titleHeight + line * 0.3;
@@ -254,7 +254,7 @@ void paintReport(QPainter& painter, const QRectF& page, const SessionReader& rea
     session.fact(QStringLiteral("Who"),
                  notes.who.isEmpty() ? QStringLiteral("not given") : notes.who);
     session.fact(QStringLiteral("When"),
-                 f.start.empty() ? notYetKnown() : QString::fromStdString(f.start));
+                 f.start.empty() ? unknown(f) : QString::fromStdString(f.start));
     session.fact(QStringLiteral("Length"),
                  QStringLiteral("%1, %2").arg(lengthText(f.seconds), stateText(f)));
     session.fact(QStringLiteral("Source"), sourceText(f));
@@ -266,7 +266,7 @@ void paintReport(QPainter& painter, const QRectF& page, const SessionReader& rea
     protocol.fact(QStringLiteral("Group 00, output 00"), groupText(f, 0));
     protocol.fact(QStringLiteral("Group 01, output 01"), groupText(f, 1));
     protocol.fact(QStringLiteral("Volume"),
-                  f.volume ? QStringLiteral("%1 (AVEVolume)").arg(*f.volume) : notYetKnown());
+                  f.volume ? QStringLiteral("%1 (AVEVolume)").arg(*f.volume) : unknown(f));
     protocol.fact(QStringLiteral("Tones"), tonesText(f));
     if (f.desiredFrequency)
         protocol.fact(QStringLiteral("Desired beat"),
@@ -290,7 +290,7 @@ void paintReport(QPainter& painter, const QRectF& page, const SessionReader& rea
     quality.fact(QStringLiteral("Good on all channels in use"),
                  f.goodContactShare
                      ? QStringLiteral("%1 of the session").arg(percentText(*f.goodContactShare))
-                     : notYetKnown());
+                     : unknown(f));
     QStringList poor;
     for (const ChannelFigures& c : f.channel)
         if (c.inUse)
@@ -315,18 +315,21 @@ void paintReport(QPainter& painter, const QRectF& page, const SessionReader& rea
     QStringList footer;
     for (const std::string& note : f.notes)
         footer << QString::fromStdString(note);
-    const QString where =
-        QStringLiteral("Session %1: %2. Recorded by Solvane %3 on device library %4; report by "
-                       "solvane-view %5.")
-            .arg(
-                QString::fromStdString(f.stamp),
-                homeShortened(
-                    QString::fromStdString(std::filesystem::absolute(reader.recording()).string())),
-                f.programVersion.empty() ? notYetKnown() : QString::fromStdString(f.programVersion),
-                f.libraryVersion.empty() ? notYetKnown() : QString::fromStdString(f.libraryVersion),
-                QCoreApplication::applicationVersion().isEmpty()
-                    ? QStringLiteral(SOLVANE_VERSION)
-                    : QCoreApplication::applicationVersion());
+    QString where = QStringLiteral("Session %1: %2.")
+                        .arg(QString::fromStdString(f.stamp),
+                             homeShortened(QString::fromStdString(
+                                 std::filesystem::absolute(reader.recording()).string())));
+    if (!f.programVersion.empty())
+        where +=
+            QStringLiteral(" Recorded by Solvane %1%2.")
+                .arg(QString::fromStdString(f.programVersion),
+                     f.libraryVersion.empty() ? QString()
+                                              : QStringLiteral(" on device library %1")
+                                                    .arg(QString::fromStdString(f.libraryVersion)));
+    where += QStringLiteral(" Report by solvane-view %1.")
+                 .arg(QCoreApplication::applicationVersion().isEmpty()
+                          ? QStringLiteral(SOLVANE_VERSION)
+                          : QCoreApplication::applicationVersion());
     const QRectF footerRoom(inner.left(), inner.top(), inner.width(), inner.height());
     const QString warnings = footer.join(QLatin1Char(' '));
     const double whereHeight = painter.boundingRect(footerRoom, Qt::TextWordWrap, where).height();

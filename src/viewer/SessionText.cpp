@@ -10,6 +10,10 @@ QString notYetKnown() {
     return QStringLiteral("not yet known");
 }
 
+QString unknown(const SessionFigures& figures) {
+    return figures.live ? notYetKnown() : QStringLiteral("not recorded");
+}
+
 QString homeShortened(const QString& text) {
     const QString home = QDir::homePath();
     if (home.isEmpty() || home == QStringLiteral("/"))
@@ -63,7 +67,7 @@ QString sourceText(const SessionFigures& f) {
         break;
     }
     if (words.isEmpty())
-        return notYetKnown();
+        return unknown(f);
     return kind.isEmpty() ? words : kind + QStringLiteral(": ") + words;
 }
 
@@ -82,7 +86,7 @@ QString tonesText(const SessionFigures& f) {
     if (!f.baseFrequency)
         return f.desiredFrequency
                    ? QStringLiteral("no tone was sent (beat %1 Hz set)").arg(*f.desiredFrequency)
-                   : notYetKnown();
+                   : unknown(f);
     return QStringLiteral("%1 Hz on output 00, %2 Hz on output 01, beat %3 Hz%4")
         .arg(*f.baseFrequency)
         .arg(*f.secondFrequency)
@@ -128,7 +132,7 @@ QStringList factLines(const SessionFigures& f) {
     };
     QStringList lines;
     lines << QStringLiteral("Start %1, %2, %3")
-                 .arg(f.start.empty() ? notYetKnown() : QString::fromStdString(f.start),
+                 .arg(f.start.empty() ? unknown(f) : QString::fromStdString(f.start),
                       lengthText(f.seconds), stateText(f));
     lines << group(0) << group(1);
     lines << QStringLiteral("Source: %1").arg(sourceText(f));
@@ -138,12 +142,12 @@ QStringList factLines(const SessionFigures& f) {
                                     .arg(*f.secondFrequency)
                                     .arg(std::abs(*f.secondFrequency - *f.baseFrequency))
                                     .arg(f.tonesChanged ? QStringLiteral(" at the end") : QString())
-                              : QStringLiteral("tones %1").arg(notYetKnown());
+                              : QStringLiteral("tones %1").arg(unknown(f));
     lines << QStringLiteral("Volume %1; %2")
-                 .arg(f.volume ? QString::number(*f.volume) : notYetKnown(), tones);
+                 .arg(f.volume ? QString::number(*f.volume) : unknown(f), tones);
     lines << output(0) << output(1);
     lines << QStringLiteral("Good contact on all channels in use: %1; poor: %2 s")
-                 .arg(f.goodContactShare ? percentText(*f.goodContactShare) : notYetKnown())
+                 .arg(f.goodContactShare ? percentText(*f.goodContactShare) : unknown(f))
                  .arg(f.poorSeconds, 0, 'f', 1);
     for (const std::string& note : f.notes)
         lines << QString::fromStdString(note);

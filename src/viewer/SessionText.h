@@ -12,6 +12,9 @@ namespace solvane::viewer {
 
 /// What is shown for a fact the session's files do not hold yet.
 QString notYetKnown();
+/// What is shown for a fact that `figures` lack: not yet known while the run goes, not
+/// recorded once it has ended.
+QString unknown(const SessionFigures& figures);
 /// `path` (or every path in a text) with the home folder written as "~".
 QString homeShortened(const QString& text);
 /// "1 h 02 min 05 s", "1 min 30 s", "12 s".
