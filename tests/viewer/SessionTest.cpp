@@ -10,6 +10,7 @@
 #include "support/TempFolder.h"
 #include "viewer/SessionAnalysis.h"
 #include "viewer/SessionHistory.h"
+#include "viewer/TimeRange.h"
 
 #include <gtest/gtest.h>
 
@@ -294,6 +295,47 @@ TEST(ViewerSession, GrowingSessionIsFollowed) {
     EXPECT_EQ(reader.recording(), kept);
     EXPECT_EQ(reader.records(), 4);
     EXPECT_EQ(analysis.channel(0).total[3], Opened(kept).analysis.channel(0).total[3]);
+}
+
+// Catches a live run that is not followed (or followed over a fixed span from its start), a
+// view the user moved away from that is pulled back to the end, one zoomed in at the end that
+// stops following, and a run that ends and stays on its last minutes.
+TEST(ViewerSession, RangeFollowsALiveRunUntilTheUserMovesAway) {
+    enum Step { Grow, End, ZoomIn, ScrollBack };
+    const struct {
+        const char* what;
+        std::vector<std::pair<Step, double>> steps; // after opening a live run of 10 s
+        double from;
+        double to;
+        bool following;
+    } cases[] = {
+        {"a run's first seconds", {{Grow, 20}}, 0, 20, true},
+        {"its last three minutes", {{Grow, 100}, {Grow, 400}}, 220, 400, true},
+        {"zoomed in at the end", {{Grow, 400}, {ZoomIn, 400}, {Grow, 430}}, 394, 430, true},
+        {"scrolled back", {{Grow, 400}, {ScrollBack, 100}, {Grow, 430}}, 120, 300, false},
+        {"the run ends", {{Grow, 400}, {End, 410}}, 0, 410, false}};
+    for (const auto& c : cases) {
+        TimeRange range;
+        range.open(10, true);
+        for (const auto& [step, value] : c.steps)
+            switch (step) {
+            case Grow:
+                range.grow(value, true);
+                break;
+            case End:
+                range.grow(value, false);
+                break;
+            case ZoomIn:
+                range.zoom(0.2, value);
+                break;
+            case ScrollBack:
+                range.scroll(-value);
+                break;
+            }
+        EXPECT_DOUBLE_EQ(range.from(), c.from) << c.what;
+        EXPECT_DOUBLE_EQ(range.to(), c.to) << c.what;
+        EXPECT_EQ(range.following(), c.following) << c.what;
+    }
 }
 
 } // namespace

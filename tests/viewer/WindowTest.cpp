@@ -15,6 +15,7 @@
 #include <QWheelEvent>
 
 #include <cmath>
+#include <fstream>
 #include <memory>
 
 using solvane::viewer::SessionPanels;
@@ -157,6 +158,26 @@ private slots:
             QCOMPARE(range.from(), 0.0);
         if (gesture == ZoomingOut)
             QCOMPARE(range.to() - range.from(), static_cast<double>(Seconds));
+    }
+
+    // Catches Report... that says nothing about a session that cannot be read, and a report
+    // written without a word of where it went.
+    void reportSaysWhyOrWhere() {
+        const solvane::testing::TempFolder folder;
+        const auto good = writeSession(folder.path(), 5);
+        const auto bad = folder.path() / "2026-12-08_15-00-00.edf";
+        std::ofstream(bad) << "not a recording";
+        ViewerWindow window(folder.path(), bad);
+        const QString report = QString::fromStdString((folder.path() / "report.png").string());
+        QString message;
+        QVERIFY(!window.writeReportTo(report, {}, message));
+        QVERIFY2(message.contains(QStringLiteral("2026-12-08_15-00-00.edf")) &&
+                     message.contains(QStringLiteral("too short")),
+                 qPrintable(message));
+        QVERIFY(window.openSession(good));
+        QVERIFY2(window.writeReportTo(report, {}, message), qPrintable(message));
+        QVERIFY2(message.contains(report), qPrintable(message));
+        QVERIFY(std::filesystem::is_regular_file(report.toStdString()));
     }
 
     // Catches panels whose value labels of different widths push their plots apart, so that
