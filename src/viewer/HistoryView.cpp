@@ -139,8 +139,11 @@ void HistoryView::refresh() {
     table_->resizeColumnsToContents();
 
     chart_->removeAllSeries();
-    for (QAbstractAxis* axis : chart_->axes())
+    // A removed axis is the caller's again.
+    for (QAbstractAxis* axis : chart_->axes()) {
         chart_->removeAxis(axis);
+        delete axis;
+    }
     auto* dates = new QDateTimeAxis;
     dates->setFormat(QStringLiteral("dd MMM yyyy"));
     dates->setTitleText(tr("date of the session"));
