@@ -3,6 +3,7 @@
 #include "session/AveCommand.h"
 #include "session/Numbers.h"
 #include "session/ReadableFile.h"
+#include "session/RecordingWriter.h"
 #include "session/SessionError.h"
 #include "session/SessionLock.h"
 
@@ -150,6 +151,14 @@ void SessionReader::judge() {
                          "known.");
     if (!factsFault_.empty())
         notes_.push_back("The run's facts cannot be read: " + factsFault_);
+}
+
+std::optional<double> SessionReader::endsAt() const {
+    const std::vector<Annotation>& annotations = edf_.annotations();
+    for (auto a = annotations.rbegin(); a != annotations.rend(); ++a)
+        if (a->text == RecordingWriter::EndsAnnotation)
+            return a->onset;
+    return std::nullopt;
 }
 
 std::string SessionReader::label(int signal) const {

@@ -2,7 +2,7 @@
 // one session without a window.
 //
 //   solvane-view [--folder <sessions folder>] [<session.edf>]
-//   solvane-view --report <session.edf> -o <file.pdf|file.png>
+//   solvane-view --report <session.edf> -o <file.pdf|file.png> [--who <name>] [--note <text>]
 //   solvane-view --setup                  the set-up of channels, groups and source alone
 //   solvane-view --export-bids <folder> [--subject <label>] [--task <label>]
 //                [--line-frequency <Hz>] [--from <date>] [--to <date>] [<session.edf>...]
@@ -25,7 +25,8 @@
 
 namespace {
 
-int writeReportOf(const QString& session, const QString& output) {
+int writeReportOf(const QString& session, const QString& output,
+                  const solvane::viewer::ReportNotes& notes) {
     using namespace solvane::viewer;
     try {
         SessionReader reader(session.toStdString());
@@ -33,7 +34,7 @@ int writeReportOf(const QString& session, const QString& output) {
         SessionAnalysis analysis;
         analysis.update(reader);
         QString error;
-        if (!writeReport(output, reader, analysis, error)) {
+        if (!writeReport(output, reader, analysis, notes, error)) {
             std::fprintf(stderr, "solvane-view: %s\n", qPrintable(error));
             return 1;
         }
@@ -69,6 +70,7 @@ int main(int argc, char** argv) {
     else
         app = std::make_unique<QApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("solvane-view"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(SOLVANE_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -89,6 +91,13 @@ int main(int argc, char** argv) {
     parser.addOptions({reportOption, outputOption, folderOption, setupOption});
     const solvane::viewer::BidsExportCommand exportCommand;
     exportCommand.addTo(parser);
+    // What the user adds to the report.
+    const QCommandLineOption whoOption(QStringLiteral("who"),
+                                       QStringLiteral("Whose session it is, for the report."),
+                                       QStringLiteral("name"));
+    const QCommandLineOption noteOption(
+        QStringLiteral("note"), QStringLiteral("A note for the report."), QStringLiteral("text"));
+    parser.addOptions({whoOption, noteOption});
     parser.addPositionalArgument(QStringLiteral("session"),
                                  QStringLiteral("The session to open first."), "[session.edf]");
     parser.process(*app);
@@ -98,7 +107,8 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "solvane-view: --report needs -o <file.pdf|file.png>\n");
             return 2;
         }
-        return writeReportOf(parser.value(reportOption), parser.value(outputOption));
+        return writeReportOf(parser.value(reportOption), parser.value(outputOption),
+                             {parser.value(whoOption), parser.value(noteOption)});
     }
 
     const std::filesystem::path programFolder =
