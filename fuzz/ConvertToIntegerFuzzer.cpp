@@ -8,7 +8,7 @@
 // ConvertToInteger again).
 
 #include "config/processINIFile.h"
-#include "runtime/RunTimeError.h"
+#include "checked/RunTimeError.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -9,7 +9,7 @@
 #include "config/ProfileFile.h"
 #include "config/Settings.h"
 #include "config/processINIFile.h"
-#include "runtime/RunTimeError.h"
+#include "checked/RunTimeError.h"
 
 #include <cstddef>
 #include <cstdint>

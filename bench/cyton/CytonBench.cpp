@@ -6,7 +6,7 @@
 // stand-in liblsl, paced too; the synthetic source is the reference for the processor share.
 
 #include "boards/BoardEmulator.h"
-#include "dsu/unit/SimulatedDsu.h"
+#include "dsu/device/SimulatedDsu.h"
 #include "support/TempFolder.h"
 
 #include <benchmark/benchmark.h>

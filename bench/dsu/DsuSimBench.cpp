@@ -5,7 +5,7 @@
 
 #include "dsu/sound/LiveSoundOutput.h"
 #include "dsu/sound/ToneSynthesiser.h"
-#include "dsu/unit/SimulatedDsu.h"
+#include "dsu/device/SimulatedDsu.h"
 #include "support/TempFolder.h"
 
 #include <benchmark/benchmark.h>

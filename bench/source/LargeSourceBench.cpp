@@ -4,7 +4,7 @@
 // within 0.2 s and without memory growing with the file: the counter maxrss_growth_kB is how
 // far the process's peak resident size rose over all iterations.
 
-#include "dsu/unit/SimulatedDsu.h"
+#include "dsu/device/SimulatedDsu.h"
 #include "support/TempFolder.h"
 
 #include <benchmark/benchmark.h>

@@ -1,6 +1,6 @@
 #include "FFTX1.h"
 
-#include "runtime/RunTimeError.h"
+#include "checked/RunTimeError.h"
 
 #include <cstring>
 #include <new>

@@ -2,7 +2,7 @@
 
 #include "ScalpMapView.h"
 #include "ave/AveCommandSink.h"
-#include "runtime/Checked.h"
+#include "checked/Checked.h"
 
 namespace solvane {
 

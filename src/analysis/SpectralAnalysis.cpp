@@ -1,6 +1,6 @@
 #include "SpectralAnalysis.h"
 
-#include "runtime/Checked.h"
+#include "checked/Checked.h"
 
 #include <cfloat>
 #include <cmath>

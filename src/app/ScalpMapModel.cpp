@@ -1,6 +1,6 @@
 #include "ScalpMapModel.h"
 
-#include "runtime/Checked.h"
+#include "checked/Checked.h"
 
 namespace solvane {
 

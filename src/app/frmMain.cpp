@@ -7,7 +7,7 @@
 #include "app/frmOptions.h"
 #include "config/globals.h"
 #include "config/processINIFile.h"
-#include "runtime/RunTimeError.h"
+#include "checked/RunTimeError.h"
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>

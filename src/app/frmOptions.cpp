@@ -5,7 +5,7 @@
 #include "config/globals.h"
 #include "config/processINIFile.h"
 #include "device/KardemoDLL.h"
-#include "runtime/Checked.h"
+#include "checked/Checked.h"
 
 #include <QComboBox>
 #include <QGroupBox>

@@ -2,7 +2,7 @@
 
 #include "AveCommandSink.h"
 #include "EntrainmentCommands.h"
-#include "runtime/Checked.h"
+#include "checked/Checked.h"
 
 #include <cmath>
 

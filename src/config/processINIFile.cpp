@@ -1,7 +1,7 @@
 #include "processINIFile.h"
 
 #include "FileLocations.h"
-#include "runtime/RunTimeError.h"
+#include "checked/RunTimeError.h"
 
 #include <climits>
 #include <cstdint>

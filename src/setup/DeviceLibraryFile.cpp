@@ -2,7 +2,7 @@
 
 #include "config/FileLocations.h"
 #include "device/KardemoDLL.h"
-#include "dsu/unit/SimulatedDsu.h"
+#include "dsu/device/SimulatedDsu.h"
 
 #include <dlfcn.h>
 #include <elf.h>

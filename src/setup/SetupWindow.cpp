@@ -5,7 +5,7 @@
 #include "device/KardemoDLL.h"
 #include "dsu/eeg/SerialPort.h"
 #include "dsu/eeg/SignalLabel.h"
-#include "dsu/unit/SimulatorConfig.h"
+#include "dsu/device/SimulatorConfig.h"
 #include "setup/SetupError.h"
 #include "setup/SetupScalpMap.h"
 #include "setup/SetupWriter.h"

@@ -3,7 +3,7 @@
 #include "config/ProfileFile.h"
 #include "config/SettingsLock.h"
 #include "config/processINIFile.h"
-#include "runtime/RunTimeError.h"
+#include "checked/RunTimeError.h"
 #include "setup/SetupError.h"
 
 #include <fcntl.h>

@@ -1,7 +1,7 @@
 #include "setup/SourceCheck.h"
 
 #include "device/KardemoDLL.h"
-#include "dsu/unit/SimulatedDsu.h"
+#include "dsu/device/SimulatedDsu.h"
 #include "run/RunController.h"
 
 #include <chrono>

@@ -4,7 +4,7 @@
 // stream. Read from and written into the [Simulator] keys of dsu-simulator.ini with the
 // profile-file code, so that every other line of the file stays as it was.
 
-#include "dsu/unit/SimulatorConfig.h"
+#include "dsu/device/SimulatorConfig.h"
 
 #include <array>
 #include <cstdint>

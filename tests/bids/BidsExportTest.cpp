@@ -6,7 +6,7 @@
 #include "bids/BidsNames.h"
 #include "bids/Json.h"
 #include "bids/TsvText.h"
-#include "dsu/unit/SimulatedDsu.h"
+#include "dsu/device/SimulatedDsu.h"
 #include "session/Numbers.h"
 #include "session/SessionReader.h"
 #include "support/TempFolder.h"

@@ -3,7 +3,7 @@
 // functions, so it has an executable of its own.
 
 #include "BoardEmulator.h"
-#include "dsu/unit/SimulatedDsu.h"
+#include "dsu/device/SimulatedDsu.h"
 #include "support/CountingAllocator.h"
 #include "support/TempFolder.h"
 

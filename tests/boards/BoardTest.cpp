@@ -11,7 +11,7 @@
 #include "analysis/ScalpMapView.h"
 #include "dsu/eeg/CytonSource.h"
 #include "dsu/eeg/OpenEegSource.h"
-#include "dsu/unit/SimulatedDsu.h"
+#include "dsu/device/SimulatedDsu.h"
 #include "session/SessionFacts.h"
 #include "session/SessionPaths.h"
 #include "support/NullOutputs.h"

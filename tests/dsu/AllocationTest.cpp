@@ -3,7 +3,7 @@
 // sound. Replaces the global allocation functions, so it has an executable of its own.
 
 #include "DsuSimSupport.h"
-#include "dsu/unit/SimulatedDsu.h"
+#include "dsu/device/SimulatedDsu.h"
 #include "support/CountingAllocator.h"
 #include "support/TempFolder.h"
 

@@ -3,8 +3,8 @@
 // polling answers "no data" and nothing else breaks.
 
 #include "DsuSimSupport.h"
-#include "dsu/unit/SimulatedDsu.h"
-#include "dsu/unit/SimulatorConfig.h"
+#include "dsu/device/SimulatedDsu.h"
+#include "dsu/device/SimulatorConfig.h"
 #include "support/TempFolder.h"
 
 #include <edflib.h>

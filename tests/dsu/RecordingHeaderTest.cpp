@@ -5,7 +5,7 @@
 #include "DsuSimSupport.h"
 #include "dsu/common/ConfigError.h"
 #include "dsu/eeg/RecordingSource.h"
-#include "dsu/unit/SimulatedDsu.h"
+#include "dsu/device/SimulatedDsu.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>

@@ -6,7 +6,7 @@
 #include "analysis/PacketAnalysis.h"
 #include "analysis/ScalpMapView.h"
 #include "ave/AveCommandSink.h"
-#include "dsu/unit/SimulatedDsu.h"
+#include "dsu/device/SimulatedDsu.h"
 #include "support/NullOutputs.h"
 #include "support/TempFolder.h"
 

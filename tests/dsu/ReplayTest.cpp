@@ -5,7 +5,7 @@
 #include "DsuSimSupport.h"
 #include "dsu/eeg/RecordingSource.h"
 #include "dsu/eeg/SignalLabel.h"
-#include "dsu/unit/SimulatorConfig.h"
+#include "dsu/device/SimulatorConfig.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 // the run's own file there and copied to the file the program names. Read back with EDFlib, it
 // holds the packets as delivered and the commands at the time they came.
 
-#include "dsu/unit/SimulatedDsu.h"
+#include "dsu/device/SimulatedDsu.h"
 #include "support/TempFolder.h"
 
 #include <edflib.h>

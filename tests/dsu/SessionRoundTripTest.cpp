@@ -3,7 +3,7 @@
 // run's facts. A second run in the same DSU stands alone: it begins with the tones in force.
 
 #include "DsuSimSupport.h"
-#include "dsu/unit/SimulatedDsu.h"
+#include "dsu/device/SimulatedDsu.h"
 #include "session/SessionPaths.h"
 #include "session/SessionReader.h"
 #include "support/TempFolder.h"

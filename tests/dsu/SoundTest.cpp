@@ -3,7 +3,7 @@
 // the test's own.
 
 #include "dsu/sound/ToneSynthesiser.h"
-#include "dsu/unit/SimulatedDsu.h"
+#include "dsu/device/SimulatedDsu.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 
 #include "dsu/eeg/SyntheticSource.h"
 #include "DsuSimSupport.h"
-#include "dsu/unit/SimulatorConfig.h"
+#include "dsu/device/SimulatorConfig.h"
 
 #include <gtest/gtest.h>
 

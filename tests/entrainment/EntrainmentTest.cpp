@@ -5,7 +5,7 @@
 #include "ave/AveCommandSink.h"
 #include "ave/EntrainmentCommands.h"
 #include "ave/EntrainmentController.h"
-#include "runtime/RunTimeError.h"
+#include "checked/RunTimeError.h"
 
 #include <gtest/gtest.h>
 

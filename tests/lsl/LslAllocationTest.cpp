@@ -2,7 +2,7 @@
 // the poll only takes samples out of the reading thread's ring. Replaces the global allocation
 // functions, so it has an executable of its own.
 
-#include "dsu/unit/SimulatedDsu.h"
+#include "dsu/device/SimulatedDsu.h"
 #include "support/CountingAllocator.h"
 #include "support/TempFolder.h"
 

@@ -3,7 +3,7 @@
 // pause, a stream gone for good, and every way the start can fail.
 
 #include "dsu/DsuSimSupport.h"
-#include "dsu/unit/SimulatedDsu.h"
+#include "dsu/device/SimulatedDsu.h"
 #include "session/SessionFacts.h"
 #include "session/SessionPaths.h"
 #include "support/TempFolder.h"

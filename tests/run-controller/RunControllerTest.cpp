@@ -6,7 +6,7 @@
 #include "config/processINIFile.h"
 #include "device/KardemoDLL.h"
 #include "run/RunView.h"
-#include "runtime/RunTimeError.h"
+#include "checked/RunTimeError.h"
 #include "support/FakeKardemo.h"
 #include "support/TempFolder.h"
 

@@ -7,7 +7,7 @@
 #include "app/ScalpMapWidget.h"
 #include "app/frmMain.h"
 #include "device/KardemoDLL.h"
-#include "runtime/RunTimeError.h"
+#include "checked/RunTimeError.h"
 #include "support/FakeKardemo.h"
 
 #include <QPushButton>

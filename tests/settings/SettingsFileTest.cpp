@@ -3,7 +3,7 @@
 
 #include "config/ProfileFile.h"
 #include "config/processINIFile.h"
-#include "runtime/RunTimeError.h"
+#include "checked/RunTimeError.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>

@@ -7,7 +7,7 @@
 #include "analysis/PacketAnalysis.h"
 #include "analysis/ScalpMapView.h"
 #include "ave/AveCommandSink.h"
-#include "dsu/unit/SimulatedDsu.h"
+#include "dsu/device/SimulatedDsu.h"
 #include "setup/ChannelChoice.h"
 #include "support/TempFolder.h"
 

@@ -9,7 +9,7 @@
 #include "analysis/ScalpMapView.h"
 #include "ave/AveCommandSink.h"
 #include "config/Settings.h"
-#include "runtime/RunTimeError.h"
+#include "checked/RunTimeError.h"
 
 #include <fcntl.h>
 #include <unistd.h>

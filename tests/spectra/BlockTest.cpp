@@ -5,7 +5,7 @@
 #include "analysis/PacketAnalysis.h"
 #include "analysis/ScalpMapView.h"
 #include "ave/AveCommandSink.h"
-#include "runtime/RunTimeError.h"
+#include "checked/RunTimeError.h"
 #include "support/NullOutputs.h"
 
 #include <gtest/gtest.h>

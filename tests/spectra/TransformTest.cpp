@@ -6,7 +6,7 @@
 #include "analysis/FFTX1.h"
 #include "analysis/SpectralAnalysis.h"
 #include "config/Settings.h"
-#include "runtime/RunTimeError.h"
+#include "checked/RunTimeError.h"
 
 #include <gtest/gtest.h>
 

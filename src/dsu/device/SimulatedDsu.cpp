@@ -1,4 +1,4 @@
-#include "dsu/unit/SimulatedDsu.h"
+#include "dsu/device/SimulatedDsu.h"
 
 #include "config/ProfileFile.h"
 #include "dsu/common/Text.h"
@@ -9,7 +9,7 @@
 #include "dsu/eeg/SyntheticSource.h"
 #include "dsu/session/SessionSoundFile.h"
 #include "dsu/sound/LiveSoundOutput.h"
-#include "dsu/unit/ProgramSettings.h"
+#include "dsu/device/ProgramSettings.h"
 #include "session/EventsFile.h"
 #include "session/Numbers.h"
 #include "session/RecordingWriter.h"

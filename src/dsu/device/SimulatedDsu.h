@@ -15,7 +15,7 @@
 #include "config/FileLocations.h"
 #include "dsu/eeg/SampleSource.h"
 #include "dsu/session/SessionStore.h"
-#include "dsu/unit/SimulatorConfig.h"
+#include "dsu/device/SimulatorConfig.h"
 #include "session/AveCommand.h"
 
 #include <chrono>

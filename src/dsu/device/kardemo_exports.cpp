@@ -2,7 +2,7 @@
 // exception leaves the library: a failure becomes a negative status.
 
 #include "device/kardemo.h"
-#include "dsu/unit/SimulatedDsu.h"
+#include "dsu/device/SimulatedDsu.h"
 
 #include <optional>
 #include <string>

@@ -1,4 +1,4 @@
-#include "dsu/unit/SimulatorConfig.h"
+#include "dsu/device/SimulatorConfig.h"
 #include "dsu/common/Text.h"
 
 #include "config/ProfileFile.h"

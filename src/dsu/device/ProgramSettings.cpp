@@ -1,4 +1,4 @@
-#include "dsu/unit/ProgramSettings.h"
+#include "dsu/device/ProgramSettings.h"
 
 #include "config/ProfileFile.h"
 #include "config/ScalpPositions.h"
