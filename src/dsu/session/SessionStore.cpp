@@ -378,25 +378,36 @@ bool SessionStore::finish(const std::filesystem::path& target) {
 }
 
 bool SessionStore::copyTo(const std::filesystem::path& target, const std::string& contents) {
-    bool copied = true;
     try {
         copyReplacing(session_, target);
         log_("TerminateDSU: session written to " + target.string() + contents);
     } catch (const SessionError& e) {
         log_("TerminateDSU: " + std::string(e.what()));
-        copied = false;
+        return false;
     }
     std::error_code error;
-    if (copied && std::filesystem::exists(soundFileOf(session_), error)) {
+    const std::filesystem::path sound = soundFileOf(target);
+    if (std::filesystem::exists(soundFileOf(session_), error)) {
         try {
-            copyReplacing(soundFileOf(session_), soundFileOf(target));
-            log_("TerminateDSU: sound written to " + soundFileOf(target).string());
+            copyReplacing(soundFileOf(session_), sound);
+            log_("TerminateDSU: sound written to " + sound.string());
         } catch (const SessionError& e) {
             log_("TerminateDSU: " + std::string(e.what()));
-            copied = false;
+            return false;
         }
+    } else if (std::filesystem::exists(sound, error)) {
+        // The sound of an earlier run must not pass for this one's. A file the user may not
+        // write stays, as it would not be replaced either.
+        if (::faccessat(AT_FDCWD, sound.c_str(), W_OK, AT_EACCESS) != 0 ||
+            !std::filesystem::remove(sound, error)) {
+            log_("TerminateDSU: " + sound.string() +
+                 " holds an earlier run's sound and cannot be removed" +
+                 (error ? ": " + error.message() : std::string(": it is write-protected")));
+            return false;
+        }
+        log_("TerminateDSU: " + sound.string() + " is removed: this run keeps no sound");
     }
-    return copied;
+    return true;
 }
 
 } // namespace solvane::dsusim
