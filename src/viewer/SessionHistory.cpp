@@ -1,5 +1,7 @@
 #include "viewer/SessionHistory.h"
 
+#include "session/Numbers.h"
+
 namespace solvane::viewer {
 
 SessionSummary summarise(const SessionReader& reader, const SessionAnalysis& analysis) {
@@ -14,6 +16,13 @@ SessionSummary summarise(const SessionReader& reader, const SessionAnalysis& ana
     row.meanAlpha = analysis.meanBand(Alpha);
     row.poorSeconds = analysis.poorSeconds();
     row.live = reader.live();
+    const std::string_view sound = session::SessionFacts::Fault::SoundOnly;
+    for (const session::SessionFacts::Fault& fault : reader.faults())
+        row.fault += (row.fault.empty() ? "" : "; ") +
+                     (fault.what.starts_with(sound)
+                          ? "sound file stopped: " + fault.what.substr(sound.size())
+                          : "recording stopped: " + fault.what) +
+                     " at " + session::shortest(fault.onset) + " s";
     return row;
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // Every session in a sessions folder, newest first, with the figures that show whether the
 // training works: date and length, source, output 00's mean share and the share of the time
-// it led, mean alpha and the seconds of poor contact. No widgets.
+// it led, mean alpha and the seconds of poor contact, and what befell the recording (a full
+// disk that stopped it). No widgets.
 
 #include "viewer/SessionAnalysis.h"
 
@@ -22,6 +23,8 @@ struct SessionSummary {
     double meanAlpha = 0.0;
     int poorSeconds = 0;
     bool live = false;
+    /// What befell the recording, in words ("recording stopped: disk full at 78 s"); or empty.
+    std::string fault;
     std::string error; ///< why the session cannot be read; empty when it can
 };
 

@@ -181,6 +181,9 @@ ViewerWindow::ViewerWindow(std::filesystem::path folder, const std::filesystem::
     auto* historyPage = new QWidget;
     auto* historyLayout = new QVBoxLayout(historyPage);
     historyLayout->addWidget(new QChartView(historyChart_));
+    historyFaults_ = new QLabel;
+    historyFaults_->setWordWrap(true);
+    historyLayout->addWidget(historyFaults_);
 
     auto* tabs = new QTabWidget;
     tabs->addTab(sessionPage, tr("Session"));
@@ -301,7 +304,16 @@ void ViewerWindow::follow() {
         }
     }
     // A new run in the folder, or one that ended: the list follows (the folder is only listed).
-    const auto recordings = sessionRecordings(folder_);
+    std::vector<std::filesystem::path> recordings;
+    try {
+        recordings = sessionRecordings(folder_);
+    } catch (const SessionError& e) {
+        // Said, and tried again at the next step: the folder may come back.
+        QString message = QString::fromStdString(e.what());
+        message[0] = message[0].toUpper();
+        statusBar()->showMessage(message);
+        return;
+    }
     bool changed = recordings.size() != history_.size();
     for (std::size_t i = 0; !changed && i < recordings.size(); ++i)
         changed = recordings[i] != history_[i].recording;
@@ -466,7 +478,9 @@ void ViewerWindow::showRow(int row) {
             bad ? QString() : QStringLiteral("%1 %").arg(100.0 * s.shareLed00, 0, 'f', 1),
             bad ? QString() : QString::number(s.meanAlpha, 'f', 2),
             bad ? QString() : QStringLiteral("%1 s").arg(s.poorSeconds),
-            bad ? tr("unreadable") : (s.live ? tr("recording") : tr("ended"))};
+            bad ? tr("unreadable")
+                : (s.live ? tr("recording") : tr("ended")) +
+                      (s.fault.empty() ? QString() : "; " + QString::fromStdString(s.fault))};
         if (static_cast<int>(rowTexts_.size()) <= row)
             rowTexts_.resize(static_cast<std::size_t>(row) + 1);
         QStringList& shownCells = rowTexts_[row];
@@ -520,6 +534,13 @@ void ViewerWindow::updateHistoryChart() {
         ++index;
     }
     x->setRange(0, std::max(index - 1, 1));
+    QStringList faults;
+    for (const SessionSummary& row : history_)
+        if (!row.fault.empty())
+            faults << QStringLiteral("%1: %2").arg(QString::fromStdString(row.start),
+                                                   QString::fromStdString(row.fault));
+    historyFaults_->setText(faults.join('\n'));
+    historyFaults_->setVisible(!faults.isEmpty());
     amplitude->setRange(0, niceTop(alphaTop));
     for (int i = 0; i < 4; ++i) {
         historyChart_->addSeries(lines[i]);

@@ -101,6 +101,7 @@ private:
     QChart* spectrum_ = nullptr;
     std::vector<QLineSeries*> spectrumLines_;
     QChart* historyChart_ = nullptr;
+    QLabel* historyFaults_ = nullptr; ///< the sessions whose recording stopped, in words
 };
 
 } // namespace solvane::viewer

@@ -1,6 +1,8 @@
-// The report made without a window by solvane-view --report, on the offscreen platform.
+// The report made without a window by solvane-view --report, on the offscreen platform, and
+// the window's following of a folder that goes away.
 
 #include "viewer/SessionReport.h"
+#include "viewer/ViewerWindow.h"
 
 #include "support/SessionFiles.h"
 #include "support/TempFolder.h"
@@ -8,6 +10,7 @@
 #include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QStatusBar>
 #include <QTest>
 
 #include <sys/stat.h>
@@ -112,8 +115,30 @@ private slots:
         run = report(session, folder.path() / "no such folder" / "report.png");
         QCOMPARE(run.status, 1);
         QVERIFY2(run.errors.contains(QStringLiteral("cannot be written")), qPrintable(run.errors));
+
+        // An output that is a FIFO held the report for ever.
+        const auto fifoOutput = folder.path() / "fifo.pdf";
+        QCOMPARE(::mkfifo(fifoOutput.c_str(), 0644), 0);
+        run = report(session, fifoOutput);
+        QCOMPARE(run.status, 1);
+        QVERIFY2(run.errors.contains(QStringLiteral("is a FIFO, not a plain file")),
+                 qPrintable(run.errors));
+    }
+
+    // Catches a window that ended with an uncaught error a second after its folder could no
+    // longer be listed (permissions taken away, the folder removed) instead of saying so.
+    void folderThatCannotBeListedAnyMoreIsSaid() {
+        const solvane::testing::TempFolder folder;
+        const auto sessions = folder.path() / "sessions";
+        std::filesystem::create_directory(sessions);
+        writeSession(sessions);
+        solvane::viewer::ViewerWindow window(sessions);
+        std::filesystem::remove_all(sessions);
+        window.follow();
+        QVERIFY2(window.statusBar()->currentMessage().contains(QStringLiteral("cannot be read")),
+                 qPrintable(window.statusBar()->currentMessage()));
     }
 };
 
-QTEST_GUILESS_MAIN(ViewerReport)
+QTEST_MAIN(ViewerReport)
 #include "ReportTest.moc"

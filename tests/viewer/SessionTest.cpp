@@ -138,7 +138,8 @@ TEST(ViewerSession, VolumeTimelineIsTheCommands) {
     }
 }
 
-// Catches history figures taken over the wrong seconds or sessions listed out of order.
+// Catches history figures taken over the wrong seconds, sessions listed out of order, and a
+// recording stopped by a full disk that the history does not tell.
 TEST(ViewerSession, HistoryOfThreeSessions) {
     const testing::TempFolder folder;
     const auto quiet = [](int, long) { return 512; };
@@ -155,6 +156,8 @@ TEST(ViewerSession, HistoryOfThreeSessions) {
         writer.command(c.substr(0, 6));
         writer.command(c.substr(6, 6));
         writer.add(s.seconds);
+        if (s.seconds == 2)
+            writer.mark("recording_stopped", "disk full");
         writer.finish();
     }
     std::ofstream(folder.path() / "2026-12-07_08-00-00.edf") << "not a recording";
@@ -173,6 +176,9 @@ TEST(ViewerSession, HistoryOfThreeSessions) {
     EXPECT_DOUBLE_EQ(rows[2].shareLed00, 1.0);
     EXPECT_EQ(rows[2].poorSeconds, 0);
     EXPECT_DOUBLE_EQ(rows[2].meanAlpha, 0.0);
+    // In words, for the list and the History.
+    EXPECT_EQ(rows[1].fault, "recording stopped: disk full at 2 s");
+    EXPECT_EQ(rows[0].fault, "");
 }
 
 // Catches a follower that reads a record still being written, misses what grew, takes a line
