@@ -14,3 +14,10 @@ solvane_warnings(wake_floor)
 add_executable(processor_time ${CMAKE_CURRENT_LIST_DIR}/streaming/ProcessorTime.c)
 set_target_properties(processor_time PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
 solvane_warnings(processor_time)
+
+# The time from a key to the silencing command, from outside the program (scripts/input-latency).
+find_package(X11 REQUIRED)
+add_executable(key_latency ${CMAKE_CURRENT_LIST_DIR}/streaming/KeyLatency.c)
+target_link_libraries(key_latency PRIVATE X11::X11 X11::Xtst)
+set_target_properties(key_latency PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+solvane_warnings(key_latency)

@@ -68,6 +68,9 @@ install(TARGETS solvane-view RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${dist}/org.solvane.SolvaneView.desktop ${dist}/org.solvane.SolvaneSetup.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${CMAKE_BINARY_DIR}/dist/solvane-view.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# The type of the session recordings, which the viewer's entry opens; the system's MIME
+# database takes it in (dpkg's trigger of shared-mime-info, or update-mime-database).
+install(FILES ${dist}/solvane-session.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages)
 install(TARGETS kardemo LIBRARY DESTINATION ${SOLVANE_INSTALL_PRIVATE_LIBDIR})
 install(FILES ${dist}/${SOLVANE_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${dist}/${SOLVANE_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)

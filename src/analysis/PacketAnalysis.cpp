@@ -62,35 +62,42 @@ void PacketAnalysis::draw(const Packet& nChannels) {
 void PacketAnalysis::CheckElectrodeContact(const Packet& nChannels) {
     const int16_t channels[4] = {settings_.AVEChannel1, settings_.AVEChannel2,
                                  settings_.AVEChannel3, settings_.AVEChannel4};
-    if (state_.ContactPacketCount < ContactWindowPackets) {
+    bool poor[4] = {};
+    if (!JudgeContact(channels, nChannels, state_, poor))
+        return;
+    for (int slot = 0; slot < 4; ++slot) {
+        const int16_t p = channels[slot];
+        if (p == 0)
+            continue;
+        map_.setFillColour(p - 1, poor[slot] ? Red : Green);
+        map_.setTextColour(p - 1, poor[slot] ? White : Black);
+    }
+    map_.repaintNow();
+}
+
+bool PacketAnalysis::JudgeContact(const int16_t (&positions)[4], const Packet& nChannels,
+                                  AnalysisState& state, bool (&poor)[4]) {
+    if (state.ContactPacketCount < ContactWindowPackets) {
         for (int slot = 0; slot < 4; ++slot) {
-            const int16_t p = channels[slot];
+            const int16_t p = positions[slot];
             const int32_t sample = nChannels[SlotElement[slot]];
             if (p != 0 && (sample < LowestGoodSample || sample > HighestGoodSample)) {
-                int16_t& counter = checked::at(state_.OutOfRangeCount, p, "CheckElectrodeContact");
+                int16_t& counter = checked::at(state.OutOfRangeCount, p, "CheckElectrodeContact");
                 counter = checked::to16(counter + 1L, "CheckElectrodeContact");
             }
         }
-        ++state_.ContactPacketCount;
-        return;
+        ++state.ContactPacketCount;
+        return false;
     }
-
-    for (const int16_t p : channels) {
-        if (p == 0)
-            continue;
-        const int16_t count = checked::at(state_.OutOfRangeCount, p, "CheckElectrodeContact");
-        if (count < PoorContactSamples) {
-            map_.setFillColour(p - 1, Green);
-            map_.setTextColour(p - 1, Black);
-        } else {
-            map_.setFillColour(p - 1, Red);
-            map_.setTextColour(p - 1, White);
-        }
+    for (int slot = 0; slot < 4; ++slot) {
+        const int16_t p = positions[slot];
+        poor[slot] = p != 0 && checked::at(state.OutOfRangeCount, p, "CheckElectrodeContact") >=
+                                   PoorContactSamples;
     }
-    for (int16_t& counter : state_.OutOfRangeCount)
+    for (int16_t& counter : state.OutOfRangeCount)
         counter = 0;
-    state_.ContactPacketCount = 0;
-    map_.repaintNow();
+    state.ContactPacketCount = 0;
+    return true;
 }
 
 void PacketAnalysis::drawThePieChartsAndGenerateTones(const Packet& nChannels) {

@@ -38,12 +38,21 @@ public:
     /// Sends the two commands that set both AVE volumes to 0.
     void SilenceEntrainment();
 
+    /// The contact monitor's rule for one packet, on the counters of `state`: while a window
+    /// fills, each sample of a slot with a position (`positions`, 0 for none) outside the good
+    /// range counts for that position, and false is returned. The packet after a full window
+    /// is not counted: it judges every slot with a position (`poor`: its position counted
+    /// PoorContactSamples or more), clears the counters and returns true.
+    static bool JudgeContact(const int16_t (&positions)[4], const Packet& nChannels,
+                             AnalysisState& state, bool (&poor)[4]);
+
     /// Sum of `values[first..last]` accumulated in single precision; 0 for an empty range.
     static float SumSpectrum(int16_t first, int16_t last, const double (&values)[51]);
 
     // The contact monitor's rule: within each window of ContactWindowPackets packets, a
     // position whose samples fall outside LowestGoodSample..HighestGoodSample at least
-    // PoorContactSamples times has poor contact.
+    // PoorContactSamples times has poor contact; the packet after the window judges it, so
+    // that a verdict is given every ContactWindowPackets + 1 packets.
     static constexpr int16_t ContactWindowPackets = 128;
     static constexpr int16_t PoorContactSamples = 64;
     static constexpr int32_t LowestGoodSample = 5;

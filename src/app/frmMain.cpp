@@ -9,6 +9,7 @@
 #include "config/processINIFile.h"
 #include "runtime/RunTimeError.h"
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
@@ -248,30 +249,28 @@ void frmMain::showMessage(const std::string& text) {
 
 namespace {
 
-// A pass that asks the display connection, the signal pipe and the timers costs a system call.
-// Between two wake-ups of the acquisition loop the passes after packets take only the events
-// posted since (the repaints draw asks for); input that comes meanwhile wakes the next wait at
-// once, and a termination signal is read in the next pass. A pass asks the sources all the
-// same once the last one that did is this old, so that a library that always has a packet
-// still leaves the window answering.
-constexpr int64_t SourcesPassMicroseconds = 10'000;
-
-int64_t steadyMicroseconds() {
-    return std::chrono::duration_cast<std::chrono::microseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
+// One pass over every event source. Input that a pass reads from the display connection is
+// handed to the window only by the pass after it (the dispatcher looks for window-system
+// events before it reads the connection), so a pass that dispatched anything is followed by
+// one more at once: a key or click is acted on in the pass that reads it, not one pass later.
+void sourcesPass(QEventLoop::ProcessEventsFlags flags) {
+    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+    if (dispatcher == nullptr)
+        return;
+    if (dispatcher->processEvents(flags))
+        dispatcher->processEvents(QEventLoop::AllEvents);
 }
 
 } // namespace
 
 void frmMain::processEvents() {
-    const int64_t now = steadyMicroseconds();
+    const int64_t now = clock_();
     if (now - lastSourcesPass_ < SourcesPassMicroseconds && !TerminationSignals::waiting()) {
         QCoreApplication::sendPostedEvents();
         return;
     }
     lastSourcesPass_ = now;
-    QCoreApplication::processEvents();
+    sourcesPass(QEventLoop::AllEvents);
 }
 
 void frmMain::processEventsUntil(int64_t deadline) {
@@ -281,14 +280,14 @@ void frmMain::processEventsUntil(int64_t deadline) {
     // timer never ends the wait before its deadline.
     const int64_t left = deadline - clock_();
     if (left <= 0) {
-        lastSourcesPass_ = steadyMicroseconds();
-        QCoreApplication::processEvents();
+        lastSourcesPass_ = clock_();
+        sourcesPass(QEventLoop::AllEvents);
         return;
     }
     wakeTimer_->start(static_cast<int>((left + 999) / 1000));
-    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    sourcesPass(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     wakeTimer_->stop();
-    lastSourcesPass_ = steadyMicroseconds();
+    lastSourcesPass_ = clock_();
 }
 
 void frmMain::sleep(int64_t microseconds) {

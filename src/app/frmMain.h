@@ -61,6 +61,15 @@ public:
     [[nodiscard]] const ScalpMapModel& scalpMapModel() const { return scalpMapModel_; }
     [[nodiscard]] ScalpMapWidget* scalpMap() const { return scalpMap_; }
 
+    /// A pass that asks the display connection, the signal pipe and the timers costs a system
+    /// call. Between two wake-ups of the acquisition loop the passes after packets take only
+    /// the events posted since (the repaints draw asks for); input that comes meanwhile wakes
+    /// the next wait at once, and a termination signal is read in the next pass. A pass asks
+    /// the sources all the same once the last one that did is this old (µs on the window's
+    /// clock), so that input during a burst of packets, or from a library that always has a
+    /// packet, is acted on well within 20 ms, a poll that renders a second of sound included.
+    static constexpr int64_t SourcesPassMicroseconds = 5'000;
+
     /// Client size in twips, fixed.
     static constexpr int ClientWidthTwips = scalpmap::ClientArea.width;
     static constexpr int ClientHeightTwips = scalpmap::ClientArea.height;
@@ -110,7 +119,7 @@ private:
     std::function<void(QWidget*)> optionsDialog_;
     std::function<int64_t()> clock_;
     QTimer* wakeTimer_ = nullptr; ///< ends a waiting event pass at its deadline
-    /// When an event pass last asked the event sources (steady clock, µs); see processEvents.
+    /// When a pass last asked the event sources (µs on the window's clock); see processEvents.
     int64_t lastSourcesPass_ = 0;
     bool ended_ = false;
     int terminatingSignal_ = 0; ///< the signal that is ending the program, or 0

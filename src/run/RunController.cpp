@@ -159,12 +159,19 @@ void RunController::RunAcquisition() {
     int32_t status = 0;
 
     std::string debugFile = processINIFile::DebugFilePath().string();
+    const DeviceLog deviceLog(debugFile);
     char noText1[] = "";
     char noText2[] = "";
     const std::string refused =
         SetUpDevice(dsu, debugFile, settings_.ActiveComPort, noText1, noText2);
     if (!refused.empty()) {
-        view_.showMessage(refused);
+        // The library's own words for the cause, when it logged any ("... is the dongle
+        // plugged in?").
+        std::string message = refused;
+        const DeviceLog::Reading log = deviceLog.read();
+        if (log.written && !log.lastLine.empty())
+            message += " The DSU's log " + debugFile + " says: \"" + log.lastLine + "\".";
+        view_.showMessage(message);
         return;
     }
     one = 1;
@@ -177,6 +184,7 @@ void RunController::RunAcquisition() {
     // wait early leaves the grid as it was, and a wake-up that comes late (a long draw)
     // starts it afresh from then.
     bool stalled = false;
+    DeviceLog::Reading logAtStall;
     {
         LoopFlag running(loopRunning_);
         int64_t lastData = view_.monotonicMicroseconds(); // the first poll counts as data
@@ -197,6 +205,8 @@ void RunController::RunAcquisition() {
                     ++pacingCounter;
                 }
             } else if (now - lastData >= StallMilliseconds * 1000) {
+                // Read before the silencing commands add their lines to the log.
+                logAtStall = deviceLog.read();
                 stopBranch();
                 stalled = true;
                 break;
@@ -218,7 +228,7 @@ void RunController::RunAcquisition() {
     if (!saveFailure.empty())
         view_.showMessage(saveFailure);
     if (stalled)
-        view_.showMessage(stallMessage(initialised, debugFile));
+        view_.showMessage(stallMessage(initialised, debugFile, logAtStall));
 }
 
 std::string RunController::SetUpDevice(const KardemoFunctions& dsu, std::string& debugFile,
@@ -243,14 +253,26 @@ std::string RunController::SetUpDevice(const KardemoFunctions& dsu, std::string&
     return {};
 }
 
-std::string RunController::stallMessage(int32_t initialiseStatus, const std::string& debugFile) {
+std::string RunController::stallMessage(int32_t initialiseStatus, const std::string& debugFile,
+                                        const DeviceLog::Reading& log) {
     std::string message = StallMessage;
+    const std::string lastLine = "\"" + log.lastLine + "\"";
     if (initialiseStatus < 0) {
         message += " The DSU had refused to start (InitialiseDSU status " +
                    std::to_string(initialiseStatus) + ")";
-        if (!debugFile.empty())
-            message += "; its log " + debugFile + " says why";
-        message += ".";
+        if (debugFile.empty())
+            message += ".";
+        else if (log.written)
+            message += "; its log " + debugFile + " says why" +
+                       (log.lastLine.empty() ? "." : ": " + lastLine + ".");
+        else if (!log.whyNone.empty())
+            message += "; there is no log to say why: " + log.whyNone + ".";
+        else
+            message += "; it wrote no log to " + debugFile + ".";
+    } else if (log.written && !log.lastLine.empty()) {
+        message += " The last line of the DSU's log " + debugFile + ": " + lastLine + ".";
+    } else if (!log.written && !log.whyNone.empty()) {
+        message += " The DSU could write no log: " + log.whyNone + ".";
     }
     return message;
 }

@@ -13,6 +13,7 @@
 // silenced and the library shut down on the way out.
 
 #include "config/Settings.h"
+#include "run/DeviceLog.h"
 
 #include <cstdint>
 #include <functional>
@@ -61,8 +62,12 @@ public:
     /// in the library.
     static constexpr int64_t WakeMicroseconds = 25'000;
     /// StallMessage, and when InitialiseDSU answered a negative status, a sentence with that
-    /// status and the debug file handed to the library (none when empty).
-    static std::string stallMessage(int32_t initialiseStatus, const std::string& debugFile);
+    /// status and the debug log handed to the library: the log's last line when the library
+    /// wrote it during the run, else why there is none (nothing when `debugFile` is empty).
+    /// After a good start, the log's last line if it was written, which names the cause
+    /// when the library gave one ("the board's port ... has gone").
+    static std::string stallMessage(int32_t initialiseStatus, const std::string& debugFile,
+                                    const DeviceLog::Reading& log);
     [[nodiscard]] bool loopRunning() const noexcept { return loopRunning_; }
 
     /// The device library's set-up before InitialiseDSU, as a Start makes it: debug log into

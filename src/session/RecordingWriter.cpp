@@ -376,7 +376,7 @@ void RecordingWriter::close() noexcept {
 
 void RecordingWriter::finish(const std::filesystem::path& target) {
     if (!stopped_ && fd_ >= 0)
-        annotate(packets_, "Recording ends");
+        annotate(packets_, EndsAnnotation);
     close();
     std::error_code error;
     std::filesystem::rename(working_, target, error);

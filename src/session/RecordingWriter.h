@@ -44,6 +44,8 @@ public:
     /// Characters of an annotation's text; longer texts are cut.
     static constexpr std::size_t LongestText = 40;
     static constexpr std::size_t RecordBytes = Elements * RecordSamples * 2 + AnnotationBytes;
+    /// The annotation finish() puts at the moment after the last packet.
+    static constexpr std::string_view EndsAnnotation = "Recording ends";
 
     /// Why a gain (counts per microvolt) gives a physical range that the header cannot hold
     /// exactly enough, in words; nothing when it can.

@@ -3,6 +3,7 @@
 #include "session/AveCommand.h"
 #include "session/Numbers.h"
 #include "session/ReadableFile.h"
+#include "session/RecordingWriter.h"
 #include "session/SessionError.h"
 #include "session/SessionLock.h"
 
@@ -179,6 +180,14 @@ std::vector<SessionFacts::Fault> SessionReader::faults() const {
     if (found.empty() && facts_)
         found = facts_->faults;
     return found;
+}
+
+std::optional<double> SessionReader::endsAt() const {
+    const std::vector<Annotation>& annotations = edf_.annotations();
+    for (auto a = annotations.rbegin(); a != annotations.rend(); ++a)
+        if (a->text == RecordingWriter::EndsAnnotation)
+            return a->onset;
+    return std::nullopt;
 }
 
 std::string SessionReader::label(int signal) const {

@@ -72,6 +72,9 @@ public:
     [[nodiscard]] std::string source() const;
     /// The header's start as "YYYY-MM-DD HH:MM:SS".
     [[nodiscard]] std::string start() const;
+    /// The moment after the recording's last packet, in seconds, when it was finished: its
+    /// last record is completed with the centre value beyond it. Nothing while it goes on.
+    [[nodiscard]] std::optional<double> endsAt() const;
     /// True while the run goes: a working file whose lock is held.
     [[nodiscard]] bool live() const noexcept { return live_; }
     /// True for a working file without a held lock: the run ended without closing it.

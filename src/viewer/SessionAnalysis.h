@@ -1,17 +1,19 @@
 #pragma once
 // The figures of one session, second by second, computed from its samples by the program's
 // own analysis (SpectralAnalysis: one-second blocks, no window, 2|X|/N, total over bins 1..35)
-// for the four channel slots, the contact monitor's rule per second, and the two volumes and
-// frequencies as the commands set them. update() analyses only the seconds added since the
-// last call. No widgets.
+// for the four channel slots, the contact monitor's own rule (PacketAnalysis::JudgeContact,
+// on the positions the run's facts name), and the two volumes and frequencies as the commands
+// set them. update() analyses only the seconds added since the last call. No widgets.
 
 #include "session/AveCommand.h"
 #include "session/SessionError.h"
 #include "session/SessionReader.h"
+#include "state/AnalysisState.h"
 
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,26 +43,36 @@ struct OutputStep {
 
 struct ChannelSeconds {
     std::string label;
-    int element = 0;          ///< the packet element (EDF signal) it reads
-    std::vector<float> total; ///< 1..35 Hz per second
+    int element = 0;                 ///< the packet element (EDF signal) it reads
+    double microvoltsPerCount = 1.0; ///< from the recording's header
+    std::vector<float> total;        ///< 1..35 Hz per second, in counts as the program has it
     std::vector<std::array<float, Bands>> bands;
     std::vector<std::array<float, 50>> spectrum; ///< bins 0..49 per second
     std::vector<float> contactShare;             ///< share of samples outside the good range
-    std::vector<uint8_t> poor;                   ///< 1 when the second had poor contact
-    int poorSeconds = 0;
+};
+
+/// How the two outputs went, over the time with sound (either volume above 0), from the
+/// moments the commands took effect.
+struct Feedback {
+    double soundSeconds = 0.0;
+    double ledSeconds[2] = {}; ///< output 00 louder, output 01 louder
+    double equalSeconds = 0.0; ///< both alike and above 0
+    double meanShare[2] = {};  ///< each output's mean share of the two volumes
 };
 
 class SessionAnalysis {
 public:
     static constexpr int Channels = 4;
+    /// Packets from one contact verdict to the next: the counted window and the judging packet.
+    static constexpr int ContactWindow = 129;
 
     SessionAnalysis();
     ~SessionAnalysis();
     SessionAnalysis(SessionAnalysis&&) noexcept;
     SessionAnalysis& operator=(SessionAnalysis&&) noexcept;
 
-    /// Analyses the seconds `reader` holds beyond those already done, and the whole command
-    /// timeline again (it is short).
+    /// Analyses the whole seconds `reader` holds beyond those already done (not the padding
+    /// after a finished run's last packet), and the whole command timeline again (it is short).
     void update(const SessionReader& reader);
 
     [[nodiscard]] int seconds() const noexcept { return seconds_; }
@@ -70,13 +82,31 @@ public:
     [[nodiscard]] const std::vector<OutputState>& perSecond() const noexcept { return perSecond_; }
     /// Output 00's share of the two volumes in each second; negative when both are 0.
     [[nodiscard]] const std::vector<float>& share00() const noexcept { return share00_; }
-    /// Seconds in which any channel had poor contact.
-    [[nodiscard]] int poorSeconds() const noexcept { return poorSeconds_; }
 
-    // Summary figures, over the seconds with sound (either volume above 0) where it applies.
-    [[nodiscard]] double meanShare00() const;
-    [[nodiscard]] double shareLed00() const; ///< share of those seconds in which 00 was louder
-    [[nodiscard]] double meanBand(Band band) const; ///< over all channels and seconds
+    /// The scalp position (1..21) the contact rule judges each slot by, 0 for a slot not in
+    /// use; slots of a run whose facts do not name a position stand for positions of their own.
+    [[nodiscard]] const std::array<int16_t, Channels>& positions() const noexcept {
+        return positions_;
+    }
+    [[nodiscard]] bool inUse(int slot) const { return positions_.at(slot) != 0; }
+    /// The contact verdicts, one every ContactWindow packets from the run's start: 1 where
+    /// the slot had poor contact.
+    [[nodiscard]] const std::vector<std::array<uint8_t, Channels>>& contact() const noexcept {
+        return contact_;
+    }
+    /// Seconds judged poor for `slot`.
+    [[nodiscard]] double poorSeconds(int slot) const;
+    /// Seconds in which any slot in use was judged poor.
+    [[nodiscard]] double poorSeconds() const;
+    /// The share of the judged time in which every slot in use had good contact; nothing
+    /// before the first verdict.
+    [[nodiscard]] std::optional<double> goodContactShare() const;
+
+    [[nodiscard]] Feedback feedback() const;
+    [[nodiscard]] double meanShare00() const { return feedback().meanShare[0]; }
+    /// The share of the time with sound in which output 00 was louder.
+    [[nodiscard]] double shareLed00() const;
+    [[nodiscard]] double meanBand(Band band) const; ///< over the slots in use and seconds, uV
     [[nodiscard]] OutputState last() const {
         return steps_.empty() ? OutputState{} : steps_.back().state;
     }
@@ -84,6 +114,7 @@ public:
 private:
     struct Engine;
     void analyseSecond(const SessionReader& reader, int second);
+    void judgeContact(const SessionReader& reader, int second);
 
     std::unique_ptr<Engine> engine_;
 
@@ -91,9 +122,10 @@ private:
     std::vector<OutputStep> steps_;
     std::vector<OutputState> perSecond_;
     std::vector<float> share00_;
-    std::vector<uint8_t> anyPoor_;
+    std::array<int16_t, Channels> positions_{};
+    AnalysisState contactState_;
+    std::vector<std::array<uint8_t, Channels>> contact_;
     int seconds_ = 0;
-    int poorSeconds_ = 0;
 };
 
 } // namespace solvane::viewer

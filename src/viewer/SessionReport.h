@@ -1,33 +1,32 @@
 #pragma once
-// The one-page report of a session: its facts and summary figures as text, and the plots of
-// the volumes and output 00's share, the channels' totals, the bands, the contact and the
-// spectrum of one second, painted with QPainter onto a PDF page or an image.
+// The one-page report of a session that a practitioner keeps: who, when and how long, with a
+// note; the protocol (the positions of each group, the volume, the tones and the beat); the
+// feedback (each output's mean share and the time it led); the channels' amplitudes as means
+// per minute; the contact; and plots of output 00's share and the channels' totals over the
+// whole run. Painted with QPainter onto a PDF page or an image, from SessionFigures.
 
 #include "viewer/SessionAnalysis.h"
 
 #include <QString>
-#include <QStringList>
 
 class QPainter;
 class QRectF;
 
 namespace solvane::viewer {
 
-/// What kind of source a recording field's source text names: "synthetic", "a recording" or
-/// "a live stream".
-const char* sourceKind(const std::string& source);
+/// What the user adds to a report.
+struct ReportNotes {
+    QString who;  ///< whose session it is; empty when not given
+    QString note; ///< free text
+};
 
-/// The report's lines of facts and figures, as painted.
-QStringList reportFacts(const SessionReader& reader, const SessionAnalysis& analysis);
-
-/// Paints the whole report into `page`; `second` is the second whose spectrum is shown
-/// (negative: the last).
+/// Paints the whole report into `page`.
 void paintReport(QPainter& painter, const QRectF& page, const SessionReader& reader,
-                 const SessionAnalysis& analysis, int second = -1);
+                 const SessionAnalysis& analysis, const ReportNotes& notes = {});
 
 /// Writes the report to `output`: a PDF for a name ending in .pdf, otherwise an image of the
 /// type its suffix names. False with `error` set when it cannot be written.
 bool writeReport(const QString& output, const SessionReader& reader,
-                 const SessionAnalysis& analysis, QString& error);
+                 const SessionAnalysis& analysis, const ReportNotes& notes, QString& error);
 
 } // namespace solvane::viewer

@@ -2,13 +2,17 @@
 // one session without a window.
 //
 //   solvane-view [--folder <sessions folder>] [<session.edf>]
-//   solvane-view --report <session.edf> -o <file.pdf|file.png>
+//   solvane-view --report <session.edf> -o <file.pdf|file.png> [--who <name>] [--note <text>]
 //   solvane-view --setup                  the set-up of channels, groups and source alone
+//   solvane-view --export-bids <folder> [--subject <label>] [--task <label>]
+//                [--line-frequency <Hz>] [--from <date>] [--to <date>] [<session.edf>...]
 
 #include "config/FileLocations.h"
 #include "config/processINIFile.h"
 #include "device/KardemoDLL.h"
 #include "setup/SetupWindow.h"
+#include "viewer/BidsExportCommand.h"
+#include "viewer/BidsExportDialog.h"
 #include "viewer/SessionReport.h"
 #include "viewer/ViewerWindow.h"
 
@@ -21,7 +25,8 @@
 
 namespace {
 
-int writeReportOf(const QString& session, const QString& output) {
+int writeReportOf(const QString& session, const QString& output,
+                  const solvane::viewer::ReportNotes& notes) {
     using namespace solvane::viewer;
     try {
         SessionReader reader(session.toStdString());
@@ -29,7 +34,7 @@ int writeReportOf(const QString& session, const QString& output) {
         SessionAnalysis analysis;
         analysis.update(reader);
         QString error;
-        if (!writeReport(output, reader, analysis, error)) {
+        if (!writeReport(output, reader, analysis, notes, error)) {
             std::fprintf(stderr, "solvane-view: %s\n", qPrintable(error));
             return 1;
         }
@@ -42,9 +47,10 @@ int writeReportOf(const QString& session, const QString& output) {
     return 1;
 }
 
-bool wantsReport(int argc, char** argv) {
+bool wants(int argc, char** argv, const char* option) {
+    const QByteArray given = QByteArray(option) + '=';
     for (int i = 1; i < argc; ++i)
-        if (qstrcmp(argv[i], "--report") == 0)
+        if (qstrcmp(argv[i], option) == 0 || QByteArray(argv[i]).startsWith(given))
             return true;
     return false;
 }
@@ -53,15 +59,18 @@ bool wantsReport(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     // A report needs no display: draw it on the offscreen platform unless told otherwise.
-    const bool report = wantsReport(argc, argv);
+    const bool report = wants(argc, argv, "--report");
     if (report && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    std::unique_ptr<QGuiApplication> app;
-    if (report)
+    std::unique_ptr<QCoreApplication> app;
+    if (wants(argc, argv, "--export-bids")) // no display either
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    else if (report)
         app = std::make_unique<QGuiApplication>(argc, argv);
     else
         app = std::make_unique<QApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("solvane-view"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(SOLVANE_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -80,6 +89,15 @@ int main(int argc, char** argv) {
         QStringLiteral("setup"),
         QStringLiteral("Set up the channels, their groups and the source of the EEG."));
     parser.addOptions({reportOption, outputOption, folderOption, setupOption});
+    const solvane::viewer::BidsExportCommand exportCommand;
+    exportCommand.addTo(parser);
+    // What the user adds to the report.
+    const QCommandLineOption whoOption(QStringLiteral("who"),
+                                       QStringLiteral("Whose session it is, for the report."),
+                                       QStringLiteral("name"));
+    const QCommandLineOption noteOption(
+        QStringLiteral("note"), QStringLiteral("A note for the report."), QStringLiteral("text"));
+    parser.addOptions({whoOption, noteOption});
     parser.addPositionalArgument(QStringLiteral("session"),
                                  QStringLiteral("The session to open first."), "[session.edf]");
     parser.process(*app);
@@ -89,7 +107,8 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "solvane-view: --report needs -o <file.pdf|file.png>\n");
             return 2;
         }
-        return writeReportOf(parser.value(reportOption), parser.value(outputOption));
+        return writeReportOf(parser.value(reportOption), parser.value(outputOption),
+                             {parser.value(whoOption), parser.value(noteOption)});
     }
 
     const std::filesystem::path programFolder =
@@ -116,6 +135,8 @@ int main(int argc, char** argv) {
         parser.isSet(folderOption)
             ? std::filesystem::path(parser.value(folderOption).toStdString())
             : solvane::FileLocations::forFolder(programFolder).sessionsFolder();
+    if (exportCommand.wanted(parser))
+        return exportCommand.run(parser, folder);
     std::filesystem::path first;
     if (!parser.positionalArguments().isEmpty()) {
         first = parser.positionalArguments().constFirst().toStdString();
@@ -124,6 +145,7 @@ int main(int argc, char** argv) {
     }
     solvane::viewer::ViewerWindow window(folder, first);
     QObject::connect(&window, &solvane::viewer::ViewerWindow::setUpRequested, showSetup);
+    solvane::viewer::BidsExportDialog::addToMenu(window, folder);
     window.show();
     return app->exec();
 }

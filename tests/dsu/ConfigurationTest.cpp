@@ -7,6 +7,7 @@
 #include "dsu/unit/SimulatorConfig.h"
 #include "support/TempFolder.h"
 
+#include <edflib.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -129,6 +130,7 @@ TEST_P(BadConfiguration, FailsInitialiseNamingTheKeyAndThenAnswersNoData) {
 }
 
 const std::string HugeGain = "Gain = " + std::string(300, '7') + "x";
+const std::string HugeSource = "Source = " + std::string(100000, 'x') + ".edf";
 
 INSTANTIATE_TEST_SUITE_P(
     Values, BadConfiguration,
@@ -140,8 +142,13 @@ INSTANTIATE_TEST_SUITE_P(
         BadValue{"ThreeLabels", "Source = test.edf\nChannels = O1, O2, Cz", -206, "names 3 labels"},
         BadValue{"EmptyLabel", "Source = test.edf\nChannels = O1, , Cz, O2", -201, "empty label"},
         BadValue{"TooFewEegSignals", "Source = test.edf", -206, "has 3 EEG signals"},
-        BadValue{"ZeroGain", "Gain = 0", -502, "Gain = \"0\" must be above 0"},
-        BadValue{"NegativeGain", "Gain = -2.5", -502, "Gain = \"-2.5\" must be above 0"},
+        BadValue{"ZeroGain", "Gain = 0", -502, "Gain = \"0\" must be 0.001 to 1000"},
+        BadValue{"NegativeGain", "Gain = -2.5", -502, "Gain = \"-2.5\" must be 0.001 to 1000"},
+        // Gains that wrote a physical maximum of "./,),(-*" (or 0 to 0) into the header.
+        BadValue{"GainTooSmallForTheHeader", "Gain = 1e-9", -502,
+                 "Gain = \"1e-9\" must be 0.001 to 1000 (counts per microvolt)"},
+        BadValue{"GainTooLargeForTheHeader", "Gain = 1000.5", -502,
+                 "Gain = \"1000.5\" must be 0.001 to 1000"},
         BadValue{"GainNotANumber", "Gain = high", -501, "Gain = \"high\" is not a number"},
         BadValue{"NegativeSpeed", "Speed = -1", -302, "Speed = \"-1\" cannot give packets"},
         // Speeds that gave a burst and then nothing, or no packet at all, ending in a stall.
@@ -152,6 +159,8 @@ INSTANTIATE_TEST_SUITE_P(
         // A huge value was copied whole into the debug log.
         BadValue{"HugeValueIsCutInTheLog", HugeGain.c_str(), -501,
                  "777...\" (cut; 301 characters in all) is not a number"},
+        // A 5 MB Source gave a line of 5 million characters.
+        BadValue{"HugeSourceIsCutInTheLog", HugeSource.c_str(), -103, "xxx... (cut; "},
         BadValue{"SpeedNotANumber", "Speed = 1x", -301, "Speed = \"1x\" is not a number"},
         BadValue{"LoopNotABoolean", "Loop = yes", -401, "Loop = \"yes\" is neither 0 nor 1"},
         BadValue{"NegativeSeed", "Seed = -4", -601, "Seed = \"-4\""},
@@ -242,7 +251,16 @@ INSTANTIATE_TEST_SUITE_P(
                 "ELF\x02\x01\x01\0\0\0"s,
                 -1525, "it holds"},
         BadFile{"CarriageReturnsAlone", BadFile::Text, "[Simulator]\rSource = x.edf\r", -1525,
-                "carriage returns alone"}),
+                "carriage returns alone"},
+        // Section headers that named no section: every key was ignored without a word, and a
+        // recording asked for became synthetic EEG.
+        BadFile{"HeaderWithoutItsBracket", BadFile::Text, "[Simulator\nSource = x.edf\n", -1526,
+                "line 1, \"[Simulator\", is no section header"},
+        BadFile{"HeaderInTwoBrackets", BadFile::Text,
+                "; mine\r\n[[Simulator]]\r\nSource = x.edf\r\n", -1526,
+                "line 2, \"[[Simulator]]\", is no section header"},
+        BadFile{"EmptyHeader", BadFile::Text, "[Simulator]\nSpeed = 0\n[ ]\n", -1526,
+                "line 3, \"[ ]\""}),
     [](const ::testing::TestParamInfo<BadFile>& row) { return std::string(row.param.name); });
 
 TEST(SimulatorConfiguration, UnknownKeysAreLoggedAndIgnored) {
@@ -259,6 +277,44 @@ TEST(SimulatorConfiguration, UnknownKeysAreLoggedAndIgnored) {
     EXPECT_EQ(text.find("Colour"), std::string::npos) << text;
     EXPECT_EQ(text.find("\"Speed\""), std::string::npos) << text;
     EXPECT_EQ(text.find("\"; Gain"), std::string::npos) << text;
+}
+
+// Catches a Gain range wide enough to let a header through that readers refuse or misread:
+// at both ends of the range the recording opens and its physical minimum and maximum read
+// back as -512 / Gain and 511 / Gain to within 1e-4.
+TEST(SimulatorConfiguration, GainsAtTheEndsOfTheirRangeKeepTheRecordingsHeaderExact) {
+    for (const double gain : {SimulatorConfig::LowestGain, SimulatorConfig::HighestGain}) {
+        TempFolder folder;
+        folder.write("dsu-simulator.ini",
+                     "[Simulator]\nSpeed = 0\nSound = off\nGain = " + std::to_string(gain) + "\n");
+        SimulatedDsu dsu(folder.path());
+        ASSERT_EQ(dsu.initialise(), 0) << gain;
+        int32_t packet[8] = {};
+        int32_t count = 0;
+        for (int n = 0; n < 256; ++n)
+            ASSERT_EQ(dsu.poll(packet, 8, &count), 0);
+        const std::filesystem::path kept = dsu.sessionFile();
+        ASSERT_EQ(dsu.terminate("kardemo.SES"), 0);
+        edf_hdr_struct header{};
+        ASSERT_EQ(edfopen_file_readonly(kept.c_str(), &header, EDFLIB_DO_NOT_READ_ANNOTATIONS), 0)
+            << gain;
+        EXPECT_NEAR(header.signalparam[0].phys_min, -512.0 / gain, 1e-4 * 512.0 / gain);
+        EXPECT_NEAR(header.signalparam[0].phys_max, 511.0 / gain, 1e-4 * 511.0 / gain);
+        edfclose_file(header.handle);
+    }
+}
+
+// Catches a start held for ever: the debug file was opened for writing the way that waits
+// for a reader when it is a FIFO.
+TEST(SimulatorConfiguration, ADebugFileThatIsAFifoIsNotWritten) {
+    TempFolder folder;
+    folder.write("dsu-simulator.ini", "[Simulator]\nSpeed = 0\nSound = off\n");
+    const std::filesystem::path log = folder.path() / "debug.txt";
+    ASSERT_EQ(::mkfifo(log.c_str(), 0600), 0);
+    SimulatedDsu dsu(folder.path());
+    dsu.setDebugMode(1, log.c_str());
+    EXPECT_EQ(dsu.initialise(), 0);
+    EXPECT_EQ(dsu.terminate("kardemo.SES"), 0);
 }
 
 TEST(BadConfiguration, IsReadAgainAtTheNextInitialise) {

@@ -113,6 +113,9 @@ INSTANTIATE_TEST_SUITE_P(
         HeaderCase{"NoSamplesPerRecord", signalField(216, 8, 0), 8, "0", -128,
                    "samples per data record"},
         HeaderCase{"HeaderSizeWrong", 184, 8, "1280", -128, "header size"},
+        // Was said as "does not fit its 5 signals", naming the count and not the size found.
+        HeaderCase{"HeaderSizeAbsurd", 184, 8, "99999999", -128,
+                   "header size of \"99999999\" bytes; the header of its 5 signals is 1536"},
         HeaderCase{"NoSignals", 252, 4, "0", -128, "signal count"},
         HeaderCase{"ZeroRecordDuration", 244, 8, "0", -128, "data record duration"},
         HeaderCase{"RecordCountNotANumber", 236, 8, "four", -128, "\"four\""},

@@ -10,6 +10,7 @@
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sndfile.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -530,6 +531,31 @@ TEST_F(SessionFile, StartsAtTheStartOfTheRun) {
     EXPECT_GE(start,
               std::chrono::floor<std::chrono::milliseconds>(before) - std::chrono::milliseconds(1));
     EXPECT_LE(start, after);
+}
+
+long long soundFrames(const std::filesystem::path& session) {
+    SF_INFO info{};
+    SNDFILE* sound =
+        sf_open(std::filesystem::path(session).replace_extension(".flac").c_str(), SFM_READ, &info);
+    if (sound == nullptr)
+        return -1;
+    sf_close(sound);
+    return info.frames;
+}
+
+// Catches a run's sound that begins with the silence of the run before: its packets were
+// still counted from that run's end when its sound file took its first settings.
+TEST_F(SessionFile, SoundOfALaterRunIsAsLongAsItsOwnPackets) {
+    std::vector<long long> frames;
+    for (const int packets : {300, 2560, 300}) {
+        ASSERT_EQ(dsu->initialise(), 0);
+        run(packets, {{10, "WB0030"}});
+        const std::filesystem::path kept = dsu->sessionFile();
+        ASSERT_EQ(dsu->terminate("kardemo.SES"), 0);
+        frames.push_back(soundFrames(kept));
+    }
+    EXPECT_GT(frames[1], frames[0]);
+    EXPECT_EQ(frames[2], frames[0]);
 }
 
 } // namespace

@@ -12,7 +12,9 @@
 # line under Xvfb as the user nobody, with a new home and a prefix it cannot write: the window
 # opens, the settings go to the configuration folder, a run goes on the bundled simulated DSU
 # found through RUNPATH and is kept in the data folder, and nothing is written into the prefix.
-# The set-up is started by its own entry the same way and must find the bundled DSU too.
+# The set-up is started by its own entry the same way and must find the bundled DSU too. The
+# MIME type the viewer's entry opens is defined by the installed MIME package and names the
+# recorded session's type (by its contents), and no other EDF file's.
 set -euo pipefail
 mode=$1
 build=$2
@@ -83,7 +85,7 @@ touch "$work/installed"
 setup_entry=share/applications/org.solvane.SolvaneSetup.desktop
 entries=("$entry" share/applications/org.solvane.SolvaneView.desktop "$setup_entry")
 for file in "${entries[@]}" share/icons/hicolor/{32x32/apps/solvane.png,scalable/apps/solvane.svg} \
-    share/doc/solvane/{README.md,copyright}; do
+    share/doc/solvane/{README.md,copyright} share/mime/packages/solvane-session.xml; do
     [ -f "$prefix/$file" ] || fail "$file is not installed"
 done
 for file in "${entries[@]}"; do
@@ -139,6 +141,21 @@ wait "$setup_pid" || setup_status=$?
 
 ls "$data"/sessions/*.edf >/dev/null || fail "no recording in $data/sessions"
 [ -s "$data/sessions/kardemo.SES" ] || fail "no kardemo.SES in $data/sessions"
+session_type=$(sed -n 's/^MimeType=\([^;]*\);$/\1/p' "$prefix/share/applications/org.solvane.SolvaneView.desktop")
+[ -n "$session_type" ] || fail "the viewer's entry declares no MIME type"
+mkdir -p "$work/mime-db/mime/packages"
+cp "$prefix/share/mime/packages/solvane-session.xml" "$work/mime-db/mime/packages/"
+update-mime-database "$work/mime-db/mime" >"$work/mime.log" 2>&1 || fail "$(cat "$work/mime.log")"
+content_type() {
+    XDG_DATA_HOME="$work/mime-db" XDG_DATA_DIRS=/usr/share gio info \
+        --attributes=standard::content-type "$1" | sed -n 's/^ *standard::content-type: //p'
+}
+recordings=("$data"/sessions/*.edf)
+recorded=${recordings[0]}
+[ "$(content_type "$recorded")" = "$session_type" ] ||
+    fail "$recorded is $(content_type "$recorded"), not $session_type"
+other=$(dirname "$0")/../../data/eeg/eegmat_Subject00_1.edf
+[ "$(content_type "$other")" != "$session_type" ] || fail "any EDF file is taken for a session"
 if [ "$mode" = staged ]; then
     for made in "$config" "$state" "$data/sessions" "$home/.local"; do
         [ "$(stat -c '%a %u' "$made")" = "700 $nobody" ] ||

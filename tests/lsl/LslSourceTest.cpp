@@ -12,6 +12,8 @@
 #include <edflib.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <chrono>
 #include <cmath>
 #include <memory>
@@ -294,8 +296,12 @@ TEST_P(LslFault, FailsInitialiseWithItsStatus) {
         if (std::string(f.name) == "DoesNotOpen")
             standIn.get<void(int)>("standin_unopenable")(s);
     }
+    TempFolder elsewhere;
+    const std::string fifo = (elsewhere.path() / "liblsl.so").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const std::string library = std::string(f.library) == "standin"   ? SOLVANE_LSL_STANDIN
                                 : std::string(f.library) == "lacking" ? SOLVANE_LSL_STANDIN_LACKING
+                                : std::string(f.library) == "fifo"    ? fifo
                                                                       : f.library;
     LslRun run(f.ini, library.c_str());
     EXPECT_EQ(run.status, f.status);
@@ -311,6 +317,11 @@ INSTANTIATE_TEST_SUITE_P(
     Faults, LslFault,
     ::testing::Values(Fault{"LibraryMissing", "/nowhere/liblsl.so", 116, "EEG", 250, Float32, 8,
                             nullptr, nullptr, "", -1413, "liblsl project's release packages"},
+                      // A FIFO held the start for ever inside dlopen; a device was read.
+                      Fault{"LibraryIsAFifo", "fifo", 116, "EEG", 250, Float32, 8, nullptr, nullptr,
+                            "", -1413, "liblsl.so: it is no plain file"},
+                      Fault{"LibraryIsADevice", "/dev/zero", 116, "EEG", 250, Float32, 8, nullptr,
+                            nullptr, "", -1413, "/dev/zero: it is no plain file"},
                       Fault{"LibraryTooOld", "standin", 113, "EEG", 250, Float32, 8, nullptr,
                             nullptr, "", -1414, "is liblsl 1.13"},
                       Fault{"LacksAFunction", "lacking", 116, "EEG", 250, Float32, 8, nullptr,

@@ -13,8 +13,13 @@
 #include <QGuiApplication>
 #include <QPushButton>
 #include <QScreen>
+#include <QSocketNotifier>
 #include <QTest>
 #include <QTimer>
+#include <qpa/qwindowsysteminterface.h>
+
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <fstream>
@@ -62,6 +67,8 @@ private slots:
 
     void loadSetsTheCaptionAndWritesTheSettingsFile();
     void spaceStartsARunAndTheButtonStopsIt();
+    void inputDuringABurstIsActedOnInThePassThatReadsIt_data();
+    void inputDuringABurstIsActedOnInThePassThatReadsIt();
     void aRunEndsTheOrderlyWayOnACloseOrASignal_data();
     void aRunEndsTheOrderlyWayOnACloseOrASignal();
     void aSignalWhileIdleEndsTheProgramAtOnce();
@@ -154,6 +161,85 @@ void frmMainTest::spaceStartsARunAndTheButtonStopsIt() {
     QVERIFY(folder_->read("solvane.ini").find("\nActiveComPort= 6\n") != std::string::npos);
     QVERIFY(window->isVisible());
     QVERIFY(exitCodes_.isEmpty());
+}
+
+// A key or a click that comes while the library has a packet at every poll (a burst, or
+// Speed = 0), with the clock moving 100 us a poll. The input is read from a socket by a
+// notifier and queued for the window, as the platform reads and queues what the display
+// connection brings. Catches input handed to the window only by the pass after the one that
+// read it (about 23 ms at Speed = 0), and passes spaced on a clock other than the window's.
+void frmMainTest::inputDuringABurstIsActedOnInThePassThatReadsIt_data() {
+    QTest::addColumn<bool>("click"); // else the Space key
+    QTest::newRow("Space") << false;
+    QTest::newRow("click") << true;
+}
+
+void frmMainTest::inputDuringABurstIsActedOnInThePassThatReadsIt() {
+    QFETCH(bool, click);
+    using Platform = QWindowSystemInterface;
+    auto window = makeWindow();
+    QVERIFY(window->Form_Load());
+    window->show();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    int64_t now = 0; // us
+    window->setClock([&now] { return now; });
+
+    int display[2] = {-1, -1};
+    QCOMPARE(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, display), 0);
+    QSocketNotifier reader(display[0], QSocketNotifier::Read);
+    QWindow* target = window->windowHandle();
+    const QPointF button = QRectF(window->cmdAction()->geometry()).center();
+    connect(&reader, &QSocketNotifier::activated, this, [&] {
+        char byte = 0;
+        QCOMPARE(::read(display[0], &byte, 1), 1);
+        if (click) {
+            const QPointF global = target->mapToGlobal(button);
+            Platform::handleMouseEvent<Platform::AsynchronousDelivery>(
+                target, button, global, Qt::LeftButton, Qt::LeftButton, QEvent::MouseButtonPress);
+            Platform::handleMouseEvent<Platform::AsynchronousDelivery>(
+                target, button, global, Qt::NoButton, Qt::LeftButton, QEvent::MouseButtonRelease);
+        } else {
+            for (const QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease})
+                Platform::handleKeyEvent<Platform::AsynchronousDelivery>(
+                    target, type, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
+        }
+    });
+
+    constexpr int64_t PollMicroseconds = 100;
+    constexpr uint64_t InputPoll = 500;
+    int64_t came = -1;
+    int64_t actedOn = -1;
+    FakeKardemo& fake = FakeKardemo::instance();
+    fake.pollScript = [](uint64_t) {
+        return FakePoll{0, 1, {512, 512, 512, 512, 512, 512, 512, 512}};
+    };
+    fake.onPoll = [&](uint64_t poll) {
+        now += PollMicroseconds;
+        if (poll == InputPoll) {
+            QCOMPARE(::write(display[1], "k", 1), 1);
+            came = now;
+        }
+        if (poll == InputPoll + 10000) // a second later: the input was lost
+            window->cmdAction()->click();
+    };
+    fake.onCall = [&](const std::string& name) {
+        if (name == "SendCommandToDSU" && came >= 0 && actedOn < 0 &&
+            fake.calls.back().texts == std::vector<std::string>{"WB0000"})
+            actedOn = now;
+    };
+    window->cmdAction()->click();
+    ::close(display[0]);
+    ::close(display[1]);
+
+    QVERIFY(came >= 0);
+    QVERIFY(actedOn >= 0);
+    QVERIFY2(actedOn - came <= frmMain::SourcesPassMicroseconds + PollMicroseconds,
+             qPrintable(QStringLiteral("acted on %1 us after it came").arg(actedOn - came)));
+    const std::vector<std::string> commands = fake.commands();
+    QVERIFY(commands.size() >= 2);
+    QCOMPARE(std::vector<std::string>(commands.end() - 2, commands.end()),
+             (std::vector<std::string>{"WB0000", "WB0100"}));
+    QCOMPARE(window->cmdAction()->text(), QStringLiteral("Start"));
 }
 
 // The close button, or a signal raised inside a poll or inside InitialiseDSU (when no event pass

@@ -12,6 +12,11 @@
 
 #include <gtest/gtest.h>
 
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <fstream>
 #include <functional>
@@ -300,6 +305,22 @@ INSTANTIATE_TEST_SUITE_P(
                       SetUpFailureRow{"scanWaitTime", 3, -1, "Invalid wait time",
                                       "SetScanWaitTime"}),
     [](const auto& rowInfo) { return std::string(rowInfo.param.name); });
+
+// A board that is missing fails SetComPorts; the number alone did not say so.
+TEST_F(RunControllerTest, AComPortFailureQuotesWhatTheDsuLoggedAsItsCause) {
+    fake.setComPortsStatus = -1111;
+    const std::string cause = "SetComPorts: /dev/ttyUSB0: No such file or directory; is the "
+                              "dongle plugged in?";
+    fake.onCall = [&](const std::string& name) {
+        if (name == "SetComPorts")
+            folder.write("debug.txt", "SetDebugMode(1)\n" + cause + "\n");
+    };
+    controller.cmdActionClick();
+    EXPECT_EQ(view.messages, std::vector<std::string>{"Com Port initialisation failure. RC = "
+                                                      "-1111 The DSU's log " +
+                                                      folder.path().string() +
+                                                      "/debug.txt says: \"" + cause + "\"."});
+}
 
 TEST_F(RunControllerTest, ARunGoesOnWhateverInitialiseDSUAnswers) {
     fake.initialiseStatus = -3;
@@ -672,13 +693,121 @@ TEST_F(Stall, FiveSecondsWithoutAFirstPacketEndTheRunTheOrderlyWayThenSaySo) {
 // Every failed start showed the same box; the reason and the log were named nowhere.
 TEST_F(Stall, AfterARefusedStartSaysTheStatusAndWhereTheLogIs) {
     fake.initialiseStatus = -1523;
+    fake.onCall = [this](const std::string& name) {
+        if (name == "InitialiseDSU")
+            folder.write("debug.txt", "SetDebugMode(1)\nInitialiseDSU failed (status -1523)\n\n");
+    };
     timeline({{0, Nothing}, {5000, Nothing}});
     controller.cmdActionClick();
     EXPECT_EQ(view.messages,
               std::vector<std::string>{std::string(RunController::StallMessage) +
                                        " The DSU had refused to start (InitialiseDSU status "
                                        "-1523); its log " +
-                                       folder.path().string() + "/debug.txt says why."});
+                                       folder.path().string() +
+                                       "/debug.txt says why: \"InitialiseDSU failed (status "
+                                       "-1523)\"."});
+}
+
+// What the message says of the debug log handed to the library. It named a debug.txt that
+// could not be made, quoted nothing of what the library had logged as the cause (a full disk,
+// an unplugged board), and must neither quote a log left from an earlier run nor wait on a
+// FIFO put in the log's place.
+struct LogCase {
+    const char* name;
+    int32_t initialiseStatus;
+    const char* before;  ///< the debug file before the run, or nullptr for none
+    const char* written; ///< what the library writes to it during the run, or nullptr
+    bool fifo;           ///< the library leaves a FIFO of that name instead
+    const char* said;    ///< the message after StallMessage; @ stands for the debug file
+};
+
+class StallLog : public Stall, public ::testing::WithParamInterface<LogCase> {};
+
+const std::string LongLine = std::string(1000, 'x');
+const std::string LongLineSaid = " The last line of the DSU's log @: \"" + std::string(200, 'x') +
+                                 "... (cut; 1000 characters in all)\".";
+
+TEST_P(StallLog, NamesTheLogOnlyWhereOneWasWritten) {
+    const LogCase& c = GetParam();
+    const std::filesystem::path log = folder.path() / "debug.txt";
+    if (c.before != nullptr)
+        folder.write("debug.txt", c.before);
+    fake.initialiseStatus = c.initialiseStatus;
+    fake.onCall = [&](const std::string& name) {
+        if (name != "InitialiseDSU")
+            return;
+        if (c.written != nullptr)
+            folder.write("debug.txt", c.written);
+        if (c.fifo) {
+            ASSERT_EQ(::mkfifo(log.c_str(), 0600), 0);
+        }
+    };
+    timeline({{0, Nothing}, {5000, Nothing}});
+    controller.cmdActionClick();
+    std::string said = c.said;
+    if (const std::size_t at = said.find('@'); at != std::string::npos)
+        said.replace(at, 1, log.string());
+    EXPECT_EQ(view.messages, std::vector<std::string>{RunController::StallMessage + said});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, StallLog,
+    ::testing::Values(
+        LogCase{
+            "RefusedStartWithoutALog", -1523, nullptr, nullptr, false,
+            " The DSU had refused to start (InitialiseDSU status -1523); it wrote no log to @."},
+        LogCase{
+            "RefusedStartBesideALogFromBefore", -1523, "InitialiseDSU: an earlier run\n", nullptr,
+            false,
+            " The DSU had refused to start (InitialiseDSU status -1523); it wrote no log to @."},
+        LogCase{"RefusedStartWithAFifoForItsLog", -1523, nullptr, nullptr, true,
+                " The DSU had refused to start (InitialiseDSU status -1523); there is no log to "
+                "say why: @ is no plain file."},
+        LogCase{"StallQuotesTheCause", 0, nullptr,
+                "InitialiseDSU: a board\nGetP3Data: the board's port /dev/ttyUSB0 has gone "
+                "(dongle unplugged?)\n",
+                false,
+                " The last line of the DSU's log @: \"GetP3Data: the board's port /dev/ttyUSB0 has "
+                "gone (dongle unplugged?)\"."},
+        LogCase{"StallCutsALongLine", 0, nullptr, LongLine.c_str(), false, LongLineSaid.c_str()},
+        LogCase{"StallWithoutALog", 0, "InitialiseDSU: an earlier run\n", nullptr, false, ""}),
+    [](const ::testing::TestParamInfo<LogCase>& row) { return std::string(row.param.name); });
+
+// As a user who may not write the folder of the debug file (root may write anywhere): the
+// library could make no log there, and the message says so instead of naming the file.
+TEST(DeviceLogOfAnOrdinaryUser, SaysWhyThereIsNone) {
+    TempFolder folder;
+    std::filesystem::create_directory(folder.path() / "locked");
+    std::filesystem::permissions(folder.path() / "locked", std::filesystem::perms::owner_read |
+                                                               std::filesystem::perms::owner_exec |
+                                                               std::filesystem::perms::others_read |
+                                                               std::filesystem::perms::others_exec);
+    const std::filesystem::path log = folder.path() / "locked" / "debug.txt";
+    int pipe[2] = {-1, -1};
+    ASSERT_EQ(::pipe(pipe), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::geteuid() == 0 &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(1);
+        const DeviceLog::Reading reading = DeviceLog(log).read();
+        const std::string said = RunController::stallMessage(-1022, log.string(), reading);
+        (void)!::write(pipe[1], said.data(), said.size());
+        ::_exit(0);
+    }
+    ::close(pipe[1]);
+    std::string said;
+    char buffer[512];
+    for (ssize_t got = 0; (got = ::read(pipe[0], buffer, sizeof buffer)) > 0;)
+        said.append(buffer, static_cast<std::size_t>(got));
+    ::close(pipe[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_EQ(said, std::string(RunController::StallMessage) +
+                        " The DSU had refused to start (InitialiseDSU status -1022); there is no "
+                        "log to say why: the folder " +
+                        (folder.path() / "locked").string() +
+                        " cannot be written (Permission denied).");
 }
 
 TEST_F(Stall, IsCountedFromTheLastPacket) {

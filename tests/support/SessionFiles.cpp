@@ -6,10 +6,10 @@ namespace solvane::testing {
 
 namespace {
 
-session::RecordingSetup setup(const std::string& source) {
+session::RecordingSetup setup(const std::string& source, const std::vector<std::string>& labels) {
     session::RecordingSetup setup;
-    for (int e = 0; e < session::RecordingSetup::Elements; ++e)
-        setup.labels[static_cast<std::size_t>(e)] = "Element " + std::to_string(e);
+    for (std::size_t e = 0; e < session::RecordingSetup::Elements; ++e)
+        setup.labels[e] = e < labels.size() ? labels[e] : "Element " + std::to_string(e);
     setup.source = source;
     std::tm start{};
     start.tm_year = 2026 - 1900;
@@ -26,9 +26,11 @@ session::RecordingSetup setup(const std::string& source) {
 } // namespace
 
 SessionFiles::SessionFiles(const std::filesystem::path& folder, const std::string& stamp,
-                           Samples samples, const std::string& source)
+                           Samples samples, const std::string& source,
+                           const std::vector<std::string>& labels)
     : paths_(folder, stamp), samples_(std::move(samples)),
-      recording_(std::make_unique<session::RecordingWriter>(paths_.working(), setup(source))),
+      recording_(
+          std::make_unique<session::RecordingWriter>(paths_.working(), setup(source, labels))),
       events_(std::make_unique<session::EventsWriter>(paths_.events())) {}
 
 void SessionFiles::addPackets(long count) {
@@ -47,6 +49,10 @@ void SessionFiles::command(const std::string& text) {
 
 void SessionFiles::mark(const std::string& type, const std::string& value, double duration) {
     events_->mark(packets_, duration, type, value);
+}
+
+void SessionFiles::facts(const session::SessionFacts& facts) const {
+    session::writeFacts(paths_.facts(), facts);
 }
 
 std::filesystem::path SessionFiles::finish() {

@@ -10,6 +10,7 @@
 #include "support/TempFolder.h"
 #include "viewer/SessionAnalysis.h"
 #include "viewer/SessionHistory.h"
+#include "viewer/TimeRange.h"
 
 #include <gtest/gtest.h>
 
@@ -28,7 +29,7 @@ constexpr double Pi = 3.14159265358979323846;
 constexpr const char* Stamp = "2026-12-08_14-30-05";
 
 // A different sine on each element, louder by the second; element 4 leaves the good range in
-// second 2 (all of it) and in the first half of second 3 (half of it: still poor, one window).
+// second 2 (all of it) and in the first quarter of second 3.
 int knownSample(int signal, long i) {
     const long second = i / 256;
     if (signal == 4 && (second == 2 || (second == 3 && i % 256 < 64)))
@@ -53,8 +54,9 @@ void append(const std::filesystem::path& file, const std::string& text) {
 }
 
 // Catches totals that are not the program's: a wrong element per slot, samples decoded wrongly
-// from the records, or a block that is not the record; and a contact rule that is not the
-// monitor's.
+// from the records, or a block that is not the record; and contact judged otherwise than the
+// monitor judges it (windows of its own length from the run's start, the judging packet not
+// counted).
 TEST(ViewerSession, PerSecondFiguresAreTheProgramsForTheSamePackets) {
     const testing::TempFolder folder;
     SessionFiles writer(folder.path(), Stamp, knownSample, "synthetic EEG, seed 7");
@@ -81,13 +83,19 @@ TEST(ViewerSession, PerSecondFiguresAreTheProgramsForTheSamePackets) {
             EXPECT_EQ(session.analysis.channel(slot).total[second], state.SlotTotal[slot])
                 << "slot " << slot << " second " << second;
     }
-    // Slot 1 reads element 4: poor in seconds 2 and 3, its share of samples 1 and 1/4.
+    // Slot 1 reads element 4, out of range in packets 512..831. The monitor judges every 129
+    // packets, packets 129k..129k+127 counted: windows 4 (516..643) and 5 (645..772) are
+    // poor; window 3 has 3 samples out, window 6 has 58: good.
     const ChannelSeconds& contact = session.analysis.channel(1);
     EXPECT_EQ(contact.label, "Element 4");
-    EXPECT_EQ(contact.poor, (std::vector<uint8_t>{0, 0, 1, 1, 0}));
+    std::vector<int> poor;
+    for (const auto& verdict : session.analysis.contact())
+        poor.push_back(verdict[1]);
+    EXPECT_EQ(poor, (std::vector<int>{0, 0, 0, 0, 1, 1, 0, 0, 0}));
     EXPECT_FLOAT_EQ(contact.contactShare[2], 1.0F);
     EXPECT_FLOAT_EQ(contact.contactShare[3], 0.25F);
-    EXPECT_EQ(session.analysis.poorSeconds(), 2);
+    EXPECT_DOUBLE_EQ(session.analysis.poorSeconds(), 2 * 129 / 256.0);
+    EXPECT_DOUBLE_EQ(*session.analysis.goodContactShare(), 7.0 / 9.0);
     // Slot 0's 6 Hz sine falls in theta and peaks at bin 6.
     const auto& bins = session.analysis.channel(0).spectrum[1];
     EXPECT_NEAR(bins[6], 30.0, 0.6);
@@ -174,11 +182,74 @@ TEST(ViewerSession, HistoryOfThreeSessions) {
     EXPECT_DOUBLE_EQ(rows[1].meanShare00, 0.25);
     EXPECT_DOUBLE_EQ(rows[2].meanShare00, 0.75);
     EXPECT_DOUBLE_EQ(rows[2].shareLed00, 1.0);
-    EXPECT_EQ(rows[2].poorSeconds, 0);
+    EXPECT_EQ(rows[2].poorSeconds, 0.0);
     EXPECT_DOUBLE_EQ(rows[2].meanAlpha, 0.0);
     // In words, for the list and the History.
     EXPECT_EQ(rows[1].fault, "recording stopped: disk full at 2 s");
     EXPECT_EQ(rows[0].fault, "");
+}
+
+/// The fields of one CSV line, quotes undone.
+std::vector<std::string> csvFields(const std::string& line) {
+    std::vector<std::string> fields(1);
+    bool quoted = false;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        if (line[i] == '"' && quoted && i + 1 < line.size() && line[i + 1] == '"')
+            fields.back() += line[++i];
+        else if (line[i] == '"')
+            quoted = !quoted;
+        else if (line[i] == ',' && !quoted)
+            fields.emplace_back();
+        else
+            fields.back() += line[i];
+    }
+    return fields;
+}
+
+// Catches a History that compares the short tries or other sources with the sessions when
+// told not to, or an unreadable row among them; and CSV whose commas and quotes in a field
+// (a recording's path, a column's unit) break its columns.
+TEST(ViewerSession, HistoryFilterAndCsv) {
+    SessionSummary attempt;
+    attempt.seconds = 12;
+    attempt.kind = SourceKind::Synthetic;
+    SessionSummary replay;
+    replay.start = "2026-12-08 10:00:00";
+    replay.seconds = 600;
+    replay.kind = SourceKind::Recording;
+    replay.source = "replay of /x/\"a\",b.edf (EEG O1, EEG O2)";
+    replay.meanShare00 = 0.5;
+    replay.shareLed00 = 0.25;
+    replay.meanAlpha = 12.25;
+    replay.poorSeconds = 1.5;
+    replay.goodContactShare = 0.875;
+    replay.fault = "recording stopped: disk full at 78 s";
+    SessionSummary unreadable;
+    unreadable.seconds = 600;
+    unreadable.error = "cannot be read";
+    const std::vector<SessionSummary> rows = {attempt, replay, unreadable};
+    const struct {
+        HistoryFilter filter;
+        std::vector<std::size_t> shown;
+    } cases[] = {{{}, {1}},
+                 {{0, std::nullopt}, {0, 1}},
+                 {{0, SourceKind::Synthetic}, {0}},
+                 {{60, SourceKind::Board}, {}}};
+    for (const auto& c : cases) {
+        std::vector<std::size_t> shown;
+        for (std::size_t r = 0; r < rows.size(); ++r)
+            if (c.filter.passes(rows[r]))
+                shown.push_back(r);
+        EXPECT_EQ(shown, c.shown) << "at least " << c.filter.shortestSeconds << " s";
+    }
+
+    const std::string csv = historyCsv({replay});
+    const std::size_t end = csv.find("\r\n");
+    ASSERT_NE(end, std::string::npos);
+    EXPECT_EQ(csvFields(csv.substr(0, end)).size(), HistoryColumns.size());
+    EXPECT_EQ(csvFields(csv.substr(end + 2, csv.size() - end - 4)),
+              (std::vector<std::string>{"2026-12-08 10:00:00", "600", "a recording", replay.source,
+                                        "0.500", "0.250", "12.25", "1.5", "0.875", replay.fault}));
 }
 
 // Catches a follower that reads a record still being written, misses what grew, takes a line
@@ -231,6 +302,47 @@ TEST(ViewerSession, GrowingSessionIsFollowed) {
     EXPECT_EQ(reader.recording(), kept);
     EXPECT_EQ(reader.records(), 4);
     EXPECT_EQ(analysis.channel(0).total[3], Opened(kept).analysis.channel(0).total[3]);
+}
+
+// Catches a live run that is not followed (or followed over a fixed span from its start), a
+// view the user moved away from that is pulled back to the end, one zoomed in at the end that
+// stops following, and a run that ends and stays on its last minutes.
+TEST(ViewerSession, RangeFollowsALiveRunUntilTheUserMovesAway) {
+    enum Step { Grow, End, ZoomIn, ScrollBack };
+    const struct {
+        const char* what;
+        std::vector<std::pair<Step, double>> steps; // after opening a live run of 10 s
+        double from;
+        double to;
+        bool following;
+    } cases[] = {
+        {"a run's first seconds", {{Grow, 20}}, 0, 20, true},
+        {"its last three minutes", {{Grow, 100}, {Grow, 400}}, 220, 400, true},
+        {"zoomed in at the end", {{Grow, 400}, {ZoomIn, 400}, {Grow, 430}}, 394, 430, true},
+        {"scrolled back", {{Grow, 400}, {ScrollBack, 100}, {Grow, 430}}, 120, 300, false},
+        {"the run ends", {{Grow, 400}, {End, 410}}, 0, 410, false}};
+    for (const auto& c : cases) {
+        TimeRange range;
+        range.open(10, true);
+        for (const auto& [step, value] : c.steps)
+            switch (step) {
+            case Grow:
+                range.grow(value, true);
+                break;
+            case End:
+                range.grow(value, false);
+                break;
+            case ZoomIn:
+                range.zoom(0.2, value);
+                break;
+            case ScrollBack:
+                range.scroll(-value);
+                break;
+            }
+        EXPECT_DOUBLE_EQ(range.from(), c.from) << c.what;
+        EXPECT_DOUBLE_EQ(range.to(), c.to) << c.what;
+        EXPECT_EQ(range.following(), c.following) << c.what;
+    }
 }
 
 } // namespace

@@ -57,6 +57,8 @@ enum class ConfigFault {
     ConfigUnreadable = 23,        ///< the system refuses to open or read dsu-simulator.ini
     ConfigNotAFile = 24,          ///< dsu-simulator.ini is a folder, FIFO, device or socket
     ConfigNotText = 25,           ///< dsu-simulator.ini is not 8-bit text with LF or CRLF ends
+    /// dsu-simulator.ini has a line that opens a section header but is none.
+    ConfigMalformed = 26,
     HeaderInvalid = 28,           ///< a recording's header value (size, count, digital range) is wrong
     RangeUnusable = 29,           ///< a recording's physical range is not finite, empty or absurd
     TooFewRecords = 30,           ///< a recording holds fewer data records than its header gives

@@ -1,7 +1,8 @@
 #pragma once
-// Small text helpers of the simulated DSU's configuration and recording labels.
+// Small text helpers of the simulated DSU's configuration, recording labels and messages.
 
 #include <cctype>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -22,6 +23,26 @@ inline std::string lower(std::string_view text) {
     for (char& c : result)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return result;
+}
+
+/// The most characters of a value that a message or the debug log repeats.
+inline constexpr std::size_t LongestQuote = 200;
+
+/// `text` for a message: whole up to LongestQuote characters, else cut there with a note of
+/// its length, so that a huge value (a path, a name, a key) cannot flood the log.
+inline std::string shortened(std::string_view text) {
+    if (text.size() <= LongestQuote)
+        return std::string(text);
+    return std::string(text.substr(0, LongestQuote)) + "... (cut; " + std::to_string(text.size()) +
+           " characters in all)";
+}
+
+/// `text` in quotes for a message, cut as by shortened().
+inline std::string inQuotes(std::string_view text) {
+    if (text.size() <= LongestQuote)
+        return "\"" + std::string(text) + "\"";
+    return "\"" + std::string(text.substr(0, LongestQuote)) + "...\" (cut; " +
+           std::to_string(text.size()) + " characters in all)";
 }
 
 } // namespace solvane::dsusim

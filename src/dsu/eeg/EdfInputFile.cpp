@@ -43,7 +43,7 @@ constexpr int64_t MaxRecords = int64_t{1} << 40;
 [[noreturn]] void refuse(ConfigFault fault, const std::filesystem::path& path,
                          const std::string& why) {
     throw SimulatorConfigError(ConfigKey::Source, fault,
-                               "Source: the recording " + path.string() + " " + why);
+                               "Source: the recording " + shortened(path.string()) + " " + why);
 }
 
 std::string shown(std::string_view text) {
@@ -78,7 +78,8 @@ int openRecording(const std::filesystem::path& path) {
     std::error_code error;
     if (!std::filesystem::exists(path, error))
         throw SimulatorConfigError(ConfigKey::Source, ConfigFault::FileMissing,
-                                   "Source: the recording " + path.string() + " does not exist");
+                                   "Source: the recording " + shortened(path.string()) +
+                                       " does not exist");
     // Without blocking, so that a FIFO put where a recording is expected cannot hang here.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
@@ -88,7 +89,7 @@ int openRecording(const std::filesystem::path& path) {
     if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
         ::close(fd);
         throw SimulatorConfigError(ConfigKey::Source, ConfigFault::FileUnreadable,
-                                   "Source: " + path.string() + " is not a file");
+                                   "Source: " + shortened(path.string()) + " is not a file");
     }
     return fd;
 }
@@ -160,10 +161,12 @@ EdfInputFile::EdfInputFile(const std::filesystem::path& path)
         invalid("a signal count (1.." + std::to_string(MaxSignals) + ") of", field(SignalsAt, 4));
     const auto n = static_cast<std::size_t>(signals);
     int64_t headerBytes = 0;
-    if (!parseInteger(field(HeaderBytesAt, 8), headerBytes) ||
-        headerBytes != static_cast<int64_t>(FixedBytes * (n + 1)))
-        invalid("a header size that does not fit its " + std::to_string(signals) + " signals:",
-                field(HeaderBytesAt, 8));
+    const auto wantedBytes = static_cast<int64_t>(FixedBytes * (n + 1));
+    if (!parseInteger(field(HeaderBytesAt, 8), headerBytes) || headerBytes != wantedBytes)
+        refuse(ConfigFault::HeaderInvalid, path,
+               "has a header size of " + shown(trim(field(HeaderBytesAt, 8))) +
+                   " bytes; the header of its " + std::to_string(signals) + " signals is " +
+                   std::to_string(wantedBytes) + " bytes long");
     headerBytes_ = static_cast<uint64_t>(headerBytes);
     const std::string_view reserved = field(ReservedAt, 5);
     if (reserved == "EDF+D" || reserved == "BDF+D")
@@ -343,7 +346,7 @@ void EdfInputFile::markDamaged(int64_t record, int error) {
     if (!damage_.empty())
         return;
     const std::string at = "data record " + std::to_string(record + 1) + " of " +
-                           std::to_string(records_) + " of " + path_.string();
+                           std::to_string(records_) + " of " + shortened(path_.string());
     if (error != 0)
         damage_ = at + " cannot be read: " + std::strerror(error);
     else

@@ -1,8 +1,14 @@
 #include "dsu/eeg/LslLibrary.h"
 
 #include "dsu/common/ConfigError.h"
+#include "dsu/common/Text.h"
 
+#include <cerrno>
+#include <cstring>
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace solvane::dsusim {
 
@@ -12,6 +18,25 @@ constexpr const char* WhereToGetIt =
     "install liblsl 1.14 or later from the liblsl project's release packages "
     "(github.com/sccn/liblsl/releases), or name its file with LslLibrary";
 
+// Whether the user's file is one dlopen may open: dlopen opens what it is given for reading
+// and waits there for ever when that is a FIFO without a writer, so the file is looked at
+// first, opened without waiting. False, with why, for what cannot be opened or is no plain
+// file.
+bool loadable(const std::string& path, std::string& failure) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        failure = std::strerror(errno);
+        return false;
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) != 0)
+        failure = std::strerror(errno);
+    else if (!S_ISREG(status.st_mode))
+        failure = "it is no plain file (a folder, FIFO, device or socket)";
+    ::close(fd);
+    return failure.empty();
+}
+
 } // namespace
 
 LslLibrary::LslLibrary(const std::string& path) {
@@ -20,10 +45,19 @@ LslLibrary::LslLibrary(const std::string& path) {
     constexpr int Mode = RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE;
     std::string failures;
     if (!path.empty()) {
-        handle_ = dlopen(path.c_str(), Mode);
-        file_ = path;
-        if (handle_ == nullptr)
+        file_ = shortened(path);
+        if (!loadable(path, failures))
+            failures = file_ + ": " + failures;
+        else
+            handle_ = dlopen(path.c_str(), Mode);
+        if (handle_ == nullptr && failures.empty()) {
+            // dlerror begins with the path, which may be long.
             failures = dlerror();
+            if (failures.compare(0, path.size() + 2, path + ": ") == 0)
+                failures = file_ + failures.substr(path.size());
+            else
+                failures = shortened(failures);
+        }
     } else {
         for (const char* name : {"liblsl.so.2", "liblsl.so"}) {
             handle_ = dlopen(name, Mode);

@@ -21,10 +21,6 @@ std::string text(const char* value) {
     return value != nullptr ? value : "";
 }
 
-std::string quoted(const std::string& value) {
-    return "\"" + value + "\"";
-}
-
 std::string number(double value) {
     char buffer[32];
     std::snprintf(buffer, sizeof buffer, "%g", value);
@@ -81,7 +77,7 @@ void LslSource::stop() {
         return;
     stopLogged_ = true;
     const uint64_t dropped = resampler_->dropped();
-    log_("the LSL stream " + quoted(name_) + " delivered " + std::to_string(delivered_) +
+    log_("the LSL stream " + inQuotes(name_) + " delivered " + std::to_string(delivered_) +
          " packets" +
          (dropped > 0 ? "; " + std::to_string(dropped) +
                             " packets dropped because the program did not poll for seconds"
@@ -90,7 +86,7 @@ void LslSource::stop() {
 
 void LslSource::open(const std::string& stream, const std::vector<std::string>& channels) {
     const bool byName = !stream.empty();
-    const std::string wanted = byName ? "the LSL stream named " + quoted(stream)
+    const std::string wanted = byName ? "the LSL stream named " + inQuotes(stream)
                                       : std::string("an LSL stream of type EEG");
     LslLibrary::StreamInfo found[MaxStreams] = {};
     const int count = lsl_.resolve_byprop(found, MaxStreams, byName ? "name" : "type",
@@ -139,7 +135,7 @@ void LslSource::open(const std::string& stream, const std::vector<std::string>& 
             if (inlet.inlet != nullptr)
                 full.info = lsl_.get_fullinfo(inlet.inlet, OpenSeconds, &ec);
             if (full.info == nullptr) {
-                refused += "; " + quoted(name) + ": it cannot be opened (liblsl error " +
+                refused += "; " + inQuotes(name) + ": it cannot be opened (liblsl error " +
                            std::to_string(ec) + ")";
                 continue;
             }
@@ -163,7 +159,7 @@ void LslSource::open(const std::string& stream, const std::vector<std::string>& 
         }
         if (!why.empty()) {
             notEeg = true;
-            refused += "; " + quoted(name) + ": " + why;
+            refused += "; " + inQuotes(name) + ": " + why;
             continue;
         }
         for (std::size_t c = 0; c < names.size(); ++c)
@@ -185,8 +181,8 @@ void LslSource::open(const std::string& stream, const std::vector<std::string>& 
                 if (pick < 0)
                     throw SimulatorConfigError(ConfigKey::Channels, ConfigFault::UnknownLabel,
                                                "Channels: no channel of the LSL stream " +
-                                                   quoted(name) + " is labelled " + quoted(label) +
-                                                   " (it has " + available + ")");
+                                                   inQuotes(name) + " is labelled " +
+                                                   inQuotes(label) + " (it has " + available + ")");
             }
             const auto c = static_cast<std::size_t>(pick);
             channels_[slot] = pick;
@@ -195,21 +191,21 @@ void LslSource::open(const std::string& stream, const std::vector<std::string>& 
             if (microvoltsPerUnit_[slot] == 0.0)
                 throw SimulatorConfigError(ConfigKey::Stream, ConfigFault::UnknownUnit,
                                            "Stream: the channel " + names[c] + " of " +
-                                               quoted(name) + " is in " + quoted(units[c]) +
+                                               inQuotes(name) + " is in " + inQuotes(units[c]) +
                                                ", not in microvolts, millivolts or volts");
         }
         int32_t ec = LslLibrary::NoError;
         lsl_.open_stream(inlet.inlet, OpenSeconds, &ec);
         if (ec != LslLibrary::NoError)
             throw SimulatorConfigError(ConfigKey::Stream, ConfigFault::StreamUnavailable,
-                                       "Stream: " + quoted(name) +
+                                       "Stream: " + inQuotes(name) +
                                            " was found but does not send (liblsl error " +
                                            std::to_string(ec) + ")");
         try {
             resampler_ = std::make_unique<LiveResampler>(rate);
         } catch (const std::runtime_error& e) {
             throw SimulatorConfigError(ConfigKey::Stream, ConfigFault::NotEegStream,
-                                       "Stream: " + quoted(name) + ": " + e.what());
+                                       "Stream: " + inQuotes(name) + ": " + e.what());
         }
         if (!refused.empty())
             passedOver_ = refused.substr(2);

@@ -1,6 +1,7 @@
 #include "dsu/eeg/RecordingSource.h"
 
 #include "dsu/common/ConfigError.h"
+#include "dsu/common/Text.h"
 #include "dsu/eeg/SignalLabel.h"
 
 #include <algorithm>
@@ -34,10 +35,11 @@ RecordingSource::RecordingSource(const std::filesystem::path& path,
             if (SignalLabel::isEeg(file_.signal(s).label, file_.signal(s).unit))
                 signals_[slot++] = s;
         if (slot < Slots)
-            throw SimulatorConfigError(
-                ConfigKey::Channels, ConfigFault::WrongCount,
-                "Channels: the recording " + path.string() + " has " + std::to_string(slot) +
-                    " EEG signals; name four of its signals (" + available + ")");
+            throw SimulatorConfigError(ConfigKey::Channels, ConfigFault::WrongCount,
+                                       "Channels: the recording " + shortened(path.string()) +
+                                           " has " + std::to_string(slot) +
+                                           " EEG signals; name four of its signals (" + available +
+                                           ")");
     } else {
         for (int slot = 0; slot < Slots; ++slot) {
             const std::string& wanted = channels.at(static_cast<std::size_t>(slot));
@@ -47,8 +49,8 @@ RecordingSource::RecordingSource(const std::filesystem::path& path,
                     found = s;
             if (found < 0)
                 throw SimulatorConfigError(ConfigKey::Channels, ConfigFault::UnknownLabel,
-                                           "Channels: no signal of " + path.string() +
-                                               " is labelled \"" + wanted + "\" (it has " +
+                                           "Channels: no signal of " + shortened(path.string()) +
+                                               " is labelled " + inQuotes(wanted) + " (it has " +
                                                available + ")");
             signals_[slot] = found;
         }
@@ -63,7 +65,7 @@ RecordingSource::RecordingSource(const std::filesystem::path& path,
         if (!(reach <= EdfInputFile::MaxMicrovolts))
             throw SimulatorConfigError(ConfigKey::Source, ConfigFault::RangeUnusable,
                                        "Source: signal " + signal.label + " of the recording " +
-                                           path.string() + " has a physical range of " +
+                                           shortened(path.string()) + " has a physical range of " +
                                            shortNumber(signal.physicalMin) + " to " +
                                            shortNumber(signal.physicalMax) + " " + signal.unit +
                                            ", beyond 10 V: its header is damaged");
@@ -72,7 +74,7 @@ RecordingSource::RecordingSource(const std::filesystem::path& path,
                                                                    file_.microvoltsPerUnit(s));
         } catch (const std::runtime_error& e) {
             throw SimulatorConfigError(ConfigKey::Source, ConfigFault::FileUnreadable,
-                                       "Source: " + path.string() + ": " + e.what());
+                                       "Source: " + shortened(path.string()) + ": " + e.what());
         }
     }
 }
@@ -114,7 +116,7 @@ std::string RecordingSource::label(int slot) const {
 }
 
 std::string RecordingSource::description() const {
-    std::string text = "replay of " + path_.string() + " (";
+    std::string text = "replay of " + shortened(path_.string()) + " (";
     for (int slot = 0; slot < Slots; ++slot)
         text += (slot == 0 ? "" : ", ") + label(slot);
     return text + (loop_ ? "), looping" : ")");

@@ -90,7 +90,7 @@ LiveSoundOutput::LiveSoundOutput(const std::string& device) {
             if (index == paNoDevice)
                 throw SimulatorConfigError(
                     ConfigKey::SoundDevice, ConfigFault::NoSuchDevice,
-                    "SoundDevice = \"" + device + "\" names no sound output device; " +
+                    "SoundDevice = " + inQuotes(device) + " names no sound output device; " +
                         (names.empty() ? "there is none" : "there are " + names));
         }
         if (index == paNoDevice)

@@ -1,6 +1,7 @@
 #include "dsu/unit/SimulatedDsu.h"
 
 #include "config/ProfileFile.h"
+#include "dsu/common/Text.h"
 #include "dsu/eeg/CytonSource.h"
 #include "dsu/eeg/LslSource.h"
 #include "dsu/eeg/OpenEegSource.h"
@@ -16,6 +17,8 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -105,7 +108,14 @@ void SimulatedDsu::setDebugMode(int32_t mode, const char* debugFile) {
         }
         if (debugFd_ < 0) {
             debugPath_ = debugFile;
-            debugFd_ = ::open(debugFile, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+            // Without waiting: a FIFO of that name would hold the start until a reader came.
+            debugFd_ =
+                ::open(debugFile, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NONBLOCK, 0644);
+            struct stat status {};
+            if (debugFd_ >= 0 && (::fstat(debugFd_, &status) != 0 || !S_ISREG(status.st_mode))) {
+                ::close(debugFd_);
+                debugFd_ = -1;
+            }
             debugShared_ = debugFd_ >= 0 && ::flock(debugFd_, LOCK_EX | LOCK_NB) != 0;
         }
         if (debugFd_ >= 0 && !debugShared_)
@@ -197,8 +207,8 @@ int32_t SimulatedDsu::initialise() {
         const std::optional<std::string> text = check_ ? check_ : configText(configFile);
         if (text) {
             for (const std::string& key : SimulatorConfig::unknownKeys(*text))
-                logCall("InitialiseDSU: " + configFile.string() + ": the key \"" + key +
-                        "\" means nothing here and is ignored");
+                logCall("InitialiseDSU: " + configFile.string() + ": the key " + inQuotes(key) +
+                        " means nothing here and is ignored");
         }
         config_ = SimulatorConfig::fromText(text, places_.configFolder());
         if (check_) {

@@ -10,13 +10,31 @@ namespace solvane::dsusim {
 
 namespace {
 
-// A value in quotes for the debug log, cut so that a huge value cannot flood it.
-std::string inQuotes(std::string_view text) {
-    constexpr std::size_t Longest = 200;
-    if (text.size() <= Longest)
-        return "\"" + std::string(text) + "\"";
-    return "\"" + std::string(text.substr(0, Longest)) + "...\" (cut; " +
-           std::to_string(text.size()) + " characters in all)";
+// A line that opens with "[" is meant as a section header; one that is not a single name in
+// one pair of brackets ("[Simulator", "[[Simulator]]", "[]") names no section the profile
+// reader finds, so the keys below it would be ignored without a word.
+void checkSectionHeaders(std::string_view text) {
+    if (text.starts_with("\xEF\xBB\xBF"))
+        text.remove_prefix(3); // an editor's byte-order mark belongs to no line
+    int number = 0;
+    while (!text.empty()) {
+        ++number;
+        const std::size_t newline = text.find('\n');
+        const std::string_view line = trim(text.substr(0, newline));
+        text.remove_prefix(newline == std::string_view::npos ? text.size() : newline + 1);
+        if (line.empty() || line.front() != '[')
+            continue;
+        const std::size_t close = line.find(']');
+        const std::string_view name =
+            close == std::string_view::npos ? std::string_view() : trim(line.substr(1, close - 1));
+        if (!name.empty() && name.find('[') == std::string_view::npos)
+            continue;
+        throw SimulatorConfigError(ConfigKey::ConfigFile, ConfigFault::ConfigMalformed,
+                                   "line " + std::to_string(number) + ", " + inQuotes(line) +
+                                       ", is no section header: a header is one name in one "
+                                       "pair of brackets, such as [" +
+                                       std::string(SimulatorConfig::Section) + "]");
+    }
 }
 
 double number(ConfigKey key, const char* name, std::string_view text) {
@@ -65,6 +83,7 @@ SimulatorConfig SimulatorConfig::fromText(const std::optional<std::string>& text
     SimulatorConfig config;
     if (!text)
         return config;
+    checkSectionHeaders(*text);
     auto value = [&text](const char* key) -> std::optional<std::string> {
         auto found = ProfileFile::findValue(*text, Section, key);
         if (found)
@@ -131,10 +150,12 @@ SimulatorConfig SimulatorConfig::fromText(const std::optional<std::string>& text
     if (const auto gain = value("Gain")) {
         config.gainSet = true;
         config.gain = number(ConfigKey::Gain, "Gain", *gain);
-        if (config.gain <= 0.0)
-            throw SimulatorConfigError(ConfigKey::Gain, ConfigFault::OutOfRange,
-                                       "Gain = " + inQuotes(*gain) +
-                                           " must be above 0 (counts per microvolt)");
+        if (!(config.gain >= LowestGain && config.gain <= HighestGain))
+            throw SimulatorConfigError(
+                ConfigKey::Gain, ConfigFault::OutOfRange,
+                "Gain = " + inQuotes(*gain) +
+                    " must be 0.001 to 1000 (counts per microvolt), so that the recording's "
+                    "header can hold its range of -512 / Gain to 511 / Gain microvolts");
     }
 
     if (const auto seed = value("Seed")) {

@@ -45,6 +45,13 @@ struct SimulatorConfig {
     /// and +250 uV count 1024.
     static constexpr double DefaultMicrovoltsPerCount = 500.0 / 1024.0;
 
+    /// The gains that keep a recording's header exact: its physical minimum and maximum,
+    /// -512 / Gain and 511 / Gain microvolts, keep five significant digits in their eight
+    /// characters (from -512000 to 511000 down to -0.512 to 0.511). Beyond, the header holds
+    /// a number cut short, one with its digits garbled, or 0 for both, and no reader opens it.
+    static constexpr double LowestGain = 0.001;
+    static constexpr double HighestGain = 1000.0;
+
     /// Every word Source takes, in the order a list of them shows: the DSU, its set-up and
     /// their messages all read this one list.
     static constexpr SourceWord SourceWords[] = {
@@ -86,10 +93,11 @@ struct SimulatorConfig {
     static std::string sourceWordList();
 
     /// The configuration held by a profile text (nothing: the defaults). Throws
-    /// SimulatorConfigError for a value that cannot be used. A Source that is no word is the
-    /// path of a recording when it holds a dot or a slash, or when `folder` (that of the
-    /// file; empty: not looked at) holds a file of that name; otherwise it is a word
-    /// misspelt, and refused with the list of the words.
+    /// SimulatorConfigError for a value that cannot be used, or for a line that opens a
+    /// section header but is none. A Source that is no word is the path of a recording when
+    /// it holds a dot or a slash, or when `folder` (that of the file; empty: not looked at)
+    /// holds a file of that name; otherwise it is a word misspelt, and refused with the list
+    /// of the words.
     static SimulatorConfig fromText(const std::optional<std::string>& text,
                                     const std::filesystem::path& folder = {});
     /// Keys of the [Simulator] section of a profile text that mean nothing here (typing
