@@ -25,6 +25,12 @@ add_test(NAME dsu_sim_replay_smoke
                  ${CMAKE_BINARY_DIR}/replay-smoke)
 set_tests_properties(dsu_sim_replay_smoke PROPERTIES TIMEOUT 600 LABELS smoke)
 
+# What a run leaves behind after a kill at each step of beginning, finishing and recovering
+# it, and after a disk that fills while it goes (a tmpfs of its own, where it can be mounted),
+# and a killed run's sound file kept up to its last whole frame.
+solvane_core_test(session_faults_test dsu/SessionFaultsTest.cpp)
+target_link_libraries(session_faults_test PRIVATE solvane_dsu)
+
 # Nothing allocated per poll; replaces the global allocation functions, so it has an
 # executable of its own.
 solvane_core_test(dsu_sim_allocation_test dsu/AllocationTest.cpp dsu/DsuSimSupport.cpp)

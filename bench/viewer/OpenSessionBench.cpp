@@ -1,6 +1,7 @@
 // Opening a one-hour session in the viewer: reading its recording and events file and
 // analysing every second of it (target: under a second). Also the cost of one follow step
-// of a run that has grown by a second.
+// of a run that has grown by a second, and opening a session whose events file has grown to
+// 600 MB (what the reader then holds, in MB, is the counter held_MB).
 
 #include "support/SessionFiles.h"
 #include "support/TempFolder.h"
@@ -8,7 +9,10 @@
 
 #include <benchmark/benchmark.h>
 
+#include <malloc.h>
+
 #include <cmath>
+#include <cstdio>
 #include <string>
 
 namespace {
@@ -67,5 +71,45 @@ void FollowOneSecondOfAnHourLongRun(benchmark::State& state) {
     }
 }
 BENCHMARK(FollowOneSecondOfAnHourLongRun)->Unit(benchmark::kMicrosecond)->Iterations(200);
+
+// An hour of EEG whose events file holds 600 MB of commands: a program gone wild, or a file
+// that is no events file of ours. The reader must hold a bounded part of it whatever its size.
+void OpenSessionWith600MegabytesOfEvents(benchmark::State& state) {
+    const solvane::testing::TempFolder folder;
+    const auto path = writeSession(folder.path(), 60);
+    {
+        std::FILE* events =
+            std::fopen(solvane::session::SessionPaths::ofRecording(path).events().c_str(), "ae");
+        std::string chunk;
+        char line[64];
+        for (long n = 0, bytes = 0; bytes < 600L * 1000 * 1000; ++n) {
+            const int length =
+                std::snprintf(line, sizeof line, "%ld.%04ld\tn/a\tave_command\tWB00%02lX\n",
+                              n / 10000, n % 10000, n % 100);
+            chunk.append(line, static_cast<std::size_t>(length));
+            bytes += length;
+            if (chunk.size() > 1 << 20) {
+                std::fwrite(chunk.data(), 1, chunk.size(), events);
+                chunk.clear();
+            }
+        }
+        std::fwrite(chunk.data(), 1, chunk.size(), events);
+        std::fclose(events);
+    }
+    double held = 0.0;
+    for (auto _ : state) {
+        const auto inUse = [] {
+            const struct mallinfo2 heap = mallinfo2();
+            return static_cast<double>(heap.uordblks + heap.hblkhd);
+        };
+        const double before = inUse();
+        solvane::viewer::SessionReader reader(path);
+        reader.update();
+        held = (inUse() - before) / 1e6;
+        benchmark::DoNotOptimize(reader.events().size());
+    }
+    state.counters["held_MB"] = held;
+}
+BENCHMARK(OpenSessionWith600MegabytesOfEvents)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace solvane::session {
@@ -53,11 +54,86 @@ std::size_t cells(std::string_view line, std::string_view* into, std::size_t cou
     return n;
 }
 
+uint64_t packetAt(double onset) noexcept {
+    return onset > 0.0 ? static_cast<uint64_t>(std::llround(onset * EventsWriter::PacketsPerSecond))
+                       : 0;
+}
+
 } // namespace
 
 uint64_t SessionEvent::packet() const noexcept {
-    return onset > 0.0 ? static_cast<uint64_t>(std::llround(onset * EventsWriter::PacketsPerSecond))
-                       : 0;
+    return packetAt(onset);
+}
+
+EventsCut cutEventsAfter(const std::filesystem::path& file, uint64_t packet) {
+    const auto fail = [&](const std::string& why, int error) {
+        throw SessionError("the events file " + file.string() + " " + why, error);
+    };
+    const int fd = ::open(file.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        fail(std::string("cannot be opened: ") + std::strerror(error), error);
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        fail("is no plain file", 0);
+    }
+    EventsCut cut;
+    std::vector<char> chunk(EventsReader::ChunkBytes);
+    char start[64]; // the start of the line being read: its onset, duration and type
+    std::size_t started = 0;
+    uint64_t offset = 0;
+    uint64_t lineStart = 0;
+    uint64_t cutAt = UINT64_MAX;
+    for (;;) {
+        const ssize_t got = ::pread(fd, chunk.data(), chunk.size(), static_cast<off_t>(offset));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            const int error = errno;
+            ::close(fd);
+            fail(std::string("cannot be read: ") + std::strerror(error), error);
+        }
+        if (got == 0)
+            break;
+        for (std::size_t i = 0; i < static_cast<std::size_t>(got); ++i) {
+            if (chunk[i] != '\n') {
+                if (started < sizeof start)
+                    start[started++] = chunk[i];
+                continue;
+            }
+            if (cutAt != UINT64_MAX) {
+                ++cut.dropped;
+            } else {
+                // The header line and damaged lines have no onset and stay.
+                std::string_view cell[3];
+                const std::size_t n = cells(std::string_view(start, started), cell, 3);
+                const std::optional<double> onset = parseDecimal(cell[0]);
+                if (onset && packetAt(*onset) > packet) {
+                    cutAt = lineStart;
+                    ++cut.dropped;
+                } else if (onset && n == 3 &&
+                           (cell[2] == EventType::Command || cell[2] == EventType::State)) {
+                    ++cut.commands;
+                }
+            }
+            lineStart = offset + i + 1;
+            started = 0;
+        }
+        offset += static_cast<uint64_t>(got);
+    }
+    if (lineStart < offset) { // a last line without its newline
+        cutAt = std::min(cutAt, lineStart);
+        ++cut.dropped;
+    }
+    if (cutAt != UINT64_MAX && ::ftruncate(fd, static_cast<off_t>(cutAt)) != 0) {
+        const int error = errno;
+        ::close(fd);
+        fail(std::string("cannot be cut: ") + std::strerror(error), error);
+    }
+    ::close(fd);
+    return cut;
 }
 
 EventsWriter::EventsWriter(std::filesystem::path file) : file_(std::move(file)) {
@@ -108,6 +184,14 @@ bool EventsWriter::mark(uint64_t packet, double duration, std::string_view type,
 
 void EventsReader::take(std::span<const char> bytes) {
     taken_ += bytes.size();
+    // Full, it fills just after a line's end: from there on only the line ends are counted.
+    const auto countBeyond = [this](std::span<const char> rest) {
+        beyond_ += static_cast<uint64_t>(std::count(rest.begin(), rest.end(), '\n'));
+    };
+    if (events_.size() >= MostEvents) {
+        countBeyond(bytes);
+        return;
+    }
     while (!bytes.empty()) {
         const auto end = std::find(bytes.begin(), bytes.end(), '\n');
         const std::size_t length = static_cast<std::size_t>(end - bytes.begin());
@@ -129,6 +213,10 @@ void EventsReader::take(std::span<const char> bytes) {
         partial_.clear();
         overlong_ = false;
         bytes = bytes.subspan(length + 1);
+        if (events_.size() >= MostEvents) {
+            countBeyond(bytes);
+            return;
+        }
     }
 }
 
@@ -159,8 +247,9 @@ void EventsReader::line(std::string_view text) {
         ++damaged_;
         return;
     }
-    events_.push_back(
-        {*onset, *duration < 0.0 ? -1.0 : *duration, std::string(cell[2]), std::string(cell[3])});
+    events_.push_back({*onset, *duration < 0.0 ? -1.0 : *duration,
+                       std::string(cell[2].substr(0, LongestValue)),
+                       std::string(cell[3].substr(0, LongestValue))});
 }
 
 std::string EventsReader::problem() const {

@@ -8,8 +8,11 @@
 //   ave_state          the output in force when the run began (kept from the run before),
 //                      as the command that sets it, at onset 0
 //   gap                a pause of a live source, with its duration
-//   recording_stopped  the recording stopped while the run went on, with the reason
-// A reader skips trial types it does not know and a last line without its newline.
+//   recording_stopped  the recording (its EEG and its sound) stopped while the run went on,
+//                      with the reason ("disk full"), at the end of its last whole second
+//   sound_stopped      the sound file alone stopped, with the reason ("write failed")
+// Onsets never go back, so what falls after a moment is the file's tail. A reader skips trial
+// types it does not know and a last line without its newline.
 
 #include "session/ReadableFile.h"
 
@@ -28,6 +31,7 @@ inline constexpr std::string_view Command = "ave_command";
 inline constexpr std::string_view State = "ave_state";
 inline constexpr std::string_view Gap = "gap";
 inline constexpr std::string_view Stopped = "recording_stopped";
+inline constexpr std::string_view SoundStopped = "sound_stopped";
 } // namespace EventType
 
 /// One event of a session, from its events file or its recording's annotations.
@@ -74,13 +78,30 @@ private:
     int fd_ = -1;
 };
 
+/// What cutEventsAfter() found and did.
+struct EventsCut {
+    std::size_t commands = 0; ///< AVE commands kept (received, and in force at the start)
+    std::size_t dropped = 0;  ///< lines cut off, a last one without its newline included
+};
+
+/// Cuts the events file `file` back to the events at or before `packet`: the lines after
+/// them, and a last line without its newline, are cut off where they begin. Reads it as a
+/// stream; opens it without waiting and only when it is a plain file. Throws SessionError
+/// (code() ENOENT when there is no such file).
+EventsCut cutEventsAfter(const std::filesystem::path& file, uint64_t packet);
+
 /// Reads an events file as a stream, in pieces of any size: whole lines only, so that a file
 /// still being written can be followed; of the text, never more than a line is held. A line longer
-/// than LongestLine, or one that is not an event, is counted as damaged and left out.
+/// than LongestLine, or one that is not an event, is counted as damaged and left out. What it
+/// keeps is bounded whatever the file's size: at most MostEvents events, each value cut to
+/// LongestValue characters; the lines beyond are counted, not read.
 class EventsReader {
 public:
     static constexpr std::size_t ChunkBytes = std::size_t{64} * 1024;
     static constexpr std::size_t LongestLine = 1024;
+    /// Events kept: a day of a run that sends a command every quarter of a second.
+    static constexpr std::size_t MostEvents = std::size_t{1} << 18;
+    static constexpr std::size_t LongestValue = 64;
 
     /// Takes the next bytes of the file.
     void take(std::span<const char> bytes);
@@ -92,6 +113,8 @@ public:
     /// The first line has been read and is the header line.
     [[nodiscard]] bool hasHeader() const noexcept { return header_ == Header::Found; }
     [[nodiscard]] std::size_t damagedLines() const noexcept { return damaged_; }
+    /// Whole lines after the MostEvents events kept, not read.
+    [[nodiscard]] uint64_t linesBeyond() const noexcept { return beyond_; }
     /// What is wrong with the file as read so far, in words that follow "the events file";
     /// empty when nothing is.
     [[nodiscard]] std::string problem() const;
@@ -105,6 +128,7 @@ private:
     bool overlong_ = false; ///< the line being taken is too long; skipped to its end
     Header header_ = Header::Awaited;
     std::size_t damaged_ = 0;
+    uint64_t beyond_ = 0;
     uint64_t taken_ = 0;
 };
 

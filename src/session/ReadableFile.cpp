@@ -11,9 +11,7 @@
 
 namespace solvane::session {
 
-namespace {
-
-const char* kindOf(mode_t mode) {
+const char* fileKind(mode_t mode) {
     if (S_ISDIR(mode))
         return "a folder";
     if (S_ISFIFO(mode))
@@ -24,8 +22,6 @@ const char* kindOf(mode_t mode) {
         return "a device";
     return "a special file";
 }
-
-} // namespace
 
 bool MemorySource::readAt(uint64_t offset, std::span<char> into) {
     if (offset > bytes_.size() || into.size() > bytes_.size() - offset)
@@ -68,7 +64,7 @@ ReadableFile::ReadableFile(const std::filesystem::path& path, bool mayBeMissing)
     }
     struct stat status {};
     if (::fstat(fd_, &status) != 0 || !S_ISREG(status.st_mode)) {
-        const std::string kind = kindOf(status.st_mode);
+        const std::string kind = fileKind(status.st_mode);
         ::close(fd_);
         fd_ = -1;
         throw SessionError(path.string() + " is " + kind + ", not a plain file");

@@ -7,8 +7,12 @@
 #include <filesystem>
 #include <optional>
 #include <span>
+#include <sys/types.h>
 
 namespace solvane::session {
+
+/// What a file of `mode` that is no plain file is, in words: "a folder", "a FIFO", ...
+const char* fileKind(mode_t mode);
 
 /// Bytes a reader takes, from a file that may grow or from memory.
 class ByteSource {

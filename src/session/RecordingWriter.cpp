@@ -330,7 +330,9 @@ void RecordingWriter::writeRecord(bool last) {
     filled_ = 0;
 }
 
-void RecordingWriter::stop() {
+void RecordingWriter::stop() noexcept {
+    if (stopped_ || fd_ < 0)
+        return;
     stopped_ = true;
     filled_ = 0;
     packets_ = records_ * RecordSamples;

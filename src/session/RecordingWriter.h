@@ -72,6 +72,9 @@ public:
     /// Completes the last record (the centre value after the last packet) and closes the
     /// file under its working name.
     void close() noexcept;
+    /// Stops the recording at its whole records, as a record that cannot be written does
+    /// (a disk about to fill): the file is cut back to them, and nothing more is added.
+    void stop() noexcept;
 
     [[nodiscard]] const std::filesystem::path& workingFile() const noexcept { return working_; }
     [[nodiscard]] uint64_t packets() const noexcept { return packets_; }
@@ -98,7 +101,6 @@ private:
     void writeRecord(bool last);
     std::size_t putAnnotations(char* area, uint64_t record, std::size_t used, bool last) noexcept;
     std::size_t talOf(const Pending& pending, char* into, std::size_t room) const noexcept;
-    void stop();
 
     std::filesystem::path working_;
     int fd_ = -1;

@@ -5,9 +5,13 @@
 #include "session/ReadableFile.h"
 #include "session/SessionError.h"
 
+#include <cerrno>
 #include <cmath>
+#include <fcntl.h>
 #include <optional>
+#include <sys/stat.h>
 #include <type_traits>
+#include <unistd.h>
 #include <vector>
 
 namespace solvane::session {
@@ -397,11 +401,39 @@ SessionFacts factsFromJson(std::string_view text) {
     return facts;
 }
 
+namespace {
+
+/// Writes `text` over the plain file `file` that is there, in its own blocks; false when it
+/// cannot be written whole.
+bool rewriteInPlace(const std::filesystem::path& file, std::string_view text) {
+    const int fd = ::open(file.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat status {};
+    bool written = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+    for (std::size_t at = 0; written && at < text.size();) {
+        const ssize_t n = ::pwrite(fd, text.data() + at, text.size() - at, static_cast<off_t>(at));
+        if (n < 0 && errno == EINTR)
+            continue;
+        written = n > 0;
+        at += written ? static_cast<std::size_t>(n) : 0;
+    }
+    written = written && ::ftruncate(fd, static_cast<off_t>(text.size())) == 0;
+    ::close(fd);
+    return written;
+}
+
+} // namespace
+
 void writeFacts(const std::filesystem::path& file, const SessionFacts& facts) {
+    const std::string text = toJson(facts);
     try {
-        ProfileFile::writeFile(file, toJson(facts));
+        ProfileFile::writeFile(file, text);
     } catch (const ProfileWriteError& e) {
-        throw SessionError(e.what());
+        // A full disk has no room for the replacement, and the fault that filled it is what
+        // the facts must tell: the facts written at the run's start give up their blocks.
+        if (!rewriteInPlace(file, text))
+            throw SessionError(e.what());
     }
 }
 

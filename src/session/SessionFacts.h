@@ -1,11 +1,12 @@
 #pragma once
 // The facts of a run, <stamp>_facts.json beside its recording, written when the run begins and
-// again whenever a fact is added (a recording fault, when it happens), always through a
-// temporary file that replaces the old one whole. What the recording's header has no room
-// for is here in full: the source (the recording's path, the board and its port, the stream
-// and its host, the seed), the scalp position each slot was set to, the settings of the
-// program's settings file at the run's start and the versions. A value that was not known is
-// null. Readers take what they know and pass over the rest, so that facts can be added.
+// again whenever a fact is added (a recording fault, when it happens), through a temporary
+// file that replaces the old one whole (on a disk too full for it, over the old one). What
+// the recording's header has no room for is here in full: the source (the recording's path,
+// the board and its port, the stream and its host, the seed), the scalp position each slot
+// was set to, the settings of the program's settings file at the run's start and the
+// versions. A value that was not known is null. Readers take what they know and pass over the
+// rest, so that facts can be added.
 
 #include <array>
 #include <filesystem>
@@ -56,6 +57,8 @@ struct SessionFacts {
 
     /// Something that befell the recording while the run went on.
     struct Fault {
+        /// Begins `what` for a fault of the sound file alone ("sound: write failed").
+        static constexpr std::string_view SoundOnly = "sound: ";
         double onset = 0.0; ///< seconds on the packet axis
         std::string what;   ///< "disk full", ...
     };
@@ -66,7 +69,8 @@ struct SessionFacts {
 std::string toJson(const SessionFacts& facts);
 /// Facts from JSON text; throws SessionError when it is no JSON object.
 SessionFacts factsFromJson(std::string_view text);
-/// Writes `facts` to `file` through a temporary file in its folder. Throws SessionError.
+/// Writes `facts` to `file` through a temporary file in its folder, or over the file that is
+/// there when the disk has no room for another. Throws SessionError.
 void writeFacts(const std::filesystem::path& file, const SessionFacts& facts);
 /// The facts in `file`, nothing when there is none. Throws SessionError when it cannot be
 /// read or is damaged.

@@ -135,7 +135,7 @@ void SessionReader::judge() {
     else if (const std::string what = eventsFile_.problem();
              !eventsFile_.hasHeader() && !what.empty())
         problem = what;
-    else if (inFile < inAnnotations)
+    else if (inFile < inAnnotations && eventsFile_.linesBeyond() == 0)
         problem = "holds fewer commands (" + integerText(static_cast<long long>(inFile)) +
                   ") than the recording's annotations (" +
                   integerText(static_cast<long long>(inAnnotations)) + "): it is cut short";
@@ -149,8 +149,37 @@ void SessionReader::judge() {
     if (commandsIn(events()) == 0 && edf_.records() > 0 && useFile_)
         notes_.push_back("No AVE command was recorded: the output's volumes and tones are not "
                          "known.");
+    if (useFile_ && eventsFile_.linesBeyond() > 0)
+        notes_.push_back(file + "holds " +
+                         integerText(static_cast<long long>(eventsFile_.linesBeyond())) +
+                         " lines more than the " +
+                         integerText(static_cast<long long>(EventsReader::MostEvents)) +
+                         " events shown; they are not read.");
+    for (const SessionFacts::Fault& fault : faults()) {
+        const std::string at = " at " + shortest(fault.onset) + " s: ";
+        const std::string_view sound = SessionFacts::Fault::SoundOnly;
+        if (fault.what.starts_with(sound))
+            notes_.push_back("The sound file stopped" + at + fault.what.substr(sound.size()) +
+                             "; the sound up to there is kept.");
+        else
+            notes_.push_back("The recording stopped" + at + fault.what +
+                             "; the EEG and sound up to there are kept.");
+    }
     if (!factsFault_.empty())
         notes_.push_back("The run's facts cannot be read: " + factsFault_);
+}
+
+std::vector<SessionFacts::Fault> SessionReader::faults() const {
+    std::vector<SessionFacts::Fault> found;
+    for (const SessionEvent& event : events())
+        if (event.type == EventType::Stopped)
+            found.push_back({event.onset, event.value});
+        else if (event.type == EventType::SoundStopped)
+            found.push_back(
+                {event.onset, std::string(SessionFacts::Fault::SoundOnly) + event.value});
+    if (found.empty() && facts_)
+        found = facts_->faults;
+    return found;
 }
 
 std::optional<double> SessionReader::endsAt() const {

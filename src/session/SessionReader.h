@@ -6,8 +6,9 @@
 // followed there. What is damaged is read as far as it can be, and notes() says what is
 // missing: a lost tail (the whole records that remain are read), an events file that is
 // garbage or cut short (the commands then come from the recording's annotations), facts that
-// cannot be read. A file that is no session (a folder, a FIFO, no EDF+ recording of a
-// session) is refused with the reason.
+// cannot be read, and what befell the recording while the run went on (a full disk that
+// stopped it). A file that is no session (a folder, a FIFO, no EDF+ recording of a session)
+// is refused with the reason.
 
 #include "session/EventsFile.h"
 #include "session/RecordingReader.h"
@@ -59,6 +60,10 @@ public:
     /// What is damaged or missing, one sentence each; empty when nothing is.
     [[nodiscard]] const std::vector<std::string>& notes() const noexcept { return notes_; }
     [[nodiscard]] const std::optional<SessionFacts>& facts() const noexcept { return facts_; }
+    /// What befell the recording while the run went on, in the order it happened: from the
+    /// events file's marks, else from the facts. A fault of the sound file alone reads
+    /// "sound: " and the reason.
+    [[nodiscard]] std::vector<SessionFacts::Fault> faults() const;
     /// The header's recording field as written.
     [[nodiscard]] const std::string& recordingField() const noexcept {
         return edf_.header().recording;

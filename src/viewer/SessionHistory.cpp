@@ -18,6 +18,13 @@ SessionSummary summarise(const SessionReader& reader, const SessionAnalysis& ana
     row.poorSeconds = analysis.poorSeconds();
     row.goodContactShare = analysis.goodContactShare();
     row.live = reader.live();
+    const std::string_view sound = session::SessionFacts::Fault::SoundOnly;
+    for (const session::SessionFacts::Fault& fault : reader.faults())
+        row.fault += (row.fault.empty() ? "" : "; ") +
+                     (fault.what.starts_with(sound)
+                          ? "sound file stopped: " + fault.what.substr(sound.size())
+                          : "recording stopped: " + fault.what) +
+                     " at " + session::shortest(fault.onset) + " s";
     return row;
 }
 
@@ -68,7 +75,8 @@ std::array<std::string, HistoryColumns.size()> historyCells(const SessionSummary
             fixed(row.shareLed00, 3),
             fixed(row.meanAlpha, 2),
             fixed(row.poorSeconds, 1),
-            row.goodContactShare ? fixed(*row.goodContactShare, 3) : std::string()};
+            row.goodContactShare ? fixed(*row.goodContactShare, 3) : std::string(),
+            row.fault};
 }
 
 namespace {

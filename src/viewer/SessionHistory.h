@@ -1,8 +1,9 @@
 #pragma once
 // Every session in a sessions folder, newest first, with the figures that show whether the
 // training works: date and length, source, output 00's mean share and the share of the time
-// it was louder, mean alpha and the contact; a filter that leaves out the short tries and
-// other sources, and the table as CSV for a spreadsheet. No widgets.
+// it was louder, mean alpha and the contact, and what befell the recording (a full disk that
+// stopped it); a filter that leaves out the short tries and other sources, and the table as
+// CSV for a spreadsheet. No widgets.
 
 #include "viewer/SessionAnalysis.h"
 #include "viewer/SessionFigures.h"
@@ -28,6 +29,8 @@ struct SessionSummary {
     double poorSeconds = 0.0;
     std::optional<double> goodContactShare;
     bool live = false;
+    /// What befell the recording, in words ("recording stopped: disk full at 78 s"); or empty.
+    std::string fault;
     std::string error; ///< why the session cannot be read; empty when it can
 };
 
@@ -50,7 +53,7 @@ struct HistoryFilter {
 };
 
 /// The History table's columns, in plain words with their units.
-inline constexpr std::array<const char*, 9> HistoryColumns = {
+inline constexpr std::array<const char*, 10> HistoryColumns = {
     "start",
     "length (s)",
     "source kind",
@@ -59,7 +62,8 @@ inline constexpr std::array<const char*, 9> HistoryColumns = {
     "output 00 louder (share of time)",
     "alpha 8-12 Hz (uV, mean)",
     "poor contact (s)",
-    "good contact on all channels (share of time)"};
+    "good contact on all channels (share of time)",
+    "what befell the recording"};
 
 /// The cells of one row, numbers with a point whatever the locale; empty where not known.
 std::array<std::string, HistoryColumns.size()> historyCells(const SessionSummary& row);

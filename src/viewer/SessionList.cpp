@@ -64,7 +64,9 @@ void SessionList::showRow(int row) {
         bad ? QString() : lengthText(s.seconds),
         bad ? QString::fromStdString(s.error)
             : (kind.isEmpty() ? (s.live ? notYetKnown() : tr("not recorded")) : kind),
-        bad ? tr("unreadable") : (s.live ? tr("recording") : tr("ended"))};
+        bad ? tr("unreadable")
+            : (s.live ? tr("recording") : tr("ended")) +
+                  (s.fault.empty() ? QString() : "; " + QString::fromStdString(s.fault))};
     QStringList& shown = shown_[static_cast<std::size_t>(row)];
     for (int column = 0; column < cells.size(); ++column) {
         if (column < shown.size() && shown[column] == cells[column])

@@ -1,10 +1,12 @@
 #include "viewer/SessionReport.h"
 
+#include "session/OutputFile.h"
 #include "viewer/PlotColours.h"
 #include "viewer/PlotPainter.h"
 #include "viewer/SessionFigures.h"
 #include "viewer/SessionText.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QImage>
@@ -387,8 +389,13 @@ void paintReport(QPainter& painter, const QRectF& page, const SessionReader& rea
 
 bool writeReport(const QString& output, const SessionReader& reader,
                  const SessionAnalysis& analysis, const ReportNotes& notes, QString& error) {
+    // Made in memory, then written into the file only when that is a plain file: a FIFO or
+    // a device named as the output would hold the report for ever.
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
     if (output.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive)) {
-        QPdfWriter writer(output);
+        QPdfWriter writer(&buffer);
         writer.setPageSize(QPageSize(QPageSize::A4));
         writer.setPageOrientation(QPageLayout::Landscape);
         writer.setPageMargins(QMarginsF(0, 0, 0, 0));
@@ -407,17 +414,24 @@ bool writeReport(const QString& output, const SessionReader& reader,
             error = QStringLiteral("%1 cannot be written").arg(output);
             return false;
         }
-        return true;
+    } else {
+        QImage image(1600, 1131, QImage::Format_RGB32);
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::TextAntialiasing);
+        paintReport(painter, QRectF(0, 0, image.width(), image.height()), reader, analysis, notes);
+        painter.end();
+        const QString suffix = QFileInfo(output).suffix();
+        if (!image.save(&buffer, suffix.toLatin1().constData())) {
+            error = QStringLiteral("%1 cannot be written (the suffix %2 is not a known image type)")
+                        .arg(output, suffix);
+            return false;
+        }
     }
-    QImage image(1600, 1131, QImage::Format_RGB32);
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::TextAntialiasing);
-    paintReport(painter, QRectF(0, 0, image.width(), image.height()), reader, analysis, notes);
-    painter.end();
-    if (!image.save(output)) {
-        error = QStringLiteral("%1 cannot be written (the suffix %2 is not a known image type, or "
-                               "the folder cannot be written)")
-                    .arg(output, QFileInfo(output).suffix());
+    try {
+        session::writeOutputFile(output.toStdString(),
+                                 std::span<const char>(bytes.constData(), bytes.size()));
+    } catch (const SessionError& e) {
+        error = QString::fromStdString(e.what());
         return false;
     }
     return true;

@@ -246,8 +246,12 @@ void ViewerWindow::follow() {
     std::vector<std::filesystem::path> recordings;
     try {
         recordings = sessionRecordings(folder_);
-    } catch (const SessionError&) {
-        return; // said in the list when it was read
+    } catch (const SessionError& e) {
+        // Said, and tried again at the next step: the folder may come back.
+        QString message = QString::fromStdString(e.what());
+        message[0] = message[0].toUpper();
+        statusBar()->showMessage(message);
+        return;
     }
     const auto& rows = list_->rows();
     bool changed = recordings.size() != rows.size();

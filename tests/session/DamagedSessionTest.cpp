@@ -60,6 +60,7 @@ struct Damage {
     int records = 0;
     std::size_t commands = 0;
     const char* note = ""; ///< part of a note; empty for none
+    bool working = false;  ///< read as the working file of a run that did not end
 };
 
 void PrintTo(const Damage& row, std::ostream* out) {
@@ -75,17 +76,20 @@ TEST_P(DamagedSession, KeepsWhatCanBeKeptAndSaysWhatIsMissing) {
     const Damage& row = GetParam();
     const TempFolder folder;
     const SessionPaths paths = writeSession(folder.path());
+    if (row.working)
+        std::filesystem::rename(paths.kept(), paths.working());
+    const std::filesystem::path recording = row.working ? paths.working() : paths.kept();
     row.damage(paths);
     if (row.refused != nullptr) {
         try {
-            SessionReader reader(paths.kept());
+            SessionReader reader(recording);
             ADD_FAILURE() << "read, with " << reader.records() << " records";
         } catch (const SessionError& e) {
             EXPECT_NE(std::string(e.what()).find(row.refused), std::string::npos) << e.what();
         }
         return;
     }
-    const SessionReader reader(paths.kept());
+    const SessionReader reader(recording);
     EXPECT_EQ(reader.records(), row.records);
     EXPECT_EQ(std::count_if(reader.events().begin(), reader.events().end(),
                             [](const SessionEvent& e) { return e.setsOutput(); }),
@@ -136,6 +140,31 @@ INSTANTIATE_TEST_SUITE_P(
                nullptr, 5, 10, "has 1 line that cannot be read; they are left out"},
         Damage{"DamagedFacts", [](const SessionPaths& p) { write(p.facts(), "{\"start\": "); },
                nullptr, 5, 10, "facts cannot be read"},
+        Damage{"FactsAreAFifo", [](const SessionPaths& p) { replaceByFifo(p.facts()); }, nullptr, 5,
+               10, "is a FIFO, not a plain file"},
+        Damage{"LockIsAFifo", [](const SessionPaths& p) { replaceByFifo(p.lock()); }, nullptr, 5,
+               10, "", true},
+        Damage{"StoppedByAFullDisk",
+               [](const SessionPaths& p) {
+                   std::ofstream(p.events(), std::ios::app)
+                       << "5.0000\tn/a\trecording_stopped\tdisk full\n";
+               },
+               nullptr, 5, 10,
+               "The recording stopped at 5 s: disk full; the EEG and sound up to there are kept."},
+        Damage{"SoundStoppedInTheFactsOnly",
+               [](const SessionPaths& p) {
+                   SessionFacts facts;
+                   facts.faults.push_back({2.0, "sound: write failed"});
+                   writeFacts(p.facts(), facts);
+               },
+               nullptr, 5, 10, "The sound file stopped at 2 s: write failed"},
+        Damage{"MoreEventsThanAreKept",
+               [](const SessionPaths& p) {
+                   std::ofstream events(p.events(), std::ios::app);
+                   for (std::size_t n = 0; n < EventsReader::MostEvents; ++n)
+                       events << "5.0000\tn/a\tgap\tg\n";
+               },
+               nullptr, 5, 10, "holds 10 lines more than the 262144 events shown"},
         Damage{"EmptyRecording", [](const SessionPaths& p) { write(p.kept(), ""); }, "is empty"},
         Damage{"RecordingCutInItsHeader",
                [](const SessionPaths& p) { std::filesystem::resize_file(p.kept(), 1000); },

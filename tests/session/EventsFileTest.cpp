@@ -119,5 +119,68 @@ TEST(EventsFile, WrittenLinesReadBackAtTheirPackets) {
     EXPECT_EQ(reader.events()[1].duration, 2.5);
 }
 
+struct Cut {
+    const char* name;
+    std::string text;
+    uint64_t packet; ///< the end of the data
+    std::string kept;
+    std::size_t commands;
+    std::size_t dropped;
+};
+
+void PrintTo(const Cut& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class EventsFileCut : public ::testing::TestWithParam<Cut> {};
+
+// Catches events kept past the end of a recovered or stopped recording, an event at its very
+// end dropped, a line cut in two, the header or a damaged line taken for the end, and a
+// command count that is not the lines kept.
+TEST_P(EventsFileCut, KeepsTheEventsUpToTheEndOfTheData) {
+    const Cut& row = GetParam();
+    const testing::TempFolder folder;
+    folder.write("x_events.tsv", row.text);
+    const EventsCut cut = cutEventsAfter(folder.path() / "x_events.tsv", row.packet);
+    EXPECT_EQ(folder.read("x_events.tsv"), row.kept);
+    EXPECT_EQ(cut.commands, row.commands);
+    EXPECT_EQ(cut.dropped, row.dropped);
+}
+
+const std::string Two =
+    Header + "0.0000\tn/a\tave_state\tWE80C8\n1.0000\tn/a\tave_command\tWB0032\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, EventsFileCut,
+    ::testing::Values(Cut{"NothingAfter", Two, 512, Two, 2, 0},
+                      Cut{"AtTheEndStays", Two + "2.0000\tn/a\trecording_stopped\tdisk full\n", 512,
+                          Two + "2.0000\tn/a\trecording_stopped\tdisk full\n", 2, 0},
+                      Cut{"AfterTheEnd",
+                          Two + "2.0039\tn/a\tave_command\tWB0033\n3.0000\tn/a\tgap\tg\n", 512, Two,
+                          2, 2},
+                      Cut{"LineWithoutItsNewline", Two + "1.5000\tn/a\tave_com", 512, Two, 2, 1},
+                      Cut{"DamagedLineBefore", Two + "1,5\tn/a\tave_command\tWB0034\n", 512,
+                          Two + "1,5\tn/a\tave_command\tWB0034\n", 2, 0},
+                      Cut{"CrLf", "1.0000\tn/a\tave_command\tWB0032\r\n9.0000\tn/a\tx\ty\r\n", 512,
+                          "1.0000\tn/a\tave_command\tWB0032\r\n", 1, 1}),
+    [](const ::testing::TestParamInfo<Cut>& row) { return std::string(row.param.name); });
+
+// Catches a reader whose memory grows with the file (600 MB of events held 2.7 GB) and lines
+// beyond the events kept miscounted where a piece ends inside one.
+TEST(EventsFile, KeepsAtMostItsLimitAndCountsTheLinesBeyond) {
+    std::string text = Header;
+    for (std::size_t n = 0; n < EventsReader::MostEvents + 3; ++n)
+        text += "1.0000\tn/a\tave_command\tWB0032" + std::string(n % 3 == 0 ? 200 : 0, 'x') + "\n";
+    text += "2.0000\tn/a\tave_com";
+    for (const std::size_t piece : {std::size_t{4093}, text.size()}) {
+        EventsReader reader;
+        for (std::size_t at = 0; at < text.size(); at += piece)
+            reader.take(std::span<const char>(text.data() + at, std::min(piece, text.size() - at)));
+        EXPECT_EQ(reader.events().size(), EventsReader::MostEvents) << "pieces of " << piece;
+        EXPECT_EQ(reader.linesBeyond(), 3U) << "pieces of " << piece;
+        EXPECT_EQ(reader.events().front().value.size(), EventsReader::LongestValue);
+    }
+}
+
 } // namespace
 } // namespace solvane::session

@@ -126,6 +126,14 @@ private slots:
         run = report(session, folder.path() / "no such folder" / "report.png");
         QCOMPARE(run.status, 1);
         QVERIFY2(run.errors.contains(QStringLiteral("cannot be written")), qPrintable(run.errors));
+
+        // An output that is a FIFO held the report for ever.
+        const auto fifoOutput = folder.path() / "fifo.pdf";
+        QCOMPARE(::mkfifo(fifoOutput.c_str(), 0644), 0);
+        run = report(session, fifoOutput);
+        QCOMPARE(run.status, 1);
+        QVERIFY2(run.errors.contains(QStringLiteral("is a FIFO, not a plain file")),
+                 qPrintable(run.errors));
     }
 };
 

@@ -146,7 +146,8 @@ TEST(ViewerSession, VolumeTimelineIsTheCommands) {
     }
 }
 
-// Catches history figures taken over the wrong seconds or sessions listed out of order.
+// Catches history figures taken over the wrong seconds, sessions listed out of order, and a
+// recording stopped by a full disk that the history does not tell.
 TEST(ViewerSession, HistoryOfThreeSessions) {
     const testing::TempFolder folder;
     const auto quiet = [](int, long) { return 512; };
@@ -163,6 +164,8 @@ TEST(ViewerSession, HistoryOfThreeSessions) {
         writer.command(c.substr(0, 6));
         writer.command(c.substr(6, 6));
         writer.add(s.seconds);
+        if (s.seconds == 2)
+            writer.mark("recording_stopped", "disk full");
         writer.finish();
     }
     std::ofstream(folder.path() / "2026-12-07_08-00-00.edf") << "not a recording";
@@ -181,6 +184,9 @@ TEST(ViewerSession, HistoryOfThreeSessions) {
     EXPECT_DOUBLE_EQ(rows[2].shareLed00, 1.0);
     EXPECT_EQ(rows[2].poorSeconds, 0.0);
     EXPECT_DOUBLE_EQ(rows[2].meanAlpha, 0.0);
+    // In words, for the list and the History.
+    EXPECT_EQ(rows[1].fault, "recording stopped: disk full at 2 s");
+    EXPECT_EQ(rows[0].fault, "");
 }
 
 /// The fields of one CSV line, quotes undone.
@@ -217,6 +223,7 @@ TEST(ViewerSession, HistoryFilterAndCsv) {
     replay.meanAlpha = 12.25;
     replay.poorSeconds = 1.5;
     replay.goodContactShare = 0.875;
+    replay.fault = "recording stopped: disk full at 78 s";
     SessionSummary unreadable;
     unreadable.seconds = 600;
     unreadable.error = "cannot be read";
@@ -242,7 +249,7 @@ TEST(ViewerSession, HistoryFilterAndCsv) {
     EXPECT_EQ(csvFields(csv.substr(0, end)).size(), HistoryColumns.size());
     EXPECT_EQ(csvFields(csv.substr(end + 2, csv.size() - end - 4)),
               (std::vector<std::string>{"2026-12-08 10:00:00", "600", "a recording", replay.source,
-                                        "0.500", "0.250", "12.25", "1.5", "0.875"}));
+                                        "0.500", "0.250", "12.25", "1.5", "0.875", replay.fault}));
 }
 
 // Catches a follower that reads a record still being written, misses what grew, takes a line

@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QScreen>
+#include <QStatusBar>
 #include <QTest>
 #include <QWheelEvent>
 
@@ -178,6 +179,20 @@ private slots:
         QVERIFY2(window.writeReportTo(report, {}, message), qPrintable(message));
         QVERIFY2(message.contains(report), qPrintable(message));
         QVERIFY(std::filesystem::is_regular_file(report.toStdString()));
+    }
+
+    // Catches a folder that can no longer be listed (permissions taken away, the folder
+    // removed) passed over at every step without a word.
+    void folderThatCannotBeListedAnyMoreIsSaid() {
+        const solvane::testing::TempFolder folder;
+        const auto sessions = folder.path() / "sessions";
+        std::filesystem::create_directory(sessions);
+        writeSession(sessions, 5);
+        ViewerWindow window(sessions);
+        std::filesystem::remove_all(sessions);
+        window.follow();
+        QVERIFY2(window.statusBar()->currentMessage().contains(QStringLiteral("cannot be read")),
+                 qPrintable(window.statusBar()->currentMessage()));
     }
 
     // Catches panels whose value labels of different widths push their plots apart, so that

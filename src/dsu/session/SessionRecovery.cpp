@@ -1,15 +1,15 @@
 #include "dsu/session/SessionRecovery.h"
 
 #include "dsu/session/SessionSoundFile.h"
-#include "session/AveCommand.h"
+#include "dsu/session/SessionSteps.h"
+#include "session/EventsFile.h"
 #include "session/Numbers.h"
 #include "session/RecordingWriter.h"
 #include "session/SessionError.h"
 #include "session/SessionLock.h"
 #include "session/SessionPaths.h"
-#include "session/SessionReader.h"
 
-#include <algorithm>
+#include <cerrno>
 #include <fcntl.h>
 #include <memory>
 #include <set>
@@ -26,9 +26,21 @@ bool endsWith(const std::string& text, std::string_view end) {
     return text.size() > end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
-void removeQuietly(const std::filesystem::path& file) {
+bool present(const std::filesystem::path& file) {
     std::error_code ignored;
-    std::filesystem::remove(file, ignored);
+    return std::filesystem::exists(std::filesystem::symlink_status(file, ignored));
+}
+
+/// Removes what is there of `files`; the names of those that could not be removed, with why.
+std::string removeAll(std::initializer_list<std::filesystem::path> files) {
+    std::string failed;
+    for (const std::filesystem::path& file : files) {
+        std::error_code error;
+        if (!std::filesystem::remove(file, error) && error)
+            failed += (failed.empty() ? "" : ", ") + file.filename().string() + " (" +
+                      error.message() + ")";
+    }
+    return failed.empty() ? std::string() : "; these could not be removed: " + failed;
 }
 
 /// Cuts the working recording back to its whole records; their number (0 when none, or when
@@ -45,69 +57,83 @@ long long wholeRecords(const std::filesystem::path& working) {
     return std::max(0LL, records);
 }
 
-/// Renders the sound of `events` up to `packets` into `target` again, through a file of its
-/// own that replaces `target` once it is whole.
-void renderSound(const SessionPaths& paths, const std::vector<session::SessionEvent>& events,
-                 uint64_t packets) {
-    std::filesystem::path part = paths.sound();
-    part += ".part";
-    SessionSoundFile sound(part);
-    session::AveOutputState output;
-    for (const session::SessionEvent& event : events) {
-        if (!event.setsOutput() || !output.apply(event.value))
-            continue;
-        const uint64_t at = std::min(event.packet(), packets);
-        sound.set(toneSettings(output), at);
-        sound.follow(at);
+/// Keeps the working sound file under its kept name; what the log says of the sound.
+std::string keepSound(const SessionPaths& paths) {
+    if (!present(paths.workingSound()))
+        return present(paths.sound()) ? "" : "; it has no sound file";
+    step(Step::KeepSound);
+    try {
+        const double seconds = SessionSoundFile::keep(paths.workingSound(), paths.sound());
+        return "; its sound is kept in " + paths.sound().string() +
+               " up to its last whole frame (" + session::fixed(seconds, 1) + " s)";
+    } catch (const session::SessionError& e) {
+        return "; its sound is lost: " + std::string(e.what()) + removeAll({paths.workingSound()});
     }
-    sound.finish(packets, paths.sound());
 }
 
 std::string recoverRun(const SessionPaths& paths) {
     const std::unique_ptr<session::SessionLock> lock = session::SessionLock::takeOver(paths.lock());
     if (!lock)
         return {}; // going on in another process, or finished by one meanwhile
-    std::error_code error;
-    if (!std::filesystem::exists(paths.working(), error)) {
-        removeQuietly(paths.workingSound());
-        lock->release();
-        return {};
-    }
-    std::string line = "InitialiseDSU: the run " + paths.stamp() + " did not end: ";
-    if (wholeRecords(paths.working()) == 0) {
-        for (const std::filesystem::path& file :
-             {paths.working(), paths.workingSound(), paths.events(), paths.facts()})
-            removeQuietly(file);
-        lock->release();
-        return line + "it had no whole second of EEG; its working files are removed";
-    }
-    try {
-        const session::SessionReader run(paths.working());
-        const auto packets =
-            static_cast<uint64_t>(run.records()) * session::RecordingWriter::PacketsPerSecond;
-        const auto commands = std::count_if(run.events().begin(), run.events().end(),
-                                            [](const auto& e) { return e.setsOutput(); });
-        std::string sound;
-        if (std::filesystem::exists(paths.workingSound(), error)) {
-            renderSound(paths, run.events(), packets);
-            removeQuietly(paths.workingSound());
-            sound = ", its sound rendered again into " + paths.sound().string();
+    const std::string run = "InitialiseDSU: the run " + paths.stamp();
+    std::string line;
+    // An earlier recovery rendered the sound again into a file of this name.
+    std::filesystem::path rendered = paths.sound();
+    rendered += ".part";
+    if (!present(paths.working())) {
+        if (present(paths.kept())) {
+            // Killed while it was being finished, after its recording was kept.
+            const std::string sound = keepSound(paths);
+            if (!sound.empty())
+                line = run + " was being finished: kept in " + paths.kept().string() + sound;
+        } else if (present(paths.events()) || present(paths.facts()) ||
+                   present(paths.workingSound())) {
+            step(Step::RemoveWorkingFiles);
+            line = run + " did not end and had no recording yet; its files are removed" +
+                   removeAll({paths.events(), paths.facts(), paths.workingSound()});
         }
-        std::filesystem::rename(paths.working(), paths.kept(), error);
-        if (error)
-            throw session::SessionError(paths.working().string() + " cannot be renamed to " +
-                                        paths.kept().string() + ": " + error.message());
-        line += "kept in " + paths.kept().string() + " with its " +
-                session::integerText(run.records()) + " whole seconds and " +
-                session::integerText(commands) + " commands" + sound;
-        for (const std::string& note : run.notes())
-            line += "; " + note;
-    } catch (const session::SessionError& e) {
-        line += std::string("it cannot be finished: ") + e.what();
-        std::filesystem::path part = paths.sound();
-        part += ".part";
-        removeQuietly(part);
+        (void)removeAll({rendered});
+        lock->release();
+        return line;
     }
+    line = run + " did not end: ";
+    step(Step::CutRecording);
+    const long long records = wholeRecords(paths.working());
+    if (records == 0) {
+        step(Step::RemoveWorkingFiles);
+        line += "it had no whole second of EEG; its working files are removed" +
+                removeAll({paths.working(), paths.workingSound(), paths.events(), paths.facts(),
+                           rendered});
+        lock->release();
+        return line;
+    }
+    std::string events;
+    step(Step::CutEvents);
+    try {
+        const session::EventsCut cut =
+            session::cutEventsAfter(paths.events(), static_cast<uint64_t>(records) *
+                                                        session::RecordingWriter::PacketsPerSecond);
+        events = " and " + session::integerText(static_cast<long long>(cut.commands)) + " commands";
+        if (cut.dropped > 0)
+            events += " (the " + session::integerText(static_cast<long long>(cut.dropped)) +
+                      " events after its last whole second are dropped)";
+    } catch (const session::SessionError& e) {
+        events = e.code() == ENOENT ? "; its events file is missing"
+                                    : "; its events file is as it was: " + std::string(e.what());
+    }
+    const std::string sound = keepSound(paths);
+    (void)removeAll({rendered});
+    step(Step::KeepRecording);
+    std::error_code error;
+    std::filesystem::rename(paths.working(), paths.kept(), error);
+    if (error) {
+        line += "it cannot be finished: " + paths.working().string() + " cannot be renamed to " +
+                paths.kept().string() + ": " + error.message();
+    } else {
+        line += "kept in " + paths.kept().string() + " with its " + session::integerText(records) +
+                " whole seconds" + events + sound;
+    }
+    step(Step::ReleaseLock);
     lock->release();
     return line;
 }

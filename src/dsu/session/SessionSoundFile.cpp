@@ -1,13 +1,19 @@
 #include "dsu/session/SessionSoundFile.h"
 
+#include "dsu/session/FlacFrames.h"
 #include "dsu/session/WriteBuffer.h"
 #include "session/SessionError.h"
 
+#include <fcntl.h>
 #include <sndfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <utility>
 
 namespace solvane::dsusim {
@@ -93,9 +99,11 @@ void SessionSoundFile::set(const ToneSettings& settings, uint64_t packet) {
 }
 
 void SessionSoundFile::follow(uint64_t packet) {
-    if (frameOf(packet) < written_ + ToneSynthesiser::Rate)
+    // A second after the last write, whatever the commands have rendered meanwhile.
+    if (frameOf(packet) < flushed_ + ToneSynthesiser::Rate)
         return;
     renderTo(frameOf(packet));
+    flushed_ = written_;
     if (!output_->flush())
         throw session::SessionError("the sound file " + working_.string() +
                                         " cannot be written: " + reason(),
@@ -106,7 +114,7 @@ std::string SessionSoundFile::reason() const {
     return output_ && output_->error() != 0 ? std::strerror(output_->error()) : sf_strerror(file_);
 }
 
-void SessionSoundFile::finish(uint64_t packet, const std::filesystem::path& target) {
+void SessionSoundFile::end(uint64_t packet) {
     ToneSettings last = settings_;
     last.fadingOut = true;
     set(last, packet);
@@ -123,12 +131,34 @@ void SessionSoundFile::finish(uint64_t packet, const std::filesystem::path& targ
             error);
     }
     output_.reset();
+}
+
+double SessionSoundFile::keep(const std::filesystem::path& working,
+                              const std::filesystem::path& target) {
+    const int fd = ::open(working.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        throw session::SessionError("the sound file " + working.string() +
+                                        " cannot be opened: " + std::strerror(error),
+                                    error);
+    }
+    struct stat status {};
+    std::string why = "it is no plain file";
+    std::optional<uint64_t> frames;
+    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode))
+        frames = keepWholeFrames(fd, why);
+    ::close(fd);
+    if (!frames)
+        throw session::SessionError("the sound file " + working.string() +
+                                    " cannot be kept: " + why);
     std::error_code error;
-    std::filesystem::rename(working_, target, error);
+    std::filesystem::rename(working, target, error);
     if (error)
-        throw session::SessionError("the sound file " + working_.string() +
-                                    " cannot be renamed to " + target.string() + ": " +
-                                    error.message());
+        throw session::SessionError("the sound file " + working.string() +
+                                        " cannot be renamed to " + target.string() + ": " +
+                                        error.message(),
+                                    error.value());
+    return static_cast<double>(*frames) / ToneSynthesiser::Rate;
 }
 
 void SessionSoundFile::abandon() noexcept {

@@ -5,8 +5,10 @@
 // recording's annotation of the command stands, so sound and EEG line up in any editor. The
 // file depends only on the settings and the packet numbers they came with: the same commands
 // give the same file. It follows the packets a second at a time, and goes to the disk with one
-// write a second; finish() fades the sound out at the last packet and ends the file with the
-// second in which the fade-out ends.
+// write a second; end() fades the sound out at the last packet and ends the file with the
+// second in which the fade-out ends. keep() gives the file its kept name once it is valid to
+// its last frame, whether it was ended, stopped by a fault or left by a process that was
+// killed: what reached the disk is kept, never rendered again.
 
 #include "dsu/sound/ToneSynthesiser.h"
 #include "session/AveCommand.h"
@@ -42,11 +44,16 @@ public:
     /// Renders the sound up to the time of `packet` once a second of it is due.
     /// Throws session::SessionError.
     void follow(uint64_t packet);
-    /// Fades out at the time of `packet`, completes and closes the file and renames it to
-    /// `target`. Throws session::SessionError; the working file then stays.
-    void finish(uint64_t packet, const std::filesystem::path& target);
+    /// Fades out at the time of `packet`, completes and closes the file under its working
+    /// name. Throws session::SessionError; the file is then closed as far as it got.
+    void end(uint64_t packet);
     /// Closes the file as it is and leaves it under its working name.
     void abandon() noexcept;
+
+    /// Makes the sound file `working` valid to its last whole frame (see FlacFrames.h) and
+    /// renames it to `target`; its length in seconds. Throws session::SessionError, saying
+    /// why, when it holds no whole frame or cannot be renamed; it then stays as it was.
+    static double keep(const std::filesystem::path& working, const std::filesystem::path& target);
 
     [[nodiscard]] const std::filesystem::path& workingFile() const noexcept { return working_; }
 
@@ -61,6 +68,7 @@ private:
     std::unique_ptr<WriteBuffer> output_;
     sf_private_tag* file_ = nullptr;
     uint64_t written_ = 0; ///< frames
+    uint64_t flushed_ = 0; ///< frames rendered when the file was last written
     ToneSynthesiser synthesiser_;
     ToneSettings settings_;
     float rendered_[BlockFrames * ToneSynthesiser::Channels] = {};

@@ -3,6 +3,7 @@
 #include "dsu/common/ConfigError.h"
 #include "dsu/session/SessionRecovery.h"
 #include "dsu/session/SessionSoundFile.h"
+#include "dsu/session/SessionSteps.h"
 #include "session/EventsFile.h"
 #include "session/Numbers.h"
 #include "session/SessionError.h"
@@ -22,6 +23,12 @@ using session::SessionError;
 
 /// Room a run needs on its disk to start: a minute of recording.
 constexpr unsigned long long LeastRoom = 60ULL * 8192;
+/// Room below which a run's recording stops, checked once a second: what finishing it needs
+/// (its last second, the fade-out of its sound, the marks of the fault) with room to spare.
+constexpr unsigned long long LeastRoomLeft = 256ULL * 1024;
+/// The reasons of a fault, as the events file and the facts give them.
+constexpr const char* DiskFull = "disk full";
+constexpr const char* WriteFailed = "write failed";
 
 [[noreturn]] void cannotRecord(ConfigFault fault, const std::string& why) {
     throw SimulatorConfigError(ConfigKey::Record, fault, "the run cannot be recorded: " + why);
@@ -77,6 +84,7 @@ std::filesystem::path SessionStore::workingFile() const {
 void SessionStore::begin(const RunStart& run) {
     session_.clear();
     packets_ = 0;
+    soundGoing_ = false;
     const std::filesystem::path& sessions = places_.sessionsFolder();
     std::error_code error;
     places_.makeFolder(sessions, error);
@@ -108,10 +116,13 @@ void SessionStore::begin(const RunStart& run) {
             name = stamp + "_" + session::integerText(n);
         }
         const session::SessionPaths paths(sessions, name);
+        step(Step::CreateEvents);
         events_ = std::make_unique<session::EventsWriter>(paths.events());
+        step(Step::CreateRecording);
         recorder_ = std::make_unique<session::RecordingWriter>(paths.working(), run.recording);
         factsFile_ = paths.facts();
         facts_ = run.facts;
+        step(Step::WriteFacts);
         session::writeFacts(factsFile_, facts_);
         session_ = paths.kept();
         log_("InitialiseDSU: recording into " + paths.working().string());
@@ -144,21 +155,69 @@ void SessionStore::begin(const RunStart& run) {
 
 void SessionStore::startSound() {
     const std::filesystem::path working = soundFileOf(recorder_->workingFile());
+    step(Step::CreateSound);
     try {
         sound_ = std::make_unique<SessionSoundFile>(working);
+        soundGoing_ = true;
         log_("InitialiseDSU: sound into " + working.string());
     } catch (const SessionError& e) {
         log_("InitialiseDSU: the sound is not kept: " + std::string(e.what()));
     }
 }
 
-// A sound file that could not be written whole is of no use; the events file holds what it
-// would have played.
-void SessionStore::dropSound(const std::string& why) {
-    log_(why);
+void SessionStore::addFault(uint64_t packet, const std::string& what) {
+    facts_.faults.push_back(
+        {static_cast<double>(packet) / session::RecordingWriter::PacketsPerSecond, what});
+    writeFacts();
+}
+
+// The recording stopped at its whole records: what the events file holds after them has no
+// EEG and goes, and the mark of the fault stands at their end. The sound stops there too and
+// is kept as far as it went.
+void SessionStore::stopRecording(const char* why, const std::string& line) {
+    log_(line);
+    const uint64_t end = recorder_->packets();
+    try {
+        (void)session::cutEventsAfter(events_->file(), end);
+    } catch (const SessionError& e) {
+        log_("GetP3Data: " + std::string(e.what()));
+    }
+    if (!events_->mark(end, -1.0, session::EventType::Stopped, why))
+        log_("GetP3Data: the events file " + events_->file().string() + " takes no more lines");
+    addFault(end, why);
+    if (soundGoing_) {
+        soundGoing_ = false;
+        try {
+            sound_->end(packets_);
+            log_("GetP3Data: the sound is kept up to here too");
+        } catch (const SessionError& e) {
+            log_("GetP3Data: the sound is kept as far as it reached the disk: " +
+                 std::string(e.what()));
+        }
+    }
+}
+
+// The sound file failed by itself: it is kept as far as it reached the disk, and the EEG goes
+// on being recorded for as long as it can be.
+void SessionStore::soundFailed(const char* call, const SessionError& e) {
+    soundGoing_ = false;
     sound_->abandon();
-    removeQuietly(sound_->workingFile());
-    sound_.reset();
+    const char* why = noRoom(e.code()) ? DiskFull : WriteFailed;
+    log_(std::string(call) + ": the sound file stopped, " + why +
+         "; it is kept as far as it reached the disk: " + e.what());
+    if (recorder_->stopped())
+        return;
+    const uint64_t at = recorder_->records() * session::RecordingWriter::RecordSamples;
+    if (!events_->mark(at, -1.0, session::EventType::SoundStopped, why))
+        log_(std::string(call) + ": the events file " + events_->file().string() +
+             " takes no more lines");
+    addFault(at, std::string(session::SessionFacts::Fault::SoundOnly) + why);
+}
+
+bool SessionStore::diskNearlyFull() const noexcept {
+    struct statvfs disk {};
+    return ::statvfs(places_.sessionsFolder().c_str(), &disk) == 0 &&
+           static_cast<unsigned long long>(disk.f_bavail) * disk.f_frsize < LeastRoomLeft;
 }
 
 void SessionStore::writeFacts() {
@@ -174,27 +233,32 @@ void SessionStore::packet(const int32_t* packet) {
         return;
     ++packets_;
     if (!recorder_->stopped()) {
+        const auto stoppedAt = [this](const std::string& why) {
+            return "GetP3Data: recording stopped at packet " +
+                   session::integerText(static_cast<long long>(packets_)) +
+                   ", the run goes on unrecorded: " + why;
+        };
         try {
             recorder_->add(packet);
         } catch (const SessionError& e) {
             // The feedback goes on; what was recorded is kept when the run ends.
-            log_("GetP3Data: recording stopped at packet " +
-                 session::integerText(static_cast<long long>(packets_)) +
-                 ", the run goes on unrecorded: " + e.what());
-            const char* why = noRoom(e.code()) ? "disk full" : "write failed";
-            events_->mark(packets_, -1.0, session::EventType::Stopped, why);
-            facts_.faults.push_back(
-                {static_cast<double>(packets_) / session::RecordingWriter::PacketsPerSecond, why});
-            writeFacts();
-            if (sound_)
-                dropSound("GetP3Data: the sound is no longer kept either");
+            const char* why = noRoom(e.code()) ? DiskFull : WriteFailed;
+            stopRecording(why, stoppedAt(why + std::string(": ") + e.what()));
+        }
+        if (!recorder_->stopped() && packets_ % session::RecordingWriter::RecordSamples == 0 &&
+            diskNearlyFull()) {
+            recorder_->stop();
+            stopRecording(DiskFull,
+                          stoppedAt(std::string(DiskFull) + ": the disk of " +
+                                    places_.sessionsFolder().string() + " has less than " +
+                                    session::integerText(LeastRoomLeft / 1024) + " KB free"));
         }
     }
-    if (sound_) {
+    if (soundGoing_) {
         try {
             sound_->follow(packets_);
         } catch (const SessionError& e) {
-            dropSound("GetP3Data: the sound is no longer kept: " + std::string(e.what()));
+            soundFailed("GetP3Data", e);
         }
     }
 }
@@ -209,17 +273,18 @@ void SessionStore::command(std::string_view text) {
 }
 
 void SessionStore::sound(const ToneSettings& settings) {
-    if (!sound_)
+    if (!soundGoing_)
         return;
     try {
         sound_->set(settings, packets_);
     } catch (const SessionError& e) {
-        dropSound("SendCommandToDSU: the sound is no longer kept: " + std::string(e.what()));
+        soundFailed("SendCommandToDSU", e);
     }
 }
 
 bool SessionStore::mark(std::string_view type, std::string_view value, double duration) {
-    return events_ && events_->mark(packets_, duration, type, value);
+    // After a stop the marks would fall past the recording's end.
+    return events_ && !recorder_->stopped() && events_->mark(packets_, duration, type, value);
 }
 
 void SessionStore::gap(double seconds) {
@@ -236,19 +301,45 @@ bool SessionStore::finish(const std::filesystem::path& target) {
     std::string contents;
     if (!kept) {
         // A run without a packet is no recording worth keeping, nor a reason to replace the
-        // copy of the last one.
-        recorder_->close();
-        removeQuietly(recorder_->workingFile());
-        if (sound_) {
+        // copy of the last one. Its recording goes first: closed, it would hold a second of
+        // the centre value, which a recovery would keep as if it were EEG.
+        if (sound_)
             sound_->abandon();
-            removeQuietly(sound_->workingFile());
-        }
-        removeQuietly(events_->file());
-        removeQuietly(factsFile_);
+        step(Step::RemoveWorkingFiles);
+        for (const std::filesystem::path& file :
+             {recorder_->workingFile(), soundFileOf(recorder_->workingFile()), events_->file(),
+              factsFile_})
+            removeQuietly(file);
         log_("TerminateDSU: the run recorded no packet and is not kept; the session file "
              "stays as it was");
     } else {
         whole = !recorder_->stopped();
+        // The sound first, the recording last: once the recording has its kept name the run
+        // is finished, and a kill before that leaves a run that did not end, which the next
+        // start finishes from the files as they are.
+        if (sound_) {
+            if (soundGoing_) {
+                step(Step::CompleteSound);
+                try {
+                    sound_->end(packets_);
+                } catch (const SessionError& e) {
+                    log_("TerminateDSU: " + std::string(e.what()));
+                    whole = false;
+                }
+            } else {
+                whole = false;
+            }
+            sound_->abandon();
+            step(Step::KeepSound);
+            try {
+                (void)SessionSoundFile::keep(sound_->workingFile(), soundFileOf(session_));
+            } catch (const SessionError& e) {
+                log_("TerminateDSU: the run's sound is lost: " + std::string(e.what()));
+                removeQuietly(sound_->workingFile());
+                whole = false;
+            }
+        }
+        step(Step::KeepRecording);
         try {
             recorder_->finish(session_);
             contents = " (" + session::integerText(static_cast<long long>(recorder_->packets())) +
@@ -267,49 +358,56 @@ bool SessionStore::finish(const std::filesystem::path& target) {
             whole = false;
             kept = false;
         }
-        if (sound_) {
-            try {
-                sound_->finish(packets_, soundFileOf(session_));
-            } catch (const SessionError& e) {
-                log_("TerminateDSU: " + std::string(e.what()));
-                removeQuietly(sound_->workingFile());
-                whole = false;
-            }
-        }
     }
     sound_.reset();
+    soundGoing_ = false;
     recorder_.reset();
     events_.reset();
+    step(Step::ReleaseLock);
     if (lock_)
         lock_->release();
     lock_.reset();
-    if (kept && !target.empty() && !copyTo(target, contents))
-        whole = false;
+    if (kept && !target.empty()) {
+        step(Step::CopySession);
+        if (!copyTo(target, contents))
+            whole = false;
+    }
     session_.clear();
     factsFile_.clear();
     return whole;
 }
 
 bool SessionStore::copyTo(const std::filesystem::path& target, const std::string& contents) {
-    bool copied = true;
     try {
         copyReplacing(session_, target);
         log_("TerminateDSU: session written to " + target.string() + contents);
     } catch (const SessionError& e) {
         log_("TerminateDSU: " + std::string(e.what()));
-        copied = false;
+        return false;
     }
     std::error_code error;
-    if (copied && std::filesystem::exists(soundFileOf(session_), error)) {
+    const std::filesystem::path sound = soundFileOf(target);
+    if (std::filesystem::exists(soundFileOf(session_), error)) {
         try {
-            copyReplacing(soundFileOf(session_), soundFileOf(target));
-            log_("TerminateDSU: sound written to " + soundFileOf(target).string());
+            copyReplacing(soundFileOf(session_), sound);
+            log_("TerminateDSU: sound written to " + sound.string());
         } catch (const SessionError& e) {
             log_("TerminateDSU: " + std::string(e.what()));
-            copied = false;
+            return false;
         }
+    } else if (std::filesystem::exists(sound, error)) {
+        // The sound of an earlier run must not pass for this one's. A file the user may not
+        // write stays, as it would not be replaced either.
+        if (::faccessat(AT_FDCWD, sound.c_str(), W_OK, AT_EACCESS) != 0 ||
+            !std::filesystem::remove(sound, error)) {
+            log_("TerminateDSU: " + sound.string() +
+                 " holds an earlier run's sound and cannot be removed" +
+                 (error ? ": " + error.message() : std::string(": it is write-protected")));
+            return false;
+        }
+        log_("TerminateDSU: " + sound.string() + " is removed: this run keeps no sound");
     }
-    return copied;
+    return true;
 }
 
 } // namespace solvane::dsusim

@@ -6,10 +6,11 @@
 // file, the facts and, where asked, the sound file. The output in force when the run begins
 // goes into the run's own files at onset 0, so that each session stands alone. While the run
 // goes the store follows the packets, which are its time axis, and takes the commands, marks
-// and sound settings; a recording that cannot be written any more stops, and the run goes on
-// without it. finish() completes the run as its own kept files (or removes them when it
-// recorded nothing) and copies the recording and its sound to the session file the program
-// names.
+// and sound settings. A recording that cannot be written any more, or whose disk is nearly
+// full, stops at its whole records with its sound, both kept as far as they went, and the run
+// goes on without it; the events file and the facts mark the fault. finish() completes the
+// run as its own kept files, the sound before the recording (or removes them when it recorded
+// nothing), and copies the recording and its sound to the session file the program names.
 
 #include "config/FileLocations.h"
 #include "dsu/sound/ToneSynthesiser.h"
@@ -26,6 +27,7 @@
 
 namespace solvane::session {
 class EventsWriter;
+class SessionError;
 class SessionLock;
 } // namespace solvane::session
 
@@ -78,7 +80,10 @@ public:
 
 private:
     void startSound();
-    void dropSound(const std::string& why);
+    void stopRecording(const char* why, const std::string& line);
+    void soundFailed(const char* call, const session::SessionError& e);
+    void addFault(uint64_t packet, const std::string& what);
+    [[nodiscard]] bool diskNearlyFull() const noexcept;
     bool copyTo(const std::filesystem::path& target, const std::string& contents);
     void writeFacts();
 
@@ -88,6 +93,7 @@ private:
     std::unique_ptr<session::RecordingWriter> recorder_;
     std::unique_ptr<session::EventsWriter> events_;
     std::unique_ptr<SessionSoundFile> sound_;
+    bool soundGoing_ = false; ///< the sound file is still being written
     std::filesystem::path session_;
     std::filesystem::path factsFile_;
     session::SessionFacts facts_;
