@@ -1,9 +1,10 @@
 # The simulated DSU (src/dsu), driven through its classes: synthetic EEG, replay of
-# recordings, the session file and its sound, live sound, its configuration, and a replay through the program's own
+# recordings, the session file and its sound, live sound, its configuration and debug log, and a replay through the program's own
 # analysis, on the recordings in data/eeg.
 solvane_core_test(dsu_sim_test
     dsu/DsuSimSupport.cpp
     dsu/ConfigurationTest.cpp
+    dsu/DebugLogTest.cpp
     dsu/LiveResamplerTest.cpp
     dsu/RecordingHeaderTest.cpp
     dsu/ReplayAnalysisTest.cpp

@@ -30,7 +30,7 @@ TEST(SimulatorConfiguration, ReadsEveryKeyForgivingCaseAndBlanks) {
         "P3.,EEG P4\nspeed=0\nLoop = 0\nGain=3.5\nSeed=42\nSound=OFF\nsounddevice = USB Audio \n"
         "SoundFile = Off\n");
     EXPECT_EQ(config.source, "rec.bdf");
-    EXPECT_FALSE(config.synthetic());
+    EXPECT_EQ(config.kind(), SourceKind::Recording);
     EXPECT_EQ(config.channels, (std::vector<std::string>{"O1", "o2", "P3.", "EEG P4"}));
     EXPECT_EQ(config.speed, 0.0);
     EXPECT_FALSE(config.loop);
@@ -41,7 +41,7 @@ TEST(SimulatorConfiguration, ReadsEveryKeyForgivingCaseAndBlanks) {
     EXPECT_FALSE(config.soundFile);
 
     const SimulatorConfig defaults = SimulatorConfig::fromText(std::nullopt);
-    EXPECT_TRUE(defaults.synthetic());
+    EXPECT_EQ(defaults.kind(), SourceKind::Synthetic);
     EXPECT_TRUE(defaults.channels.empty());
     EXPECT_EQ(defaults.speed, 1.0);
     EXPECT_TRUE(defaults.loop);

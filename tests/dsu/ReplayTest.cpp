@@ -3,9 +3,9 @@
 // recording loops or ends.
 
 #include "DsuSimSupport.h"
+#include "dsu/device/SimulatorConfig.h"
 #include "dsu/eeg/RecordingSource.h"
 #include "dsu/eeg/SignalLabel.h"
-#include "dsu/device/SimulatorConfig.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -148,6 +148,41 @@ INSTANTIATE_TEST_SUITE_P(
                       LabelCase{"O1", "O2", false}, LabelCase{"T3", "T4", false},
                       LabelCase{"T5", "T7", false}, LabelCase{"Fp1", "EEG Fp1-Ref", false},
                       LabelCase{"ECG", "ECG ECG", false}, LabelCase{"", "", false}));
+
+struct UnknownLabelCase {
+    std::vector<std::string> labels;
+    bool numbered; ///< a board's channels, named by their numbers too
+    std::vector<std::string> wanted;
+    const char* message;
+};
+
+class UnknownLabel : public ::testing::TestWithParam<UnknownLabelCase> {};
+
+// Every source refuses a label that names none of its signals with one message, which lists
+// what it has: a board's channels by number, with the positions given them.
+TEST_P(UnknownLabel, IsRefusedNamingTheSourceAndWhatItHas) {
+    const UnknownLabelCase& c = GetParam();
+    try {
+        SignalLabel::pick(c.wanted, c.labels, "the source", c.numbered);
+        ADD_FAILURE() << c.message;
+    } catch (const SimulatorConfigError& e) {
+        EXPECT_EQ(e.status(), -205);
+        EXPECT_EQ(std::string(e.what()), c.message);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Labels, UnknownLabel,
+    ::testing::Values(UnknownLabelCase{{"O1", "O2", "C3", "C4"},
+                                       false,
+                                       {"O1", "O2", "C3", "3"},
+                                       "Channels: no channel of the source is labelled \"3\" "
+                                       "(it has O1, O2, C3, C4)"},
+                      UnknownLabelCase{{"1", "2", "C3", "4", "5"},
+                                       true,
+                                       {"1", "C3", "5", "6"},
+                                       "Channels: no channel of the source is labelled \"6\" "
+                                       "(it has 1, 2, 3 C3, 4, 5)"}));
 
 TEST(ReplayChannels, NamedLabelsPickTheirSignalsAndTheDefaultSkipsOtherKinds) {
     TempFolder folder;

@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
+#include <ctime>
 #include <map>
 #include <string>
 #include <vector>
@@ -62,7 +64,9 @@ TEST_P(SessionRoundTrip, GivesBackTheRunAndTheNextRunStandsAlone) {
         EXPECT_EQ(dsu.terminate("kardemo.SES"), 0);
         return kept;
     };
+    const auto before = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
     const std::filesystem::path first = run(700, commands);
+    const auto after = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
 
     const session::SessionReader session(first);
     ASSERT_EQ(session.records(), 3);
@@ -92,6 +96,17 @@ TEST_P(SessionRoundTrip, GivesBackTheRunAndTheNextRunStandsAlone) {
     EXPECT_EQ(facts.settings.volume, 60);
     EXPECT_FALSE(facts.settings.baseFrequency.has_value());
     EXPECT_FALSE(facts.libraryVersion.empty());
+    // The start in local time, read back as such, to a tenth of a millisecond.
+    std::tm local{};
+    const char* fraction = ::strptime(facts.start.c_str(), "%Y-%m-%dT%H:%M:%S", &local);
+    ASSERT_NE(fraction, nullptr) << facts.start;
+    local.tm_isdst = -1;
+    EXPECT_GE(std::mktime(&local), before) << facts.start;
+    EXPECT_LE(std::mktime(&local), after) << facts.start;
+    const std::string tenths(fraction);
+    EXPECT_TRUE(tenths.size() == 5 && tenths[0] == '.' &&
+                tenths.find_first_not_of("0123456789", 1) == std::string::npos)
+        << facts.start;
     if (std::string(row.kind) == "synthetic") {
         EXPECT_EQ(facts.source.seed, 7);
     } else {

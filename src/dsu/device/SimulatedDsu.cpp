@@ -2,26 +2,16 @@
 
 #include "config/ProfileFile.h"
 #include "dsu/common/Text.h"
-#include "dsu/eeg/CytonSource.h"
-#include "dsu/eeg/LslSource.h"
-#include "dsu/eeg/OpenEegSource.h"
-#include "dsu/eeg/RecordingSource.h"
-#include "dsu/eeg/SyntheticSource.h"
+#include "dsu/device/ProgramSettings.h"
+#include "dsu/eeg/SerialPort.h"
 #include "dsu/session/SessionSoundFile.h"
 #include "dsu/sound/LiveSoundOutput.h"
-#include "dsu/device/ProgramSettings.h"
 #include "session/EventsFile.h"
 #include "session/Numbers.h"
 #include "session/RecordingWriter.h"
 
 #include <dlfcn.h>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <sys/statvfs.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -69,6 +59,22 @@ std::optional<std::string> configText(const std::filesystem::path& file) {
     return text;
 }
 
+/// `began` as the facts give a run's start: local time to a tenth of a millisecond.
+std::string startText(std::chrono::system_clock::time_point began) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(began);
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    const long long tenths = std::chrono::duration_cast<std::chrono::microseconds>(
+                                 began - std::chrono::system_clock::from_time_t(seconds))
+                                 .count() /
+                             100;
+    char text[96];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%04lld", local.tm_year + 1900,
+                  local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
+                  tenths);
+    return text;
+}
+
 } // namespace
 
 SimulatedDsu& SimulatedDsu::instance() {
@@ -83,10 +89,7 @@ SimulatedDsu::SimulatedDsu(FileLocations places)
     : places_(std::move(places)),
       store_(places_, [this](const std::string& line) { logCall(line); }) {}
 
-SimulatedDsu::~SimulatedDsu() {
-    if (debugFd_ >= 0)
-        ::close(debugFd_);
-}
+SimulatedDsu::~SimulatedDsu() = default;
 
 std::filesystem::path SimulatedDsu::libraryFolder() {
     Dl_info info{};
@@ -96,43 +99,17 @@ std::filesystem::path SimulatedDsu::libraryFolder() {
     return std::filesystem::current_path();
 }
 
-// The log is this program's own while it holds a lock on it, and starts afresh with each
-// SetDebugMode then. A second program beside it finds the lock taken and adds its lines to
-// the end instead, so that neither cuts the other's log short.
 void SimulatedDsu::setDebugMode(int32_t mode, const char* debugFile) {
-    debugOn_ = false;
-    if (mode == 1 && debugFile != nullptr) {
-        if (debugFd_ >= 0 && debugPath_ != debugFile) {
-            ::close(debugFd_);
-            debugFd_ = -1;
-        }
-        if (debugFd_ < 0) {
-            debugPath_ = debugFile;
-            // Without waiting: a FIFO of that name would hold the start until a reader came.
-            debugFd_ =
-                ::open(debugFile, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NONBLOCK, 0644);
-            struct stat status {};
-            if (debugFd_ >= 0 && (::fstat(debugFd_, &status) != 0 || !S_ISREG(status.st_mode))) {
-                ::close(debugFd_);
-                debugFd_ = -1;
-            }
-            debugShared_ = debugFd_ >= 0 && ::flock(debugFd_, LOCK_EX | LOCK_NB) != 0;
-        }
-        if (debugFd_ >= 0 && !debugShared_)
-            (void)::ftruncate(debugFd_, 0);
-        debugOn_ = debugFd_ >= 0;
-    }
+    log_.pause();
+    if (mode == 1 && debugFile != nullptr)
+        log_.open(debugFile);
     logCall("SetDebugMode(" + std::to_string(mode) + ")" +
-            (debugShared_ && debugOn_ ? ": another program writes this log too; added to its end"
-                                      : ""));
+            (log_.shared() && log_.on() ? ": another program writes this log too; added to its end"
+                                        : ""));
 }
 
 void SimulatedDsu::logCall(const std::string& text) {
-    if (!debugOn_)
-        return;
-    const std::string line = text + '\n'; // one write: lines of two programs do not mix
-    if (::write(debugFd_, line.data(), line.size()) < 0)
-        debugOn_ = false;
+    log_.write(text);
 }
 
 // A run started again without TerminateDSU ends here, kept under its own name.
@@ -148,21 +125,13 @@ std::function<void(const std::string&)> SimulatedDsu::sourceLog() {
     return [this](const std::string& line) { logCall(std::string(call_) + ": " + line); };
 }
 
-std::unique_ptr<SampleSource> SimulatedDsu::openBoard(const SimulatorConfig& config) {
-    if (config.openEeg())
-        return std::make_unique<OpenEegSource>(serialDevice(config), config.channels,
-                                               config.montage, sourceLog(), boardClock_);
-    return std::make_unique<CytonSource>(serialDevice(config), config.channels, config.montage,
-                                         config.gain, sourceLog(), boardClock_);
-}
-
 // The program shows its own message at once for a SetComPorts that fails, where a failed
 // InitialiseDSU would leave it waiting for data that never come: so the board is opened and
 // heard from here.
 int32_t SimulatedDsu::setComPort(int32_t port) {
     call_ = "SetComPorts";
     comPort_ = port;
-    board_.reset();
+    board_ = {};
     boardText_.reset();
     const std::filesystem::path configFile = places_.configFolder() / SimulatorConfig::FileName;
     std::optional<std::string> text;
@@ -181,7 +150,7 @@ int32_t SimulatedDsu::setComPort(int32_t port) {
         initialised_ = false;
     }
     try {
-        board_ = openBoard(config);
+        board_ = makeSource(config);
         boardText_ = text;
     } catch (const SimulatorConfigError& e) {
         if (e.key() != ConfigKey::SerialDevice)
@@ -204,56 +173,9 @@ int32_t SimulatedDsu::initialise() {
         check_ ? std::filesystem::path("the configuration to check")
                : places_.configFolder() / SimulatorConfig::FileName;
     try {
-        const std::optional<std::string> text = check_ ? check_ : configText(configFile);
-        if (text) {
-            for (const std::string& key : SimulatorConfig::unknownKeys(*text))
-                logCall("InitialiseDSU: " + configFile.string() + ": the key " + inQuotes(key) +
-                        " means nothing here and is ignored");
-        }
-        config_ = SimulatorConfig::fromText(text, places_.configFolder());
-        if (check_) {
-            // A check looks at the source only: it leaves no session and makes no sound.
-            config_.record = false;
-            config_.sound = false;
-            config_.soundFile = false;
-            logCall("InitialiseDSU: a check of the set-up; nothing is recorded or played");
-        }
-        if (config_.synthetic()) {
-            source_ = std::make_unique<SyntheticSource>(config_.seed, config_.gain);
-        } else if (config_.serialBoard()) {
-            if (config_.openEeg() && config_.gainSet)
-                logCall("InitialiseDSU: Gain does not apply to Source = openeeg, whose counts go "
-                        "into the packets as they are; MicrovoltsPerCount gives their scale");
-            // The board SetComPorts opened, unless the configuration has changed since.
-            if (board_ && boardText_ == text) {
-                source_ = std::move(board_); // port_ is still the one it was opened on
-            } else {
-                board_.reset(); // it holds the port
-                source_ = openBoard(config_);
-            }
-        } else if (config_.lsl()) {
-            const std::string library =
-                config_.lslLibrary.empty()
-                    ? std::string()
-                    : inFolder(places_.configFolder(), config_.lslLibrary).string();
-            auto stream = std::make_unique<LslSource>(library, config_.stream, config_.channels,
-                                                      config_.gain, sourceLog());
-            if (!stream->passedOver().empty())
-                logCall("InitialiseDSU: LSL streams passed over: " + stream->passedOver());
-            source_ = std::move(stream);
-        } else {
-            source_ =
-                std::make_unique<RecordingSource>(inFolder(places_.configFolder(), config_.source),
-                                                  config_.channels, config_.gain, config_.loop);
-        }
-        if (config_.sound) {
-            try {
-                live_ = std::make_unique<LiveSoundOutput>(config_.soundDevice);
-                logCall("InitialiseDSU: live sound on " + live_->description());
-            } catch (const SoundOutputError& e) {
-                logCall("InitialiseDSU: no live sound: " + std::string(e.what()));
-            }
-        }
+        const std::optional<std::string> text = readConfiguration(configFile);
+        openSource(text);
+        openLiveSound();
     } catch (const SimulatorConfigError& e) {
         logCall("InitialiseDSU failed (status " + std::to_string(e.status()) +
                 "): " + configFile.string() + ": " + e.what());
@@ -291,6 +213,59 @@ int32_t SimulatedDsu::initialise() {
     return 0;
 }
 
+std::optional<std::string> SimulatedDsu::readConfiguration(const std::filesystem::path& file) {
+    std::optional<std::string> text = check_ ? check_ : configText(file);
+    if (text) {
+        for (const std::string& key : SimulatorConfig::unknownKeys(*text))
+            logCall("InitialiseDSU: " + file.string() + ": the key " + inQuotes(key) +
+                    " means nothing here and is ignored");
+    }
+    config_ = SimulatorConfig::fromText(text, places_.configFolder());
+    if (check_) {
+        // A check looks at the source only: it leaves no session and makes no sound.
+        config_.record = false;
+        config_.sound = false;
+        config_.soundFile = false;
+        logCall("InitialiseDSU: a check of the set-up; nothing is recorded or played");
+    }
+    if (config_.gainSet && ownCounts(config_.kind()))
+        logCall("InitialiseDSU: Gain does not apply to Source = " +
+                std::string(kindWord(config_.kind())) +
+                ", whose counts go into the packets as they are; MicrovoltsPerCount gives "
+                "their scale");
+    return text;
+}
+
+void SimulatedDsu::openSource(const std::optional<std::string>& text) {
+    // The board SetComPorts opened, unless the configuration has changed since.
+    MadeSource made;
+    if (board_.source && boardText_ == text) {
+        made = std::move(board_);
+    } else {
+        board_ = {}; // it holds the port
+        made = makeSource(config_);
+    }
+    source_ = std::move(made.source);
+    origin_ = std::move(made.origin);
+}
+
+MadeSource SimulatedDsu::makeSource(const SimulatorConfig& config) {
+    return SourceFactory::make(
+        config.sourceRequest(places_.configFolder()), [&] { return serialDevice(config); },
+        sourceLog(), boardClock_);
+}
+
+void SimulatedDsu::openLiveSound() {
+    if (!config_.sound)
+        return;
+    try {
+        live_ = std::make_unique<LiveSoundOutput>(config_.soundDevice);
+        logCall("InitialiseDSU: live sound on " + live_->description());
+    } catch (const SoundOutputError& e) {
+        logCall("InitialiseDSU: no live sound: " + std::string(e.what()));
+    }
+}
+
 void SimulatedDsu::startRecording() {
     // A gain the recording's header cannot hold would make a file no reader opens.
     if (const std::optional<std::string> problem =
@@ -302,10 +277,40 @@ void SimulatedDsu::startRecording() {
 
 RunStart SimulatedDsu::runStart(std::chrono::system_clock::time_point began) const {
     RunStart run;
-    session::RecordingSetup& recording = run.recording;
-    session::SessionFacts& facts = run.facts;
     const ProgramSettings settings =
         ProgramSettings::read(places_.configFolder() / FileLocations::SettingsFile);
+    labelSignals(settings, run);
+    run.recording.gain = config_.gain;
+    run.recording.source = source_->description();
+    run.recording.start = began;
+
+    session::SessionFacts& facts = run.facts;
+    facts.start = startText(began);
+    facts.programVersion = programVersion();
+    facts.libraryVersion = SOLVANE_VERSION;
+    facts.gain = config_.gain;
+    facts.source.kind = origin_.kind;
+    facts.source.description = source_->description();
+    facts.source.recording = origin_.recording;
+    facts.source.port = origin_.port;
+    facts.source.stream = origin_.stream;
+    facts.source.host = origin_.host;
+    if (origin_.seed)
+        facts.source.seed = static_cast<long long>(*origin_.seed);
+    facts.settings.file = settings.file.string();
+    facts.settings.problem = settings.problem;
+    facts.settings.volume = settings.volume;
+    facts.settings.baseFrequency = settings.baseFrequency;
+    facts.settings.desiredFrequency = settings.desiredFrequency;
+    facts.settings.sampleRate = settings.sampleRate;
+
+    run.sound = config_.soundFile;
+    run.state = outputInForce();
+    return run;
+}
+
+void SimulatedDsu::labelSignals(const ProgramSettings& settings, RunStart& run) const {
+    session::RecordingSetup& recording = run.recording;
     for (int e = 0; e < Elements; ++e) {
         recording.labels[static_cast<std::size_t>(e)] = "Element " + std::to_string(e);
         recording.transducers[static_cast<std::size_t>(e)] = "simulated DSU";
@@ -320,73 +325,29 @@ RunStart SimulatedDsu::runStart(std::chrono::system_clock::time_point began) con
             ProgramSettings::positionName(settings.position[s]);
         recording.labels[element] = position ? "EEG " + *position : own;
         recording.transducers[element] = "simulated DSU, from " + own;
-        session::SessionFacts::Slot& fact = facts.slot[s];
+        session::SessionFacts::Slot& fact = run.facts.slot[s];
         fact.element = SlotElement[slot];
         fact.position = settings.position[s];
         fact.positionName = position.value_or("");
         fact.sourceLabel = own;
         fact.label = recording.labels[element];
     }
-    recording.gain = config_.gain;
-    recording.source = source_->description();
-    recording.start = began;
+}
 
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(began);
-    std::tm local{};
-    localtime_r(&seconds, &local);
-    char start[32];
-    std::strftime(start, sizeof start, "%Y-%m-%dT%H:%M:%S", &local);
-    const auto fraction = std::chrono::duration_cast<std::chrono::microseconds>(
-                              began - std::chrono::system_clock::from_time_t(seconds))
-                              .count() /
-                          100;
-    facts.start = std::string(start) + "." +
-                  std::string(4 - session::integerText(fraction).size(), '0') +
-                  session::integerText(fraction);
-    facts.programVersion = programVersion();
-    facts.libraryVersion = SOLVANE_VERSION;
-    facts.gain = config_.gain;
-    facts.source.description = source_->description();
-    if (config_.synthetic()) {
-        facts.source.kind = "synthetic";
-        facts.source.seed = config_.seed;
-    } else if (config_.serialBoard()) {
-        facts.source.kind = config_.cyton() ? "cyton" : "openeeg";
-        facts.source.port = port_;
-    } else if (config_.lsl()) {
-        facts.source.kind = "lsl";
-        if (const auto* stream = dynamic_cast<const LslSource*>(source_.get())) {
-            facts.source.stream = stream->streamName();
-            facts.source.host = stream->host();
-        }
-    } else {
-        facts.source.kind = "recording";
-        facts.source.recording =
-            std::filesystem::absolute(inFolder(places_.configFolder(), config_.source)).string();
-    }
-    facts.settings.file = settings.file.string();
-    facts.settings.problem = settings.problem;
-    facts.settings.volume = settings.volume;
-    facts.settings.baseFrequency = settings.baseFrequency;
-    facts.settings.desiredFrequency = settings.desiredFrequency;
-    facts.settings.sampleRate = settings.sampleRate;
-
-    run.sound = config_.soundFile;
+std::vector<std::string> SimulatedDsu::outputInForce() const {
     // The tones kept from the run before; the volumes are 0 again, so none is in force.
-    session::AveOutputState kept;
-    kept.baseFrequency = output_.baseFrequency;
-    kept.secondFrequency = output_.secondFrequency;
     using Target = session::AveCommand::Target;
     const std::pair<Target, int> parts[] = {{Target::BaseFrequency, output_.baseFrequency},
                                             {Target::SecondFrequency, output_.secondFrequency},
                                             {Target::Volume00, output_.volume00},
                                             {Target::Volume01, output_.volume01}};
+    std::vector<std::string> commands;
     for (std::size_t i = 0; i < std::size(parts); ++i) {
         const bool inForce = i < 2 ? toneSet_[i] : parts[i].second != 0;
         if (inForce)
-            run.state.emplace_back(session::encode({parts[i].first, parts[i].second}).view());
+            commands.emplace_back(session::encode({parts[i].first, parts[i].second}).view());
     }
-    return run;
+    return commands;
 }
 
 void SimulatedDsu::playOutput() {
@@ -459,23 +420,23 @@ int32_t SimulatedDsu::sendCommand(const char* command, int32_t length) {
     }
     output_.apply(*decoded);
     using Target = session::AveCommand::Target;
-    const bool frequency =
-        decoded->target == Target::BaseFrequency || decoded->target == Target::SecondFrequency;
+    const bool base = decoded->target == Target::BaseFrequency;
+    const bool frequency = base || decoded->target == Target::SecondFrequency;
     if (frequency)
-        toneSet_[decoded->target == Target::BaseFrequency ? 0 : 1] = true;
+        toneSet_[base ? 0 : 1] = true;
     const int hertz = decoded->value;
     if (frequency && !ToneSynthesiser::audible(hertz))
         logCall("SendCommandToDSU: " + text + ": " + std::to_string(hertz) + " Hz is outside " +
                 std::to_string(ToneSynthesiser::LowestFrequency) + ".." +
                 std::to_string(ToneSynthesiser::HighestFrequency) + " Hz: the " +
-                (text[1] == 'E' ? "left" : "right") + " channel is silent until it is back");
+                (base ? "left" : "right") + " channel is silent until it is back");
     playOutput();
     return 0;
 }
 
 int32_t SimulatedDsu::terminate(const char* sessionFile) {
     call_ = "TerminateDSU";
-    board_.reset();
+    board_ = {};
     logCall("TerminateDSU: " + std::to_string(delivered_) + " packets delivered");
     if (live_) {
         const std::string slowest = session::fixed(1000.0 * live_->slowestChange(), 1) + " ms";
@@ -499,7 +460,7 @@ int32_t SimulatedDsu::terminate(const char* sessionFile) {
         source_->stop();
     source_.reset();
     initialised_ = false;
-    debugOn_ = false;
+    log_.pause();
     check_.reset();
     return status;
 }
@@ -525,16 +486,16 @@ int32_t SimulatedDsu::listPorts(int32_t* ports) {
 
 std::string SimulatedDsu::serialDevice(const SimulatorConfig& config) {
     if (!config.serialDevice.empty())
-        return port_ = config.serialDevice;
+        return config.serialDevice;
     // The program hands over its setting, which is the port number less one.
-    const std::string device = SerialPorts::deviceOf(comPort_ + 1);
+    std::string device = SerialPorts::deviceOf(comPort_ + 1);
     if (device.empty())
         throw SimulatorConfigError(ConfigKey::SerialDevice, ConfigFault::NoSuchPort,
                                    "Com" + std::to_string(comPort_ + 1) +
                                        " names no serial port (Com1..Com100 are /dev/ttyUSB0..99, "
                                        "Com101.. /dev/ttyACM0.., Com201.. /dev/ttyS0..)");
     logCall(std::string(call_) + ": Com" + std::to_string(comPort_ + 1) + " is " + device);
-    return port_ = device;
+    return device;
 }
 
 } // namespace solvane::dsusim

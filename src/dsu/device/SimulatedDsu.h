@@ -13,9 +13,11 @@
 // its start. A debug log records set-up, commands and shut-down.
 
 #include "config/FileLocations.h"
-#include "dsu/eeg/SampleSource.h"
-#include "dsu/session/SessionStore.h"
+#include "dsu/common/DebugLog.h"
 #include "dsu/device/SimulatorConfig.h"
+#include "dsu/eeg/SampleSource.h"
+#include "dsu/eeg/SourceFactory.h"
+#include "dsu/session/SessionStore.h"
 #include "session/AveCommand.h"
 
 #include <chrono>
@@ -26,10 +28,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace solvane::dsusim {
 
 class LiveSoundOutput;
+struct ProgramSettings;
 
 class SimulatedDsu {
 public:
@@ -105,8 +109,16 @@ private:
     [[nodiscard]] bool packetDue() const;
     /// The board's device node: SerialDevice, or the port the program handed over.
     std::string serialDevice(const SimulatorConfig& config);
-    /// Opens the board `config` names. Throws SimulatorConfigError.
-    std::unique_ptr<SampleSource> openBoard(const SimulatorConfig& config);
+    /// Makes the source `config` names. Throws SimulatorConfigError.
+    MadeSource makeSource(const SimulatorConfig& config);
+    /// Reads the configuration of a run from `file` (or the check's) into config_, telling the
+    /// log what it ignores; returns its text. Throws SimulatorConfigError.
+    std::optional<std::string> readConfiguration(const std::filesystem::path& file);
+    /// The source of the run configured by `text`: the board SetComPorts opened for it, or a
+    /// new one. Throws SimulatorConfigError.
+    void openSource(const std::optional<std::string>& text);
+    /// Live sound where the configuration asks for it and a device plays it.
+    void openLiveSound();
     /// What a source tells the log, marked with the call it happens in.
     [[nodiscard]] std::function<void(const std::string&)> sourceLog();
     void endRecording();
@@ -114,6 +126,10 @@ private:
     void startRecording();
     /// What the run's recording and facts say of it as it begins.
     RunStart runStart(std::chrono::system_clock::time_point began) const;
+    /// The recording's labels and the facts' slots: positions chosen, the source's labels.
+    void labelSignals(const ProgramSettings& settings, RunStart& run) const;
+    /// The commands that set the output in force as a run begins.
+    [[nodiscard]] std::vector<std::string> outputInForce() const;
     /// Plays the output as the commands have left it, live and into the sound file.
     void playOutput();
 
@@ -121,9 +137,9 @@ private:
     SimulatorConfig config_;
     std::optional<std::string> check_; ///< the configuration of a check, instead of the file
     std::unique_ptr<SampleSource> source_;
+    SourceOrigin origin_; ///< what the run's facts keep of the source
     SessionStore store_;
-    std::string port_;                     ///< the board's device node, for a board
-    std::unique_ptr<SampleSource> board_;  ///< opened by SetComPorts for the next run
+    MadeSource board_;                     ///< opened by SetComPorts for the next run
     std::optional<std::string> boardText_; ///< the configuration it was opened with
     std::function<double()> boardClock_;
     const char* call_ = "InitialiseDSU"; ///< the call being served, for the sources' log lines
@@ -133,10 +149,7 @@ private:
     uint64_t delivered_ = 0; ///< packets of this run
     uint64_t runs_ = 0;      ///< InitialiseDSU calls that succeeded
     int32_t comPort_ = 0;
-    int debugFd_ = -1;         ///< appending; locked while it is this program's own log
-    bool debugShared_ = false; ///< another program beside us writes the same log
-    bool debugOn_ = false;
-    std::string debugPath_;
+    DebugLog log_;
     session::AveOutputState output_;
     bool toneSet_[2] = {false, false}; ///< base and second frequency received since loading
     std::unique_ptr<LiveSoundOutput> live_;

@@ -47,6 +47,16 @@ double number(ConfigKey key, const char* name, std::string_view text) {
     return value;
 }
 
+/// A number that `allowed` accepts; else refused as out of range, `why` following the value.
+double numberWithin(ConfigKey key, const char* name, std::string_view text, bool (*allowed)(double),
+                    const char* why) {
+    const double value = number(key, name, text);
+    if (!allowed(value))
+        throw SimulatorConfigError(key, ConfigFault::OutOfRange,
+                                   std::string(name) + " = " + inQuotes(text) + " " + why);
+    return value;
+}
+
 bool onOff(ConfigKey key, const char* name, std::string_view text) {
     const std::string word = lower(text);
     if (word != "on" && word != "off")
@@ -56,120 +66,113 @@ bool onOff(ConfigKey key, const char* name, std::string_view text) {
     return word == "on";
 }
 
-} // namespace
-
-const SourceWord* SimulatorConfig::sourceWord(std::string_view value) {
-    const std::string word = lower(trim(value));
-    for (const SourceWord& known : SourceWords)
-        if (known.word == word)
-            return &known;
-    return nullptr;
+/// The comma-separated labels of `text`, each refused (with `why`) when empty or longer than
+/// `longest` characters.
+std::vector<std::string> labels(ConfigKey key, const char* name, const std::string& text,
+                                std::size_t longest, const char* why) {
+    std::vector<std::string> list;
+    std::string_view rest = text;
+    while (true) {
+        const std::size_t comma = rest.find(',');
+        const std::string_view label = trim(rest.substr(0, comma));
+        if (label.empty() || label.size() > longest)
+            throw SimulatorConfigError(key, ConfigFault::Malformed,
+                                       std::string(name) + " = " + inQuotes(text) + " " + why);
+        list.emplace_back(label);
+        if (comma == std::string_view::npos)
+            return list;
+        rest.remove_prefix(comma + 1);
+    }
 }
 
-std::string SimulatorConfig::sourceWordList() {
-    std::string list;
-    for (const SourceWord& known : SourceWords)
-        list += (list.empty() ? "" : ", ") + std::string(known.word);
-    return list;
-}
-
-SourceKind SimulatorConfig::kind() const {
-    const SourceWord* word = sourceWord(source);
-    return word != nullptr ? word->kind : SourceKind::Recording;
-}
-
-SimulatorConfig SimulatorConfig::fromText(const std::optional<std::string>& text,
-                                          const std::filesystem::path& folder) {
-    SimulatorConfig config;
-    if (!text)
-        return config;
-    checkSectionHeaders(*text);
-    auto value = [&text](const char* key) -> std::optional<std::string> {
-        auto found = ProfileFile::findValue(*text, Section, key);
+/// The values of the [Simulator] section of a profile text, without blanks around them.
+struct SectionValues {
+    std::string_view text;
+    std::optional<std::string> operator()(const char* key) const {
+        auto found = ProfileFile::findValue(text, SimulatorConfig::Section, key);
         if (found)
             found = std::string(trim(*found));
         return found;
-    };
-
-    if (const auto source = value("Source"); source && !source->empty()) {
-        config.source = *source;
-        // "bluetooth" read as a file name would fail as a missing recording, and the user
-        // would look for a file instead of the word.
-        std::error_code ignored;
-        if (sourceWord(*source) == nullptr && source->find_first_of("./") == std::string::npos &&
-            (folder.empty() || !std::filesystem::exists(folder / *source, ignored)))
-            throw SimulatorConfigError(ConfigKey::Source, ConfigFault::Malformed,
-                                       "Source = " + inQuotes(*source) +
-                                           " is no source this DSU knows; allowed are " +
-                                           sourceWordList() +
-                                           ", or the file name of a recording (EDF, EDF+, BDF "
-                                           "or BDF+)");
     }
+};
 
-    if (const auto channels = value("Channels"); channels && !channels->empty()) {
-        std::string_view rest = *channels;
-        while (true) {
-            const std::size_t comma = rest.find(',');
-            const std::string_view label = trim(rest.substr(0, comma));
-            if (label.empty())
-                throw SimulatorConfigError(ConfigKey::Channels, ConfigFault::Malformed,
-                                           "Channels = " + inQuotes(*channels) +
-                                               " has an empty label");
-            config.channels.emplace_back(label);
-            if (comma == std::string_view::npos)
-                break;
-            rest.remove_prefix(comma + 1);
-        }
-        if (config.channels.size() != 4)
-            throw SimulatorConfigError(ConfigKey::Channels, ConfigFault::WrongCount,
-                                       "Channels = " + inQuotes(*channels) + " names " +
-                                           std::to_string(config.channels.size()) +
-                                           " labels; four are needed (slots 0 to 3)");
-    }
+// "bluetooth" read as a file name would fail as a missing recording, and the user would look
+// for a file instead of the word.
+void readSource(const SectionValues& value, const std::filesystem::path& folder,
+                SimulatorConfig& config) {
+    const auto source = value("Source");
+    if (!source || source->empty())
+        return;
+    config.source = *source;
+    std::error_code ignored;
+    if (findSourceWord(*source) == nullptr && source->find_first_of("./") == std::string::npos &&
+        (folder.empty() || !std::filesystem::exists(folder / *source, ignored)))
+        throw SimulatorConfigError(ConfigKey::Source, ConfigFault::Malformed,
+                                   "Source = " + inQuotes(*source) +
+                                       " is no source this DSU knows; allowed are " +
+                                       SimulatorConfig::sourceWordList() +
+                                       ", or the file name of a recording (EDF, EDF+, BDF or "
+                                       "BDF+)");
+}
 
-    if (const auto speed = value("Speed")) {
-        config.speed = number(ConfigKey::Speed, "Speed", *speed);
-        if (config.speed != 0.0 && (config.speed < LowestSpeed || config.speed > HighestSpeed))
-            throw SimulatorConfigError(
-                ConfigKey::Speed, ConfigFault::OutOfRange,
-                "Speed = " + inQuotes(*speed) +
-                    " cannot give packets at a steady pace; allowed are 0 (as fast as polled) "
-                    "and 0.01 to 100 (1 is real time)");
-    }
+void readChannels(const SectionValues& value, SimulatorConfig& config) {
+    const auto channels = value("Channels");
+    if (!channels || channels->empty())
+        return;
+    config.channels =
+        labels(ConfigKey::Channels, "Channels", *channels, std::string::npos, "has an empty label");
+    if (config.channels.size() != 4)
+        throw SimulatorConfigError(ConfigKey::Channels, ConfigFault::WrongCount,
+                                   "Channels = " + inQuotes(*channels) + " names " +
+                                       std::to_string(config.channels.size()) +
+                                       " labels; four are needed (slots 0 to 3)");
+}
 
+void readSeed(const std::string& seed, SimulatorConfig& config) {
+    const auto* end = seed.data() + seed.size();
+    const auto [last, error] = std::from_chars(seed.data(), end, config.seed);
+    if (seed.empty() || last != end || error == std::errc::invalid_argument)
+        throw SimulatorConfigError(ConfigKey::Seed, ConfigFault::Malformed,
+                                   "Seed = " + inQuotes(seed) +
+                                       " is not a whole number of 0 or more");
+    if (error != std::errc())
+        throw SimulatorConfigError(ConfigKey::Seed, ConfigFault::OutOfRange,
+                                   "Seed = " + inQuotes(seed) + " is too large");
+}
+
+// Speed, Loop, Gain and Seed.
+void readPace(const SectionValues& value, SimulatorConfig& config) {
+    if (const auto speed = value("Speed"))
+        config.speed = numberWithin(
+            ConfigKey::Speed, "Speed", *speed,
+            [](double v) {
+                return v == 0.0 ||
+                       (v >= SimulatorConfig::LowestSpeed && v <= SimulatorConfig::HighestSpeed);
+            },
+            "cannot give packets at a steady pace; allowed are 0 (as fast as polled) and 0.01 "
+            "to 100 (1 is real time)");
     if (const auto loop = value("Loop")) {
-        if (*loop == "1")
-            config.loop = true;
-        else if (*loop == "0")
-            config.loop = false;
-        else
+        if (*loop != "0" && *loop != "1")
             throw SimulatorConfigError(ConfigKey::Loop, ConfigFault::Malformed,
                                        "Loop = " + inQuotes(*loop) + " is neither 0 nor 1");
+        config.loop = *loop == "1";
     }
-
     if (const auto gain = value("Gain")) {
         config.gainSet = true;
-        config.gain = number(ConfigKey::Gain, "Gain", *gain);
-        if (!(config.gain >= LowestGain && config.gain <= HighestGain))
-            throw SimulatorConfigError(
-                ConfigKey::Gain, ConfigFault::OutOfRange,
-                "Gain = " + inQuotes(*gain) +
-                    " must be 0.001 to 1000 (counts per microvolt), so that the recording's "
-                    "header can hold its range of -512 / Gain to 511 / Gain microvolts");
+        config.gain = numberWithin(
+            ConfigKey::Gain, "Gain", *gain,
+            [](double v) {
+                return v >= SimulatorConfig::LowestGain && v <= SimulatorConfig::HighestGain;
+            },
+            "must be 0.001 to 1000 (counts per microvolt), so that the recording's header can "
+            "hold its range of -512 / Gain to 511 / Gain microvolts");
     }
+    if (const auto seed = value("Seed"))
+        readSeed(*seed, config);
+}
 
-    if (const auto seed = value("Seed")) {
-        const auto* end = seed->data() + seed->size();
-        const auto [last, error] = std::from_chars(seed->data(), end, config.seed);
-        if (seed->empty() || last != end || error == std::errc::invalid_argument)
-            throw SimulatorConfigError(ConfigKey::Seed, ConfigFault::Malformed,
-                                       "Seed = " + inQuotes(*seed) +
-                                           " is not a whole number of 0 or more");
-        if (error != std::errc())
-            throw SimulatorConfigError(ConfigKey::Seed, ConfigFault::OutOfRange,
-                                       "Seed = " + inQuotes(*seed) + " is too large");
-    }
-
+// Sound, SoundDevice, SoundFile, SerialDevice, Positions, Record, Stream and LslLibrary.
+void readOutputsAndDevices(const SectionValues& value, SimulatorConfig& config) {
     if (const auto sound = value("Sound"))
         config.sound = onOff(ConfigKey::Sound, "Sound", *sound);
     if (const auto device = value("SoundDevice"))
@@ -179,20 +182,8 @@ SimulatorConfig SimulatorConfig::fromText(const std::optional<std::string>& text
     if (const auto device = value("SerialDevice"))
         config.serialDevice = *device;
     if (const auto positions = value("Positions"); positions && !positions->empty()) {
-        std::string_view rest = *positions;
-        while (true) {
-            const std::size_t comma = rest.find(',');
-            const std::string_view label = trim(rest.substr(0, comma));
-            if (label.empty() || label.size() > 16)
-                throw SimulatorConfigError(ConfigKey::Positions, ConfigFault::Malformed,
-                                           "Positions = " + inQuotes(*positions) +
-                                               " has an empty label or one of more than 16 "
-                                               "characters");
-            config.montage.emplace_back(label);
-            if (comma == std::string_view::npos)
-                break;
-            rest.remove_prefix(comma + 1);
-        }
+        config.montage = labels(ConfigKey::Positions, "Positions", *positions, 16,
+                                "has an empty label or one of more than 16 characters");
         if (config.montage.size() > 16)
             throw SimulatorConfigError(ConfigKey::Positions, ConfigFault::WrongCount,
                                        "Positions = " + inQuotes(*positions) + " names " +
@@ -205,16 +196,61 @@ SimulatorConfig SimulatorConfig::fromText(const std::optional<std::string>& text
         config.stream = *stream;
     if (const auto library = value("LslLibrary"))
         config.lslLibrary = *library;
-    if (const auto scale = value("MicrovoltsPerCount")) {
-        config.microvoltsPerCount =
-            number(ConfigKey::MicrovoltsPerCount, "MicrovoltsPerCount", *scale);
-        if (!(config.microvoltsPerCount > 0.0))
-            throw SimulatorConfigError(ConfigKey::MicrovoltsPerCount, ConfigFault::OutOfRange,
-                                       "MicrovoltsPerCount = " + inQuotes(*scale) +
-                                           " must be above 0 (microvolts per count)");
-    }
-    // An OpenEEG board's counts go into the packets as they are: their scale is the gain.
-    if (config.openEeg())
+}
+
+std::filesystem::path inFolder(const std::filesystem::path& folder, const std::string& name) {
+    const std::filesystem::path path(name);
+    return path.is_relative() ? folder / path : path;
+}
+
+} // namespace
+
+const SourceWord* SimulatorConfig::sourceWord(std::string_view value) {
+    return findSourceWord(value);
+}
+
+std::string SimulatorConfig::sourceWordList() {
+    std::string list;
+    for (const SourceWord& known : SourceWords)
+        list += (list.empty() ? "" : ", ") + std::string(known.word);
+    return list;
+}
+
+SourceKind SimulatorConfig::kind() const {
+    return sourceKind(source);
+}
+
+SourceRequest SimulatorConfig::sourceRequest(const std::filesystem::path& folder) const {
+    SourceRequest request;
+    request.kind = kind();
+    request.channels = channels;
+    request.gain = gain;
+    request.seed = seed;
+    request.recording = inFolder(folder, source);
+    request.loop = loop;
+    request.montage = montage;
+    request.lslLibrary = lslLibrary.empty() ? std::string() : inFolder(folder, lslLibrary).string();
+    request.stream = stream;
+    return request;
+}
+
+SimulatorConfig SimulatorConfig::fromText(const std::optional<std::string>& text,
+                                          const std::filesystem::path& folder) {
+    SimulatorConfig config;
+    if (!text)
+        return config;
+    checkSectionHeaders(*text);
+    const SectionValues value{*text};
+    readSource(value, folder, config);
+    readChannels(value, config);
+    readPace(value, config);
+    readOutputsAndDevices(value, config);
+    if (const auto scale = value("MicrovoltsPerCount"))
+        config.microvoltsPerCount = numberWithin(
+            ConfigKey::MicrovoltsPerCount, "MicrovoltsPerCount", *scale,
+            [](double v) { return v > 0.0; }, "must be above 0 (microvolts per count)");
+    // Counts that go into the packets as they are have their scale for a gain.
+    if (ownCounts(config.kind()))
         config.gain = 1.0 / config.microvoltsPerCount;
     return config;
 }

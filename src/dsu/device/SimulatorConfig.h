@@ -4,6 +4,8 @@
 // that cannot be used is refused with a SimulatorConfigError that names the key and why.
 
 #include "dsu/common/ConfigError.h"
+#include "dsu/eeg/SourceFactory.h"
+#include "dsu/eeg/SourceKind.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -13,21 +15,6 @@
 #include <vector>
 
 namespace solvane::dsusim {
-
-/// Where the EEG comes from.
-enum class SourceKind { Synthetic, Cyton, OpenEeg, Lsl, Recording };
-
-/// Whether `kind` is a board on a serial port.
-constexpr bool serialBoard(SourceKind kind) {
-    return kind == SourceKind::Cyton || kind == SourceKind::OpenEeg;
-}
-
-/// One word that Source takes (in any case); any other value names a recording.
-struct SourceWord {
-    std::string_view word;
-    SourceKind kind;
-    std::string_view description; ///< what it reads, for somebody choosing a source
-};
 
 struct SimulatorConfig {
     static constexpr const char* FileName = "dsu-simulator.ini";
@@ -52,14 +39,8 @@ struct SimulatorConfig {
     static constexpr double LowestGain = 0.001;
     static constexpr double HighestGain = 1000.0;
 
-    /// Every word Source takes, in the order a list of them shows: the DSU, its set-up and
-    /// their messages all read this one list.
-    static constexpr SourceWord SourceWords[] = {
-        {"synthetic", SourceKind::Synthetic, "synthetic EEG"},
-        {"cyton", SourceKind::Cyton, "OpenBCI Cyton (8 channels, 16 with a Daisy module)"},
-        {"openeeg", SourceKind::OpenEeg, "OpenEEG P2 (ModularEEG and its kin, 6 channels)"},
-        {"lsl", SourceKind::Lsl, "a Lab Streaming Layer stream"},
-    };
+    /// Every word Source takes (see dsusim::SourceWords).
+    static constexpr const auto& SourceWords = dsusim::SourceWords;
 
     std::string source = "synthetic";  ///< one of SourceWords or the path of a recording
     std::vector<std::string> channels; ///< four labels for slots 0..3, or empty for the default
@@ -80,12 +61,11 @@ struct SimulatorConfig {
     double microvoltsPerCount = DefaultMicrovoltsPerCount;
 
     [[nodiscard]] SourceKind kind() const;
-    [[nodiscard]] bool synthetic() const { return kind() == SourceKind::Synthetic; }
-    [[nodiscard]] bool cyton() const { return kind() == SourceKind::Cyton; }
-    [[nodiscard]] bool openEeg() const { return kind() == SourceKind::OpenEeg; }
-    [[nodiscard]] bool lsl() const { return kind() == SourceKind::Lsl; }
     /// Whether the EEG comes from a board on a serial port.
-    [[nodiscard]] bool serialBoard() const { return cyton() || openEeg(); }
+    [[nodiscard]] bool serialBoard() const { return dsusim::serialBoard(kind()); }
+    /// What making the source needs, with the files named relative to `folder` (that of the
+    /// configuration) resolved.
+    [[nodiscard]] SourceRequest sourceRequest(const std::filesystem::path& folder) const;
 
     /// The Source word of `value` (any case), or nothing when it names a recording.
     static const SourceWord* sourceWord(std::string_view value);

@@ -32,6 +32,13 @@ constexpr std::size_t SignalFieldBytes = LabelWidth + TransducerWidth + UnitWidt
                                          4 * NumberWidth + PrefilterWidth + NumberWidth +
                                          ReservedWidth;
 static_assert(SignalFieldBytes == 256);
+// Where each field of the per-signal part starts, in units of the signal count.
+constexpr std::size_t UnitAt = LabelWidth + TransducerWidth;
+constexpr std::size_t PhysMinAt = UnitAt + UnitWidth;
+constexpr std::size_t PhysMaxAt = PhysMinAt + NumberWidth;
+constexpr std::size_t DigMinAt = PhysMaxAt + NumberWidth;
+constexpr std::size_t DigMaxAt = DigMinAt + NumberWidth;
+constexpr std::size_t SamplesAt = DigMaxAt + NumberWidth + PrefilterWidth;
 
 // The most samples read with one system call, and the largest sample (BDF: 3 bytes).
 constexpr int ReadSamples = 256;
@@ -134,13 +141,28 @@ EdfInputFile::Descriptor::~Descriptor() {
 EdfInputFile::EdfInputFile(const std::filesystem::path& path)
     : path_(path), fd_(openRecording(path)) {
     const uint64_t size = fileSize(fd_.get());
+    int64_t records = 0;
+    const auto signals = static_cast<std::size_t>(readFixedHeader(size, records));
+    if (size < headerBytes_)
+        refuse(ConfigFault::TooFewRecords, path,
+               "is cut short in its header (" + std::to_string(size) + " of " +
+                   std::to_string(headerBytes_) + " bytes)");
+    std::string table(signals * SignalFieldBytes, ' ');
+    if (!readAt(fd_.get(), table.data(), table.size(), FixedBytes))
+        refuse(ConfigFault::FileUnreadable, path, readFailure());
+    for (std::size_t s = 0; s < signals; ++s)
+        readSignal(table, signals, s);
+    countRecords(records, size);
+}
+
+int64_t EdfInputFile::readFixedHeader(uint64_t size, int64_t& records) {
     const std::string notRecording = "is not an EDF, EDF+, BDF or BDF+ file";
     std::array<char, FixedBytes> fixed{};
     if (size < FixedBytes)
-        refuse(ConfigFault::FileUnreadable, path,
+        refuse(ConfigFault::FileUnreadable, path_,
                notRecording + " (it holds " + std::to_string(size) + " bytes)");
     if (!readAt(fd_.get(), fixed.data(), FixedBytes, 0))
-        refuse(ConfigFault::FileUnreadable, path, readFailure());
+        refuse(ConfigFault::FileUnreadable, path_, readFailure());
     const std::string_view head(fixed.data(), FixedBytes);
     auto field = [&](std::size_t at, std::size_t width) { return head.substr(at, width); };
 
@@ -150,130 +172,116 @@ EdfInputFile::EdfInputFile(const std::filesystem::path& path)
     else if (version == std::string_view(BdfVersion, VersionWidth))
         bdf_ = true;
     else
-        refuse(ConfigFault::FileUnreadable, path,
+        refuse(ConfigFault::FileUnreadable, path_,
                notRecording + " (it starts with " + shown(version) + ")");
 
     auto invalid = [&](const std::string& what, std::string_view found) {
-        refuse(ConfigFault::HeaderInvalid, path, "has " + what + " " + shown(trim(found)));
+        refuse(ConfigFault::HeaderInvalid, path_, "has " + what + " " + shown(trim(found)));
     };
     int64_t signals = 0;
     if (!parseInteger(field(SignalsAt, 4), signals) || signals < 1 || signals > MaxSignals)
         invalid("a signal count (1.." + std::to_string(MaxSignals) + ") of", field(SignalsAt, 4));
-    const auto n = static_cast<std::size_t>(signals);
     int64_t headerBytes = 0;
-    const auto wantedBytes = static_cast<int64_t>(FixedBytes * (n + 1));
+    const auto wantedBytes =
+        static_cast<int64_t>(FixedBytes * static_cast<std::size_t>(signals + 1));
     if (!parseInteger(field(HeaderBytesAt, 8), headerBytes) || headerBytes != wantedBytes)
-        refuse(ConfigFault::HeaderInvalid, path,
+        refuse(ConfigFault::HeaderInvalid, path_,
                "has a header size of " + shown(trim(field(HeaderBytesAt, 8))) +
                    " bytes; the header of its " + std::to_string(signals) + " signals is " +
                    std::to_string(wantedBytes) + " bytes long");
     headerBytes_ = static_cast<uint64_t>(headerBytes);
     const std::string_view reserved = field(ReservedAt, 5);
     if (reserved == "EDF+D" || reserved == "BDF+D")
-        refuse(ConfigFault::FileUnreadable, path,
+        refuse(ConfigFault::FileUnreadable, path_,
                "is discontinuous (EDF+D or BDF+D), which cannot be replayed");
     if (!parseNumber(field(RecordSecondsAt, 8), recordSeconds_) || !std::isfinite(recordSeconds_) ||
         !(recordSeconds_ > 0.0))
         invalid("a data record duration of", field(RecordSecondsAt, 8));
-    int64_t records = 0;
     if (!parseInteger(field(RecordsAt, 8), records) || records == 0 || records < -1 ||
         records > MaxRecords)
         invalid("a data record count of", field(RecordsAt, 8));
+    return signals;
+}
 
-    if (size < headerBytes_)
-        refuse(ConfigFault::TooFewRecords, path,
-               "is cut short in its header (" + std::to_string(size) + " of " +
-                   std::to_string(headerBytes_) + " bytes)");
-    std::string table(n * SignalFieldBytes, ' ');
-    if (!readAt(fd_.get(), table.data(), table.size(), FixedBytes))
-        refuse(ConfigFault::FileUnreadable, path, readFailure());
+void EdfInputFile::readSignal(std::string_view table, std::size_t n, std::size_t s) {
     // A field of signal s: the field's offset in units of n bytes, and its width.
-    auto column = [&](std::size_t offset, std::size_t width, std::size_t s) {
-        return std::string_view(table).substr(offset * n + width * s, width);
+    auto column = [&](std::size_t offset, std::size_t width) {
+        return table.substr(offset * n + width * s, width);
     };
-    constexpr std::size_t UnitAt = LabelWidth + TransducerWidth;
-    constexpr std::size_t PhysMinAt = UnitAt + UnitWidth, PhysMaxAt = PhysMinAt + NumberWidth;
-    constexpr std::size_t DigMinAt = PhysMaxAt + NumberWidth, DigMaxAt = DigMinAt + NumberWidth;
-    constexpr std::size_t SamplesAt = DigMaxAt + NumberWidth + PrefilterWidth;
+    Signal signal;
+    signal.label = std::string(trim(column(0, LabelWidth)));
+    const std::string which =
+        "signal " + std::to_string(s + 1) + " (" + shown(signal.label) + ") has ";
+    auto wrong = [&](ConfigFault fault, const std::string& what, std::string_view found) {
+        refuse(fault, path_, which + what + " " + shown(trim(found)));
+    };
+    const std::string_view samples = column(SamplesAt, NumberWidth);
+    if (!parseInteger(samples, signal.samplesPerRecord) || signal.samplesPerRecord < 1 ||
+        signal.samplesPerRecord > MaxSamplesPerRecord)
+        wrong(ConfigFault::HeaderInvalid, "a samples per data record of", samples);
+    signal.offset = recordBytes_;
+    recordBytes_ += static_cast<uint64_t>(signal.samplesPerRecord) * (bdf_ ? 3 : 2);
+    if (signal.label == "EDF Annotations" || signal.label == "BDF Annotations")
+        return; // text, whatever its numeric fields say
 
+    signal.unit = std::string(trim(column(UnitAt, UnitWidth)));
     const int64_t lowest = bdf_ ? -(int64_t{1} << 23) : -(int64_t{1} << 15);
     const int64_t highest = bdf_ ? (int64_t{1} << 23) - 1 : (int64_t{1} << 15) - 1;
-    const uint64_t sampleBytes = bdf_ ? 3 : 2;
-    for (std::size_t s = 0; s < n; ++s) {
-        Signal signal;
-        signal.label = std::string(trim(column(0, LabelWidth, s)));
-        const bool annotations =
-            signal.label == "EDF Annotations" || signal.label == "BDF Annotations";
-        const std::string which =
-            "signal " + std::to_string(s + 1) + " (" + shown(signal.label) + ") has ";
-        auto wrong = [&](ConfigFault fault, const std::string& what, std::string_view found) {
-            refuse(fault, path, which + what + " " + shown(trim(found)));
-        };
-        const std::string_view samples = column(SamplesAt, NumberWidth, s);
-        if (!parseInteger(samples, signal.samplesPerRecord) || signal.samplesPerRecord < 1 ||
-            signal.samplesPerRecord > MaxSamplesPerRecord)
-            wrong(ConfigFault::HeaderInvalid, "a samples per data record of", samples);
-        signal.offset = recordBytes_;
-        recordBytes_ += static_cast<uint64_t>(signal.samplesPerRecord) * sampleBytes;
-        if (annotations) // text, whatever its numeric fields say
-            continue;
+    int64_t digitalMin = 0;
+    int64_t digitalMax = 0;
+    const std::string_view digMin = column(DigMinAt, NumberWidth);
+    const std::string_view digMax = column(DigMaxAt, NumberWidth);
+    if (!parseInteger(digMin, digitalMin) || digitalMin < lowest || digitalMin >= highest)
+        wrong(ConfigFault::HeaderInvalid, "a digital minimum of", digMin);
+    if (!parseInteger(digMax, digitalMax) || digitalMax <= digitalMin || digitalMax > highest)
+        wrong(ConfigFault::HeaderInvalid,
+              "a digital maximum (above its minimum " + std::to_string(digitalMin) + ") of",
+              digMax);
+    signal.digitalMin = static_cast<int32_t>(digitalMin);
+    signal.digitalMax = static_cast<int32_t>(digitalMax);
+    const std::string_view physMin = column(PhysMinAt, NumberWidth);
+    const std::string_view physMax = column(PhysMaxAt, NumberWidth);
+    if (!parseNumber(physMin, signal.physicalMin))
+        wrong(ConfigFault::HeaderInvalid, "a physical minimum of", physMin);
+    if (!parseNumber(physMax, signal.physicalMax))
+        wrong(ConfigFault::HeaderInvalid, "a physical maximum of", physMax);
+    if (!std::isfinite(signal.physicalMin))
+        wrong(ConfigFault::RangeUnusable, "a physical minimum that is not finite:", physMin);
+    if (!std::isfinite(signal.physicalMax))
+        wrong(ConfigFault::RangeUnusable, "a physical maximum that is not finite:", physMax);
+    if (signal.physicalMin == signal.physicalMax)
+        wrong(ConfigFault::RangeUnusable, "an empty physical range: minimum and maximum", physMax);
+    // As EDFlib converts: the step, and the offset that puts the digital maximum on the
+    // physical one.
+    const double step =
+        (signal.physicalMax - signal.physicalMin) / static_cast<double>(digitalMax - digitalMin);
+    const double shift = signal.physicalMax / step - static_cast<double>(digitalMax);
+    if (!std::isfinite(step) || step == 0.0 || !std::isfinite(shift))
+        wrong(ConfigFault::RangeUnusable,
+              "a physical range that no digital step can span: minimum " + shown(trim(physMin)) +
+                  ", maximum",
+              physMax);
+    scale_.push_back(step);
+    shift_.push_back(shift);
+    signals_.push_back(std::move(signal));
+}
 
-        signal.unit = std::string(trim(column(UnitAt, UnitWidth, s)));
-        int64_t digitalMin = 0;
-        int64_t digitalMax = 0;
-        const std::string_view digMin = column(DigMinAt, NumberWidth, s);
-        const std::string_view digMax = column(DigMaxAt, NumberWidth, s);
-        if (!parseInteger(digMin, digitalMin) || digitalMin < lowest || digitalMin >= highest)
-            wrong(ConfigFault::HeaderInvalid, "a digital minimum of", digMin);
-        if (!parseInteger(digMax, digitalMax) || digitalMax <= digitalMin || digitalMax > highest)
-            wrong(ConfigFault::HeaderInvalid,
-                  "a digital maximum (above its minimum " + std::to_string(digitalMin) + ") of",
-                  digMax);
-        signal.digitalMin = static_cast<int32_t>(digitalMin);
-        signal.digitalMax = static_cast<int32_t>(digitalMax);
-        const std::string_view physMin = column(PhysMinAt, NumberWidth, s);
-        const std::string_view physMax = column(PhysMaxAt, NumberWidth, s);
-        if (!parseNumber(physMin, signal.physicalMin))
-            wrong(ConfigFault::HeaderInvalid, "a physical minimum of", physMin);
-        if (!parseNumber(physMax, signal.physicalMax))
-            wrong(ConfigFault::HeaderInvalid, "a physical maximum of", physMax);
-        if (!std::isfinite(signal.physicalMin))
-            wrong(ConfigFault::RangeUnusable, "a physical minimum that is not finite:", physMin);
-        if (!std::isfinite(signal.physicalMax))
-            wrong(ConfigFault::RangeUnusable, "a physical maximum that is not finite:", physMax);
-        if (signal.physicalMin == signal.physicalMax)
-            wrong(ConfigFault::RangeUnusable, "an empty physical range: minimum and maximum",
-                  physMax);
-        // As EDFlib converts: the step, and the offset that puts the digital maximum on the
-        // physical one.
-        const double step = (signal.physicalMax - signal.physicalMin) /
-                            static_cast<double>(digitalMax - digitalMin);
-        const double shift = signal.physicalMax / step - static_cast<double>(digitalMax);
-        if (!std::isfinite(step) || step == 0.0 || !std::isfinite(shift))
-            wrong(ConfigFault::RangeUnusable,
-                  "a physical range that no digital step can span: minimum " +
-                      shown(trim(physMin)) + ", maximum",
-                  physMax);
-        scale_.push_back(step);
-        shift_.push_back(shift);
-        signals_.push_back(std::move(signal));
-    }
-
+void EdfInputFile::countRecords(int64_t records, uint64_t size) {
     const uint64_t whole = (size - headerBytes_) / recordBytes_;
     if (records < 0) { // -1: unknown while it was recorded; as many as are whole
         if (whole == 0)
-            refuse(ConfigFault::TooFewRecords, path,
+            refuse(ConfigFault::TooFewRecords, path_,
                    "holds no whole data record (" + std::to_string(size) + " bytes)");
         records = static_cast<int64_t>(std::min<uint64_t>(whole, MaxRecords));
     }
     if (static_cast<uint64_t>(records) > whole)
-        refuse(ConfigFault::TooFewRecords, path,
+        refuse(ConfigFault::TooFewRecords, path_,
                "holds " + std::to_string(whole) + " whole data records of the " +
                    std::to_string(records) + " its header gives (" + std::to_string(size) +
                    " bytes)");
     records_ = records;
     if (signals_.empty())
-        refuse(ConfigFault::HeaderInvalid, path, "has no signal other than annotations");
+        refuse(ConfigFault::HeaderInvalid, path_, "has no signal other than annotations");
 }
 
 double EdfInputFile::sampleRate(int signal) const {

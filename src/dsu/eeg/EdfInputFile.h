@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace solvane::dsusim {
@@ -74,6 +75,14 @@ private:
         int fd_;
     };
 
+    /// Judges the header's fixed part of a file of `size` bytes: sets the format, the header's
+    /// size and the record duration; returns the signals it declares, and `records`.
+    int64_t readFixedHeader(uint64_t size, int64_t& records);
+    /// Judges signal `s` of the `n` in the header's signal part `table`, and keeps it unless it
+    /// holds annotations.
+    void readSignal(std::string_view table, std::size_t n, std::size_t s);
+    /// Judges the record count of the header (-1: as many as the file holds whole).
+    void countRecords(int64_t records, uint64_t size);
     void markDamaged(int64_t record, int error);
 
     std::filesystem::path path_;

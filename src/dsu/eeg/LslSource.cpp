@@ -5,6 +5,7 @@
 #include "dsu/eeg/RateConversion.h"
 #include "dsu/eeg/SignalLabel.h"
 
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <stdexcept>
@@ -103,127 +104,132 @@ void LslSource::open(const std::string& stream, const std::vector<std::string>& 
                 " s through " + lsl_.description() +
                 "; is the amplifier's LSL program streaming, on this machine or its network?");
 
-    std::string refused;
-    bool notEeg = false;
+    Refusals refused;
     // InitialiseDSU must not keep the window waiting for one stream after another.
     const auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < count && i < MaxStreams; ++i) {
         if (std::chrono::steady_clock::now() - start >
             std::chrono::duration<double>(ExamineSeconds)) {
-            refused += "; " + std::to_string(count - i) + " more not examined in time";
+            refused.text += "; " + std::to_string(count - i) + " more not examined in time";
             break;
         }
-        const LslLibrary::StreamInfo info = infos[i].info;
-        const std::string name = text(lsl_.get_name(info));
-        const int32_t channelCount = lsl_.get_channel_count(info);
-        const double rate = lsl_.get_nominal_srate(info);
-        const int32_t format = lsl_.get_channel_format(info);
-        std::string why;
-        if (format == LslLibrary::FormatString || format == LslLibrary::FormatUndefined)
-            why = "its samples are text";
-        else if (!(rate > LslLibrary::IrregularRate))
-            why = "its rate is irregular";
-        else if (!rates::convertible(rate))
-            why = "its rate of " + rateText(rate) + " cannot be resampled to 256 Hz";
-        else if (channelCount < Slots)
-            why = "it has " + std::to_string(channelCount) + " channels, fewer than four";
-        InletHandle inlet{&lsl_, nullptr};
-        InfoHandle full{&lsl_, nullptr};
-        if (why.empty()) {
-            inlet.inlet = lsl_.create_inlet(info, BufferSeconds, 0, 1);
-            int32_t ec = LslLibrary::NoError;
-            if (inlet.inlet != nullptr)
-                full.info = lsl_.get_fullinfo(inlet.inlet, OpenSeconds, &ec);
-            if (full.info == nullptr) {
-                refused += "; " + inQuotes(name) + ": it cannot be opened (liblsl error " +
-                           std::to_string(ec) + ")";
-                continue;
-            }
+        if (tryStream(infos[i].info, channels, refused)) {
+            if (!refused.text.empty())
+                passedOver_ = refused.text.substr(2);
+            return;
         }
-        // A GUI's FFT or band-power stream has many unlabelled "channels" at the board's rate.
-        std::vector<std::string> names(static_cast<std::size_t>(why.empty() ? channelCount : 0));
-        std::vector<std::string> units(names.size());
-        bool labelled = false;
-        if (why.empty()) {
-            LslLibrary::Xml channel =
-                lsl_.child(lsl_.child(lsl_.get_desc(full.info), "channels"), "channel");
-            for (std::size_t c = 0; c < names.size() && channel != nullptr; ++c) {
-                names[c] = std::string(trim(text(lsl_.child_value_n(channel, "label"))));
-                units[c] = text(lsl_.child_value_n(channel, "unit"));
-                labelled = labelled || !names[c].empty();
-                channel = lsl_.next_sibling_n(channel, "channel");
-            }
-            if (!labelled && channelCount > MaxChannelsUnlabelled)
-                why = "it has " + std::to_string(channelCount) +
-                      " channels without labels, which is no EEG";
-        }
-        if (!why.empty()) {
-            notEeg = true;
-            refused += "; " + inQuotes(name) + ": " + why;
-            continue;
-        }
-        for (std::size_t c = 0; c < names.size(); ++c)
-            if (names[c].empty())
-                names[c] = std::to_string(c + 1);
-        channelCount_ = channelCount;
-        rate_ = rate;
-        std::string available;
-        for (const std::string& label : names)
-            available += (available.empty() ? "" : ", ") + label;
-        for (int slot = 0; slot < Slots; ++slot) {
-            int pick = slot;
-            if (!channels.empty()) {
-                const std::string& label = channels.at(static_cast<std::size_t>(slot));
-                pick = -1;
-                for (int c = 0; c < channelCount && pick < 0; ++c)
-                    if (SignalLabel::matches(label, names[static_cast<std::size_t>(c)]))
-                        pick = c;
-                if (pick < 0)
-                    throw SimulatorConfigError(ConfigKey::Channels, ConfigFault::UnknownLabel,
-                                               "Channels: no channel of the LSL stream " +
-                                                   inQuotes(name) + " is labelled " +
-                                                   inQuotes(label) + " (it has " + available + ")");
-            }
-            const auto c = static_cast<std::size_t>(pick);
-            channels_[slot] = pick;
-            labels_[slot] = names[c];
-            microvoltsPerUnit_[slot] = microvoltsPer(units[c]);
-            if (microvoltsPerUnit_[slot] == 0.0)
-                throw SimulatorConfigError(ConfigKey::Stream, ConfigFault::UnknownUnit,
-                                           "Stream: the channel " + names[c] + " of " +
-                                               inQuotes(name) + " is in " + inQuotes(units[c]) +
-                                               ", not in microvolts, millivolts or volts");
-        }
-        int32_t ec = LslLibrary::NoError;
-        lsl_.open_stream(inlet.inlet, OpenSeconds, &ec);
-        if (ec != LslLibrary::NoError)
-            throw SimulatorConfigError(ConfigKey::Stream, ConfigFault::StreamUnavailable,
-                                       "Stream: " + inQuotes(name) +
-                                           " was found but does not send (liblsl error " +
-                                           std::to_string(ec) + ")");
-        try {
-            resampler_ = std::make_unique<LiveResampler>(rate);
-        } catch (const std::runtime_error& e) {
-            throw SimulatorConfigError(ConfigKey::Stream, ConfigFault::NotEegStream,
-                                       "Stream: " + inQuotes(name) + ": " + e.what());
-        }
-        if (!refused.empty())
-            passedOver_ = refused.substr(2);
-        std::swap(inlet_.lsl, inlet.lsl);
-        std::swap(inlet_.inlet, inlet.inlet);
-        name_ = name;
-        host_ = text(lsl_.get_hostname(full.info));
-        // Name and source id first: the recording's header keeps only the beginning.
-        description_ = name + " " + text(lsl_.get_source_id(full.info)) + " (LSL stream; type " +
-                       text(lsl_.get_type(full.info)) + ", host " + host_ + ", " + rateText(rate) +
-                       ", " + std::to_string(channelCount) + " channels: " + available +
-                       "; slots 0-3: " + labels_[0] + ", " + labels_[1] + ", " + labels_[2] + ", " +
-                       labels_[3] + "; through " + lsl_.description() + ")";
-        return;
     }
     throw SimulatorConfigError(ConfigKey::Stream,
-                               notEeg ? ConfigFault::NotEegStream : ConfigFault::StreamUnavailable,
-                               "Stream: " + wanted + " was found, but refused" + refused);
+                               refused.notEeg ? ConfigFault::NotEegStream
+                                              : ConfigFault::StreamUnavailable,
+                               "Stream: " + wanted + " was found, but refused" + refused.text);
+}
+
+std::string LslSource::unsuitable(LslLibrary::StreamInfo info) const {
+    const int32_t channelCount = lsl_.get_channel_count(info);
+    const double rate = lsl_.get_nominal_srate(info);
+    const int32_t format = lsl_.get_channel_format(info);
+    if (format == LslLibrary::FormatString || format == LslLibrary::FormatUndefined)
+        return "its samples are text";
+    if (!(rate > LslLibrary::IrregularRate))
+        return "its rate is irregular";
+    if (!rates::convertible(rate))
+        return "its rate of " + rateText(rate) + " cannot be resampled to 256 Hz";
+    if (channelCount < Slots)
+        return "it has " + std::to_string(channelCount) + " channels, fewer than four";
+    return {};
+}
+
+bool LslSource::tryStream(LslLibrary::StreamInfo info, const std::vector<std::string>& channels,
+                          Refusals& refused) {
+    Candidate candidate{text(lsl_.get_name(info)), lsl_.get_nominal_srate(info), {}, {}};
+    auto refuse = [&](const std::string& why, bool notEeg) {
+        refused.text += "; " + inQuotes(candidate.name) + ": " + why;
+        refused.notEeg = refused.notEeg || notEeg;
+        return false;
+    };
+    if (const std::string why = unsuitable(info); !why.empty())
+        return refuse(why, true);
+    InletHandle inlet{&lsl_, lsl_.create_inlet(info, BufferSeconds, 0, 1)};
+    InfoHandle full{&lsl_, nullptr};
+    int32_t ec = LslLibrary::NoError;
+    if (inlet.inlet != nullptr)
+        full.info = lsl_.get_fullinfo(inlet.inlet, OpenSeconds, &ec);
+    if (full.info == nullptr)
+        return refuse("it cannot be opened (liblsl error " + std::to_string(ec) + ")", false);
+    const int32_t channelCount = lsl_.get_channel_count(info);
+    // A GUI's FFT or band-power stream has many unlabelled "channels" at the board's rate.
+    if (!readChannels(full.info, channelCount, candidate) && channelCount > MaxChannelsUnlabelled)
+        return refuse("it has " + std::to_string(channelCount) +
+                          " channels without labels, which is no EEG",
+                      true);
+    adopt(candidate, inlet, full.info, channels);
+    return true;
+}
+
+bool LslSource::readChannels(LslLibrary::StreamInfo full, int32_t count,
+                             Candidate& candidate) const {
+    candidate.names.assign(static_cast<std::size_t>(count), {});
+    candidate.units.assign(candidate.names.size(), {});
+    bool labelled = false;
+    LslLibrary::Xml channel = lsl_.child(lsl_.child(lsl_.get_desc(full), "channels"), "channel");
+    for (std::size_t c = 0; c < candidate.names.size() && channel != nullptr; ++c) {
+        candidate.names[c] = std::string(trim(text(lsl_.child_value_n(channel, "label"))));
+        candidate.units[c] = text(lsl_.child_value_n(channel, "unit"));
+        labelled = labelled || !candidate.names[c].empty();
+        channel = lsl_.next_sibling_n(channel, "channel");
+    }
+    for (std::size_t c = 0; c < candidate.names.size(); ++c)
+        if (candidate.names[c].empty())
+            candidate.names[c] = std::to_string(c + 1);
+    return labelled;
+}
+
+void LslSource::adopt(const Candidate& candidate, InletHandle& inlet, LslLibrary::StreamInfo full,
+                      const std::vector<std::string>& channels) {
+    const std::string& name = candidate.name;
+    channelCount_ = static_cast<int>(candidate.names.size());
+    rate_ = candidate.rate;
+    std::array<int, Slots> picked = {0, 1, 2, 3};
+    if (!channels.empty())
+        picked = SignalLabel::pick(channels, candidate.names, "the LSL stream " + inQuotes(name));
+    for (int slot = 0; slot < Slots; ++slot) {
+        const auto c = static_cast<std::size_t>(picked[static_cast<std::size_t>(slot)]);
+        channels_[slot] = static_cast<int>(c);
+        labels_[slot] = candidate.names[c];
+        microvoltsPerUnit_[slot] = microvoltsPer(candidate.units[c]);
+        if (microvoltsPerUnit_[slot] == 0.0)
+            throw SimulatorConfigError(
+                ConfigKey::Stream, ConfigFault::UnknownUnit,
+                "Stream: the channel " + candidate.names[c] + " of " + inQuotes(name) + " is in " +
+                    inQuotes(candidate.units[c]) + ", not in microvolts, millivolts or volts");
+    }
+    int32_t ec = LslLibrary::NoError;
+    lsl_.open_stream(inlet.inlet, OpenSeconds, &ec);
+    if (ec != LslLibrary::NoError)
+        throw SimulatorConfigError(ConfigKey::Stream, ConfigFault::StreamUnavailable,
+                                   "Stream: " + inQuotes(name) +
+                                       " was found but does not send (liblsl error " +
+                                       std::to_string(ec) + ")");
+    try {
+        resampler_ = std::make_unique<LiveResampler>(rate_);
+    } catch (const std::runtime_error& e) {
+        throw SimulatorConfigError(ConfigKey::Stream, ConfigFault::NotEegStream,
+                                   "Stream: " + inQuotes(name) + ": " + e.what());
+    }
+    std::swap(inlet_.lsl, inlet.lsl);
+    std::swap(inlet_.inlet, inlet.inlet);
+    name_ = name;
+    host_ = text(lsl_.get_hostname(full));
+    std::string available;
+    for (const std::string& label : candidate.names)
+        available += (available.empty() ? "" : ", ") + label;
+    // Name and source id first: the recording's header keeps only the beginning.
+    description_ = name + " " + text(lsl_.get_source_id(full)) + " (LSL stream; type " +
+                   text(lsl_.get_type(full)) + ", host " + host_ + ", " + rateText(rate_) + ", " +
+                   std::to_string(channelCount_) + " channels: " + available +
+                   "; slots 0-3: " + labels_[0] + ", " + labels_[1] + ", " + labels_[2] + ", " +
+                   labels_[3] + "; through " + lsl_.description() + ")";
 }
 
 void LslSource::read() {

@@ -66,8 +66,31 @@ private:
         ~InfoHandle();
     };
 
+    /// A stream found, as far as it has been examined.
+    struct Candidate {
+        std::string name;
+        double rate = 0.0;              ///< Hz
+        std::vector<std::string> names; ///< the channels' labels, or their numbers from 1
+        std::vector<std::string> units;
+    };
+    /// Why the streams examined were passed over: "; name: why" each.
+    struct Refusals {
+        std::string text;
+        bool notEeg = false; ///< one of them cannot be EEG (rather than not be opened)
+    };
+
     void open(const std::string& stream, const std::vector<std::string>& channels);
-    void choose(LslLibrary::StreamInfo full, const std::vector<std::string>& channels);
+    /// Why the stream `info` describes cannot be EEG; empty when it may be.
+    [[nodiscard]] std::string unsuitable(LslLibrary::StreamInfo info) const;
+    /// Opens the stream and reads it from now on when it is EEG; else adds why not to
+    /// `refused` and returns false. Throws SimulatorConfigError for an EEG stream that fails.
+    bool tryStream(LslLibrary::StreamInfo info, const std::vector<std::string>& channels,
+                   Refusals& refused);
+    /// The labels and units of `count` channels; false when none has a label.
+    bool readChannels(LslLibrary::StreamInfo full, int32_t count, Candidate& candidate) const;
+    /// Reads `channels` of the stream from now on, through `inlet`, which it takes over.
+    void adopt(const Candidate& candidate, InletHandle& inlet, LslLibrary::StreamInfo full,
+               const std::vector<std::string>& channels);
     void read();
     void take(const float* samples, std::size_t count, const double* stamps);
 

@@ -25,39 +25,32 @@ RecordingSource::RecordingSource(const std::filesystem::path& path,
                                  const std::vector<std::string>& channels, double gain, bool loop)
     : path_(path), file_(path), gain_(gain), loop_(loop) {
     const int count = file_.signalCount();
-    std::string available;
+    std::vector<std::string> labels;
+    labels.reserve(static_cast<std::size_t>(count));
     for (int s = 0; s < count; ++s)
-        available += (s == 0 ? "" : ", ") + file_.label(s);
+        labels.push_back(file_.label(s));
 
     if (channels.empty()) {
         int slot = 0;
         for (int s = 0; s < count && slot < Slots; ++s)
             if (SignalLabel::isEeg(file_.signal(s).label, file_.signal(s).unit))
-                signals_[slot++] = s;
-        if (slot < Slots)
+                signals_[static_cast<std::size_t>(slot++)] = s;
+        if (slot < Slots) {
+            std::string available;
+            for (const std::string& label : labels)
+                available += (available.empty() ? "" : ", ") + label;
             throw SimulatorConfigError(ConfigKey::Channels, ConfigFault::WrongCount,
                                        "Channels: the recording " + shortened(path.string()) +
                                            " has " + std::to_string(slot) +
                                            " EEG signals; name four of its signals (" + available +
                                            ")");
-    } else {
-        for (int slot = 0; slot < Slots; ++slot) {
-            const std::string& wanted = channels.at(static_cast<std::size_t>(slot));
-            int found = -1;
-            for (int s = 0; s < count && found < 0; ++s)
-                if (SignalLabel::matches(wanted, file_.signal(s).label))
-                    found = s;
-            if (found < 0)
-                throw SimulatorConfigError(ConfigKey::Channels, ConfigFault::UnknownLabel,
-                                           "Channels: no signal of " + shortened(path.string()) +
-                                               " is labelled " + inQuotes(wanted) + " (it has " +
-                                               available + ")");
-            signals_[slot] = found;
         }
+    } else {
+        signals_ = SignalLabel::pick(channels, labels, "the recording " + shortened(path.string()));
     }
 
     for (int slot = 0; slot < Slots; ++slot) {
-        const int s = signals_[slot];
+        const int s = signals_[static_cast<std::size_t>(slot)];
         // A replayed voltage beyond any amplifier's reach is a damaged header, not EEG.
         const EdfInputFile::Signal& signal = file_.signal(s);
         const double reach = std::max(std::abs(signal.physicalMin), std::abs(signal.physicalMax)) *
@@ -112,7 +105,7 @@ std::string RecordingSource::endReason() const {
 }
 
 std::string RecordingSource::label(int slot) const {
-    return file_.label(signals_[slot]);
+    return file_.label(signals_[static_cast<std::size_t>(slot)]);
 }
 
 std::string RecordingSource::description() const {

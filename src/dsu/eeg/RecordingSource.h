@@ -8,6 +8,7 @@
 #include "dsu/eeg/EdfInputFile.h"
 #include "dsu/eeg/SampleSource.h"
 
+#include <array>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -29,7 +30,7 @@ public:
     [[nodiscard]] std::string endReason() const override;
 
     /// The recording's signal index for each slot.
-    [[nodiscard]] int signal(int slot) const { return signals_[slot]; }
+    [[nodiscard]] int signal(int slot) const { return signals_[static_cast<std::size_t>(slot)]; }
     /// Times the recording started again from its beginning.
     [[nodiscard]] uint64_t restarts() const noexcept { return restarts_; }
 
@@ -40,7 +41,7 @@ private:
     EdfInputFile file_;
     double gain_; ///< counts per microvolt
     bool loop_;
-    int signals_[Slots] = {};
+    std::array<int, Slots> signals_{};
     std::unique_ptr<ChannelResampler> resamplers_[Slots];
     uint64_t sinceStart_ = 0; ///< samples produced since the last (re)start
     uint64_t restarts_ = 0;

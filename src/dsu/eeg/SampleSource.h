@@ -1,6 +1,7 @@
 #pragma once
 // Where the simulated DSU's EEG comes from: one sample per channel slot (0..3) at 256 Hz, in
-// 10-bit counts (0..1023, 512 for 0 uV). Implementations: SyntheticSource, RecordingSource.
+// 10-bit counts (0..1023, 512 for 0 uV). Implementations: SyntheticSource, RecordingSource, the
+// serial boards and LslSource, each made by SourceFactory.
 
 #include <cmath>
 #include <cstdint>

@@ -3,9 +3,12 @@
 #include "dsu/common/ConfigError.h"
 #include "dsu/eeg/SignalLabel.h"
 
+#include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <span>
 #include <stdexcept>
 
 namespace solvane::dsusim {
@@ -46,19 +49,11 @@ void SerialBoardSource::begin(const Format& format, const std::vector<std::strin
         log("the board has " + std::to_string(count) + " channels; " +
             std::to_string(positions.size() - static_cast<std::size_t>(count)) +
             " of the Positions are not used");
-    for (int slot = 0; slot < Slots && !channels.empty(); ++slot) {
-        const std::string& wanted = channels.at(static_cast<std::size_t>(slot));
-        int found = -1;
-        for (int c = 0; c < count && found < 0; ++c)
-            if (SignalLabel::matches(wanted, std::to_string(c + 1)) ||
-                SignalLabel::matches(wanted, labels_[c]))
-                found = c;
-        if (found < 0)
-            throw SimulatorConfigError(
-                ConfigKey::Channels, ConfigFault::UnknownLabel,
-                "Channels: the board on " + port_.device() + " has no channel \"" + wanted +
-                    "\" (it has channels 1 to " + std::to_string(count) + ")");
-        channel_[slot] = found;
+    if (!channels.empty()) {
+        const std::array<int, Slots> picked =
+            SignalLabel::pick(channels, std::span<const std::string>(labels_, count),
+                              "the board on " + port_.device(), true);
+        std::copy(picked.begin(), picked.end(), channel_);
     }
     try {
         resampler_ = std::make_unique<LiveResampler>(format.rate);

@@ -2,10 +2,16 @@
 // Forgiving comparison of the signal labels of a recording with the labels a user writes:
 // case does not matter, trailing dots and blanks and an "EEG " prefix are dropped, and the
 // old and new 10-20 names of the temporal and parietal positions are the same
-// (T3 = T7, T4 = T8, T5 = P7, T6 = P8).
+// (T3 = T7, T4 = T8, T5 = P7, T6 = P8). Every source picks the four signals of its slots by
+// label here, with one message for a label that names none.
 
+#include "dsu/eeg/SampleSource.h"
+
+#include <array>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace solvane::dsusim {
 
@@ -18,6 +24,14 @@ public:
     /// Whether a signal is scalp EEG: an "EEG " prefix, or microvolts and no other type
     /// prefix (such as "ECG ", "EOG ", "EMG ").
     static bool isEeg(std::string_view label, std::string_view unit);
+    /// The signals `wanted` names for slots 0..3, as indices into `labels`: for each the first
+    /// signal whose label matches, or with `numbered` the first whose number (from 1) or label
+    /// matches. Throws SimulatorConfigError (key Channels) for a label that names none, with
+    /// `owner` ("the recording x.edf") and the signals it has.
+    static std::array<int, SampleSource::Slots> pick(const std::vector<std::string>& wanted,
+                                                     std::span<const std::string> labels,
+                                                     const std::string& owner,
+                                                     bool numbered = false);
 };
 
 } // namespace solvane::dsusim
