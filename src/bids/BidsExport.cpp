@@ -3,6 +3,8 @@
 #include "bids/BidsNames.h"
 #include "bids/ExportError.h"
 #include "bids/TsvText.h"
+#include "files/FileDescriptor.h"
+#include "files/FileIo.h"
 #include "session/Numbers.h"
 #include "session/ReadableFile.h"
 #include "session/SessionError.h"
@@ -31,41 +33,11 @@ std::string systemError(int error) {
     return std::strerror(error);
 }
 
-/// A file descriptor, closed when it goes.
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Descriptor(Descriptor&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    Descriptor& operator=(Descriptor&&) = delete;
-    [[nodiscard]] int get() const noexcept { return fd_; }
-    /// Closes it; false (errno set) when the system reports a fault.
-    bool close() noexcept {
-        const int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
+using Descriptor = files::FileDescriptor;
 
 void writeAll(int fd, const char* bytes, std::size_t length, const fs::path& file) {
-    while (length > 0) {
-        const ssize_t written = ::write(fd, bytes, length);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            throw ExportError(file.string() +
-                              " cannot be written: " + systemError(written < 0 ? errno : ENOSPC));
-        bytes += written;
-        length -= static_cast<std::size_t>(written);
-    }
+    if (!files::writeAll(fd, bytes, length))
+        throw ExportError(file.string() + " cannot be written: " + systemError(errno));
 }
 
 /// Creates `file`, which must not exist, for writing.
@@ -93,18 +65,17 @@ void writeNew(const fs::path& file, std::string_view text) {
 /// short).
 void writeReplacing(const fs::path& file, std::string_view text, const fs::path& dataset) {
     const fs::path part = dataset / (std::string(PartialPrefix) + file.filename().string());
-    std::error_code ignored;
-    fs::remove(part, ignored);
+    files::removeQuietly(part);
     try {
         writeNew(part, text);
     } catch (...) {
-        fs::remove(part, ignored);
+        files::removeQuietly(part);
         throw;
     }
     std::error_code error;
     fs::rename(part, file, error);
     if (error) {
-        fs::remove(part, ignored);
+        files::removeQuietly(part);
         throw ExportError(file.string() + " cannot be replaced: " + error.message());
     }
 }
