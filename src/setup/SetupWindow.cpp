@@ -3,9 +3,9 @@
 #include "config/globals.h"
 #include "config/processINIFile.h"
 #include "device/KardemoDLL.h"
+#include "dsu/device/SimulatorConfig.h"
 #include "dsu/eeg/SerialPort.h"
 #include "dsu/eeg/SignalLabel.h"
-#include "dsu/device/SimulatorConfig.h"
 #include "setup/SetupError.h"
 #include "setup/SetupScalpMap.h"
 #include "setup/SetupWriter.h"
@@ -173,15 +173,24 @@ void SetupWindow::buildSource(QGroupBox* box) {
     });
     layout->addWidget(sourceKind_);
     layout->addWidget(sourcePages_);
+    // In the order of the kinds above: the page shown is the kind's index.
+    sourcePages_->addWidget(syntheticPage());
+    sourcePages_->addWidget(recordingPage());
+    sourcePages_->addWidget(boardPage());
+    sourcePages_->addWidget(streamPage());
+}
 
+QWidget* SetupWindow::syntheticPage() {
     auto* synthetic = new QWidget;
     auto* syntheticForm = new QFormLayout(synthetic);
     seed_ = new QLineEdit;
     seed_->setValidator(
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{1,20}")), seed_));
     syntheticForm->addRow(tr("Seed (the same seed gives the same EEG):"), seed_);
-    sourcePages_->addWidget(synthetic);
+    return synthetic;
+}
 
+QWidget* SetupWindow::recordingPage() {
     auto* recording = new QWidget;
     auto* recordingGrid = new QGridLayout(recording);
     recordingPath_ = new QLineEdit;
@@ -198,8 +207,10 @@ void SetupWindow::buildSource(QGroupBox* box) {
     }
     recordingNote_ = note();
     recordingGrid->addWidget(recordingNote_, 3, 0, 1, 4);
-    sourcePages_->addWidget(recording);
+    return recording;
+}
 
+QWidget* SetupWindow::boardPage() {
     auto* board = new QWidget;
     auto* boardGrid = new QGridLayout(board);
     boardKind_ = new QComboBox;
@@ -221,8 +232,10 @@ void SetupWindow::buildSource(QGroupBox* box) {
     boardGrid->addWidget(refresh, 1, 2);
     boardGrid->addWidget(portNote_, 2, 0, 1, 3);
     boardGrid->setColumnStretch(1, 1);
-    sourcePages_->addWidget(board);
+    return board;
+}
 
+QWidget* SetupWindow::streamPage() {
     auto* stream = new QWidget;
     auto* streamGrid = new QGridLayout(stream);
     stream_ = new QComboBox;
@@ -248,7 +261,7 @@ void SetupWindow::buildSource(QGroupBox* box) {
     streamGrid->addWidget(chooseLibrary, 1, 2);
     streamGrid->addWidget(streamNote_, 2, 0, 1, 3);
     streamGrid->setColumnStretch(1, 1);
-    sourcePages_->addWidget(stream);
+    return stream;
 }
 
 void SetupWindow::buildCheck(QGroupBox* box) {

@@ -72,6 +72,11 @@ protected:
 private:
     void buildChannels(QWidget* page);
     void buildSource(QGroupBox* box);
+    /// The source's pages, one for each kind of source.
+    QWidget* syntheticPage();
+    QWidget* recordingPage();
+    QWidget* boardPage();
+    QWidget* streamPage();
     void buildCheck(QGroupBox* box);
     void loadFiles();
     void choosePosition(int slot, int position);
