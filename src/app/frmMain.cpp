@@ -1,15 +1,13 @@
 #include "frmMain.h"
 
 #include "app/ScalpMapWidget.h"
-#include "app/TerminationSignals.h"
 #include "app/Version.h"
-#include "config/ProfileFile.h"
 #include "app/frmOptions.h"
+#include "checked/RunTimeError.h"
+#include "config/ProfileFile.h"
 #include "config/globals.h"
 #include "config/processINIFile.h"
-#include "checked/RunTimeError.h"
 
-#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
@@ -19,11 +17,8 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
-#include <QTimer>
 
-#include <chrono>
 #include <cstdio>
-#include <thread>
 
 #include <xcb/xcb.h>
 
@@ -39,10 +34,10 @@ void showSolvaneMessage(QWidget* owner, const QString& text) {
 } // namespace
 
 frmMain::frmMain(std::unique_ptr<KardemoDLL> device, QWidget* parent)
-    : QWidget(parent), device_(std::move(device)),
-      analysis_(settings, static_cast<ScalpMapView&>(*this), static_cast<AveCommandSink&>(*this)),
+    : QWidget(parent), device_(std::move(device)), commands_(*device_),
+      analysis_(settings, static_cast<ScalpMapView&>(*this), commands_),
       controller_(
-          settings, *device_, static_cast<RunView&>(*this),
+          settings, *device_, static_cast<RunView&>(*this), eventLoop_,
           [this] { analysis_.SilenceEntrainment(); }, [] { processINIFile::SaveSettings(); }) {
     setWindowTitle(QStringLiteral("Solvane by Kardemo"));
     setWindowIcon(QIcon(QStringLiteral(":/solvane.png")));
@@ -68,15 +63,6 @@ frmMain::frmMain(std::unique_ptr<KardemoDLL> device, QWidget* parent)
 
     messageBox_ = [this](const QString& text) { showSolvaneMessage(this, text); };
     programEnd_ = [](int exitCode) { QCoreApplication::exit(exitCode); };
-    clock_ = [] {
-        return std::chrono::duration_cast<std::chrono::microseconds>(
-                   std::chrono::steady_clock::now().time_since_epoch())
-            .count();
-    };
-    // Its expiry only has to wake the event dispatcher: the waiting pass then returns.
-    wakeTimer_ = new QTimer(this);
-    wakeTimer_->setSingleShot(true);
-    wakeTimer_->setTimerType(Qt::PreciseTimer);
     optionsDialog_ = [this](QWidget* owner) {
         frmOptions dialog(owner, *device_);
         dialog.exec();
@@ -89,7 +75,7 @@ void frmMain::setMessageBoxHandler(std::function<void(const QString&)> handler) 
     messageBox_ = std::move(handler);
 }
 void frmMain::setClock(std::function<int64_t()> monotonicMicroseconds) {
-    clock_ = std::move(monotonicMicroseconds);
+    eventLoop_.setClock(std::move(monotonicMicroseconds));
 }
 void frmMain::setProgramEndHandler(std::function<void(int)> handler) {
     programEnd_ = std::move(handler);
@@ -247,57 +233,6 @@ void frmMain::showMessage(const std::string& text) {
     messageBox_(QString::fromStdString(text));
 }
 
-namespace {
-
-// One pass over every event source. Input that a pass reads from the display connection is
-// handed to the window only by the pass after it (the dispatcher looks for window-system
-// events before it reads the connection), so a pass that dispatched anything is followed by
-// one more at once: a key or click is acted on in the pass that reads it, not one pass later.
-void sourcesPass(QEventLoop::ProcessEventsFlags flags) {
-    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
-    if (dispatcher == nullptr)
-        return;
-    if (dispatcher->processEvents(flags))
-        dispatcher->processEvents(QEventLoop::AllEvents);
-}
-
-} // namespace
-
-void frmMain::processEvents() {
-    const int64_t now = clock_();
-    if (now - lastSourcesPass_ < SourcesPassMicroseconds && !TerminationSignals::waiting()) {
-        QCoreApplication::sendPostedEvents();
-        return;
-    }
-    lastSourcesPass_ = now;
-    sourcesPass(QEventLoop::AllEvents);
-}
-
-void frmMain::processEventsUntil(int64_t deadline) {
-    // The dispatcher sleeps in one poll on everything the program listens to: the display
-    // connection (its reader wakes the dispatcher), the signal pipe's notifier, posted events
-    // and the timers, the wake-up timer among them. Rounded up to whole milliseconds, the
-    // timer never ends the wait before its deadline.
-    const int64_t left = deadline - clock_();
-    if (left <= 0) {
-        lastSourcesPass_ = clock_();
-        sourcesPass(QEventLoop::AllEvents);
-        return;
-    }
-    wakeTimer_->start(static_cast<int>((left + 999) / 1000));
-    sourcesPass(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-    wakeTimer_->stop();
-    lastSourcesPass_ = clock_();
-}
-
-void frmMain::sleep(int64_t microseconds) {
-    std::this_thread::sleep_for(std::chrono::microseconds(microseconds));
-}
-
-int64_t frmMain::monotonicMicroseconds() {
-    return clock_();
-}
-
 // A change is painted with the next event pass, or at once by repaintNow. A map that has not
 // changed since the last repaintNow is not painted again: the contact verdict comes twice a
 // second during a run and mostly repeats the last one.
@@ -323,10 +258,6 @@ void frmMain::repaintNow() {
         return;
     mapChanged_ = false;
     repaint();
-}
-
-void frmMain::sendCommand(const char* command) {
-    device_->sendCommand(command);
 }
 
 } // namespace solvane

@@ -1,15 +1,18 @@
 #pragma once
 // The main window: the Start/Stop and Options buttons and the scalp map. Its handlers start
 // and stop runs (RunController), open the options dialog, and hand every packet to the
-// GUI-free PacketAnalysis. Run-time errors raised in any handler end in one top-level handler
-// that silences and closes the DSU, says what went wrong and ends the program. A termination
-// signal closes the window, a run ending the orderly way first, and then ends the program.
+// GUI-free PacketAnalysis, whose AVE commands go to the device library (DeviceCommandSink);
+// the run's event passes and clock are a WindowEventLoop. Run-time errors raised in any handler end
+// in one top-level handler that silences and closes the DSU, says what went wrong and ends the
+// program. A termination signal closes the window, a run ending the orderly way first, and then
+// ends the program.
 
 #include "analysis/PacketAnalysis.h"
 #include "analysis/ScalpMapView.h"
+#include "app/DeviceCommandSink.h"
 #include "app/ScalpMapLayout.h"
 #include "app/ScalpMapModel.h"
-#include "ave/AveCommandSink.h"
+#include "app/WindowEventLoop.h"
 #include "device/KardemoDLL.h"
 #include "run/RunController.h"
 #include "run/RunView.h"
@@ -20,13 +23,12 @@
 #include <memory>
 
 class QPushButton;
-class QTimer;
 
 namespace solvane {
 
 class ScalpMapWidget;
 
-class frmMain : public QWidget, private RunView, private ScalpMapView, private AveCommandSink {
+class frmMain : public QWidget, private RunView, private ScalpMapView {
     Q_OBJECT
 
 public:
@@ -61,15 +63,6 @@ public:
     [[nodiscard]] const ScalpMapModel& scalpMapModel() const { return scalpMapModel_; }
     [[nodiscard]] ScalpMapWidget* scalpMap() const { return scalpMap_; }
 
-    /// A pass that asks the display connection, the signal pipe and the timers costs a system
-    /// call. Between two wake-ups of the acquisition loop the passes after packets take only
-    /// the events posted since (the repaints draw asks for); input that comes meanwhile wakes
-    /// the next wait at once, and a termination signal is read in the next pass. A pass asks
-    /// the sources all the same once the last one that did is this old (µs on the window's
-    /// clock), so that input during a burst of packets, or from a library that always has a
-    /// packet, is acted on well within 20 ms, a poll that renders a second of sound included.
-    static constexpr int64_t SourcesPassMicroseconds = 5'000;
-
     /// Client size in twips, fixed.
     static constexpr int ClientWidthTwips = scalpmap::ClientArea.width;
     static constexpr int ClientHeightTwips = scalpmap::ClientArea.height;
@@ -94,20 +87,16 @@ private:
     void setActionCaption(std::string_view caption) override;
     void setOptionsEnabled(bool enabled) override;
     void showMessage(const std::string& text) override;
-    void processEvents() override;
-    void processEventsUntil(int64_t deadline) override;
-    void sleep(int64_t microseconds) override;
-    int64_t monotonicMicroseconds() override;
     // ScalpMapView
     void setFillColour(int element, uint32_t colour) override;
     void setFillTransparent(int element) override;
     void setTextColour(int element, uint32_t colour) override;
     void repaintNow() override;
     template <typename Change> void changeMap(int element, Change&& change);
-    // AveCommandSink
-    void sendCommand(const char* command) override;
 
     std::unique_ptr<KardemoDLL> device_;
+    DeviceCommandSink commands_;
+    WindowEventLoop eventLoop_;
     PacketAnalysis analysis_;
     RunController controller_;
     ScalpMapModel scalpMapModel_;
@@ -117,13 +106,9 @@ private:
     std::function<void(const QString&)> messageBox_;
     std::function<void(int)> programEnd_;
     std::function<void(QWidget*)> optionsDialog_;
-    std::function<int64_t()> clock_;
-    QTimer* wakeTimer_ = nullptr; ///< ends a waiting event pass at its deadline
-    /// When a pass last asked the event sources (µs on the window's clock); see processEvents.
-    int64_t lastSourcesPass_ = 0;
     bool ended_ = false;
-    int terminatingSignal_ = 0; ///< the signal that is ending the program, or 0
-    bool mapChanged_ = false;   ///< the scalp map model changed since the last repaintNow
+    int terminatingSignal_ = 0;     ///< the signal that is ending the program, or 0
+    bool mapChanged_ = false;       ///< the scalp map model changed since the last repaintNow
     bool centredWithFrame_ = false; // centred again once the window manager's frame was known
 };
 

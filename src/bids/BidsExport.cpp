@@ -3,6 +3,8 @@
 #include "bids/BidsNames.h"
 #include "bids/ExportError.h"
 #include "bids/TsvText.h"
+#include "files/FileDescriptor.h"
+#include "files/FileIo.h"
 #include "session/Numbers.h"
 #include "session/ReadableFile.h"
 #include "session/SessionError.h"
@@ -31,41 +33,11 @@ std::string systemError(int error) {
     return std::strerror(error);
 }
 
-/// A file descriptor, closed when it goes.
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Descriptor(Descriptor&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    Descriptor& operator=(Descriptor&&) = delete;
-    [[nodiscard]] int get() const noexcept { return fd_; }
-    /// Closes it; false (errno set) when the system reports a fault.
-    bool close() noexcept {
-        const int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
+using Descriptor = files::FileDescriptor;
 
 void writeAll(int fd, const char* bytes, std::size_t length, const fs::path& file) {
-    while (length > 0) {
-        const ssize_t written = ::write(fd, bytes, length);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            throw ExportError(file.string() +
-                              " cannot be written: " + systemError(written < 0 ? errno : ENOSPC));
-        bytes += written;
-        length -= static_cast<std::size_t>(written);
-    }
+    if (!files::writeAll(fd, bytes, length))
+        throw ExportError(file.string() + " cannot be written: " + systemError(errno));
 }
 
 /// Creates `file`, which must not exist, for writing.
@@ -93,18 +65,17 @@ void writeNew(const fs::path& file, std::string_view text) {
 /// short).
 void writeReplacing(const fs::path& file, std::string_view text, const fs::path& dataset) {
     const fs::path part = dataset / (std::string(PartialPrefix) + file.filename().string());
-    std::error_code ignored;
-    fs::remove(part, ignored);
+    files::removeQuietly(part);
     try {
         writeNew(part, text);
     } catch (...) {
-        fs::remove(part, ignored);
+        files::removeQuietly(part);
         throw;
     }
     std::error_code error;
     fs::rename(part, file, error);
     if (error) {
-        fs::remove(part, ignored);
+        files::removeQuietly(part);
         throw ExportError(file.string() + " cannot be replaced: " + error.message());
     }
 }
@@ -212,6 +183,22 @@ std::string damageOf(const SessionReader& reader) {
         return "its recording is damaged: its header counts " + session::integerText(counted) +
                " seconds and the file holds " + session::integerText(reader.records());
     return {};
+}
+
+/// Why the session cannot be exported as it is (still being recorded, its run not ended, its
+/// recording damaged); empty when it can.
+std::string notFinished(const SessionReader& reader) {
+    if (reader.live())
+        return "it is still being recorded";
+    if (reader.working())
+        return "its run did not end; the simulated DSU finishes it when it next starts a run";
+    return damageOf(reader);
+}
+
+ExportedSession skipped(ExportedSession result, const std::string& why) {
+    result.outcome = ExportedSession::Outcome::Skipped;
+    result.reason = why;
+    return result;
 }
 
 /// The dataset folder, held by this export alone while it runs.
@@ -333,88 +320,38 @@ std::optional<ExportedSession> BidsExport::exportSession(const fs::path& recordi
                                                          std::vector<std::string>& labels) {
     ExportedSession result;
     result.recording = recording;
-    const auto skip = [&](const std::string& why) {
-        result.outcome = ExportedSession::Outcome::Skipped;
-        result.reason = why;
-        return result;
-    };
     std::optional<SessionReader> reader;
     try {
         reader.emplace(recording);
     } catch (const session::SessionError& e) {
-        return skip(std::string("it cannot be read: ") + e.what());
+        return skipped(result, std::string("it cannot be read: ") + e.what());
     }
-    if (reader->live())
-        return skip("it is still being recorded");
-    if (reader->working())
-        return skip("its run did not end; the simulated DSU finishes it when it next starts a run");
-    if (const std::string damage = damageOf(*reader); !damage.empty())
-        return skip(damage);
+    if (const std::string why = notFinished(*reader); !why.empty())
+        return skipped(result, why);
     std::optional<std::string> label = labelOfStamp(reader->paths().stamp());
     if (!label)
         label = labelOfStart(reader->start());
     if (!label)
-        return skip("its recording gives no start to name it after");
+        return skipped(result, "its recording gives no start to name it after");
     if (!inRange(*label))
         return std::nullopt;
     const SessionName name{options_.subject, *label, options_.sidecar.task};
     result.folder = name.folder();
     if (std::find(labels.begin(), labels.end(), *label) != labels.end())
-        return skip("another session of this export began in the same second (" + result.folder +
-                    ")");
+        return skipped(result, "another session of this export began in the same second (" +
+                                   result.folder + ")");
     labels.push_back(*label);
 
     TsvRow row = sessionRow(*reader);
     row["duration_s"] = session::integerText(reader->records());
     const fs::path target = dataset_ / name.folder();
     std::error_code error;
-    if (fs::exists(target, error)) {
-        const std::optional<fs::path> there = recordingIn(target);
-        try {
-            if (!there || !sameBytes(*there, recording))
-                return skip(result.folder + " in the dataset holds another recording");
-        } catch (const session::SessionError& e) {
-            return skip(result.folder + " in the dataset cannot be compared: " + e.what());
-        }
-        result.outcome = ExportedSession::Outcome::AlreadyThere;
-        try {
-            addRows(*label, row); // where an export that was cut short left them out
-        } catch (const ExportError& e) {
-            result.reason = e.what();
-        }
-        return result;
-    }
-
-    const session::SessionPaths& paths = reader->paths();
-    const bool sound = fs::exists(paths.sound(), error) || fs::is_symlink(paths.sound(), error);
-    const fs::path partial = dataset_ / (std::string(PartialPrefix) + name.subject + "-" + *label);
-    const fs::path stimulus = dataset_ / "stimuli" / name.sound();
-    bool stimulusPlaced = false;
+    if (fs::exists(target, error))
+        return keptAlready(std::move(result), target, *label, row);
     try {
-        std::error_code ignored;
-        fs::remove_all(partial, ignored);
-        makeFolder(partial);
-        makeFolder(partial / "eeg");
-        const fs::path eeg = partial / "eeg";
-        copyFile(recording, eeg / name.file("eeg.edf"));
-        writeNew(eeg / name.file("eeg.json"), recordingSidecar(*reader, options_.sidecar));
-        writeNew(eeg / name.file("channels.tsv"), channelsTable(*reader));
-        writeNew(eeg / name.file("events.tsv"),
-                 eventsTable(*reader, sound ? std::optional(name.sound()) : std::nullopt));
-        if (sound) {
-            copyFile(paths.sound(), partial / name.sound());
-            makeFolder(dataset_ / "stimuli");
-            fs::rename(partial / name.sound(), stimulus);
-            stimulusPlaced = true;
-        }
-        makeFolder(dataset_ / ("sub-" + name.subject));
-        fs::rename(partial, target);
+        placeSession(*reader, recording, name, target);
     } catch (const std::exception& e) {
-        std::error_code ignored;
-        fs::remove_all(partial, ignored);
-        if (stimulusPlaced)
-            fs::remove(stimulus, ignored);
-        return skip(e.what());
+        return skipped(result, e.what());
     }
     result.outcome = ExportedSession::Outcome::Exported;
     for (const std::string& note : reader->notes())
@@ -425,6 +362,61 @@ std::optional<ExportedSession> BidsExport::exportSession(const fs::path& recordi
         result.reason += (result.reason.empty() ? "" : " ") + std::string(e.what());
     }
     return result;
+}
+
+ExportedSession BidsExport::keptAlready(ExportedSession result, const fs::path& target,
+                                        const std::string& label, const TsvRow& row) {
+    const std::optional<fs::path> there = recordingIn(target);
+    try {
+        if (!there || !sameBytes(*there, result.recording))
+            return skipped(result, result.folder + " in the dataset holds another recording");
+    } catch (const session::SessionError& e) {
+        return skipped(result, result.folder + " in the dataset cannot be compared: " + e.what());
+    }
+    result.outcome = ExportedSession::Outcome::AlreadyThere;
+    try {
+        addRows(label, row); // where an export that was cut short left them out
+    } catch (const ExportError& e) {
+        result.reason = e.what();
+    }
+    return result;
+}
+
+void BidsExport::placeSession(const SessionReader& reader, const fs::path& recording,
+                              const SessionName& name, const fs::path& target) {
+    const session::SessionPaths& paths = reader.paths();
+    std::error_code error;
+    const bool sound = fs::exists(paths.sound(), error) || fs::is_symlink(paths.sound(), error);
+    const fs::path partial =
+        dataset_ / (std::string(PartialPrefix) + name.subject + "-" + name.session);
+    const fs::path stimulus = dataset_ / "stimuli" / name.sound();
+    bool stimulusPlaced = false;
+    try {
+        std::error_code ignored;
+        fs::remove_all(partial, ignored);
+        makeFolder(partial);
+        makeFolder(partial / "eeg");
+        const fs::path eeg = partial / "eeg";
+        copyFile(recording, eeg / name.file("eeg.edf"));
+        writeNew(eeg / name.file("eeg.json"), recordingSidecar(reader, options_.sidecar));
+        writeNew(eeg / name.file("channels.tsv"), channelsTable(reader));
+        writeNew(eeg / name.file("events.tsv"),
+                 eventsTable(reader, sound ? std::optional(name.sound()) : std::nullopt));
+        if (sound) {
+            copyFile(paths.sound(), partial / name.sound());
+            makeFolder(dataset_ / "stimuli");
+            fs::rename(partial / name.sound(), stimulus);
+            stimulusPlaced = true;
+        }
+        makeFolder(dataset_ / ("sub-" + name.subject));
+        fs::rename(partial, target);
+    } catch (...) {
+        std::error_code ignored;
+        fs::remove_all(partial, ignored);
+        if (stimulusPlaced)
+            files::removeQuietly(stimulus);
+        throw;
+    }
 }
 
 void BidsExport::addRows(const std::string& label, TsvRow row) {

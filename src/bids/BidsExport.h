@@ -9,6 +9,7 @@
 // recording under its label) is left byte for byte as it is; one that cannot be read, is
 // still being recorded or is damaged is reported and left out.
 
+#include "bids/BidsNames.h"
 #include "bids/BidsSidecars.h"
 
 #include <filesystem>
@@ -60,6 +61,14 @@ private:
     /// Nothing when the session began outside the dates asked.
     std::optional<ExportedSession> exportSession(const std::filesystem::path& recording,
                                                  std::vector<std::string>& labels);
+    /// A session whose folder `target` is in the dataset already: AlreadyThere when it holds
+    /// the same recording (the tables get the rows they lack), else Skipped.
+    ExportedSession keptAlready(ExportedSession result, const std::filesystem::path& target,
+                                const std::string& label, const TsvRow& row);
+    /// Writes the session into a hidden folder of the dataset and renames it to `target`, its
+    /// sound into stimuli/; throws, leaving nothing behind, when any of it fails.
+    void placeSession(const session::SessionReader& reader, const std::filesystem::path& recording,
+                      const SessionName& name, const std::filesystem::path& target);
     /// Adds the subject and the session `label` with `row` to the tables that lack them.
     void addRows(const std::string& label, TsvRow row);
 

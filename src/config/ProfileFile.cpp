@@ -1,10 +1,11 @@
 #include "ProfileFile.h"
 
+#include "files/FileDescriptor.h"
+#include "files/SafeReplace.h"
+
 #include <cctype>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <random>
 #include <vector>
 
 #include <fcntl.h>
@@ -121,71 +122,6 @@ std::string systemReason(int error) {
     return std::strerror(error);
 }
 
-// Closes a file descriptor when it goes out of scope.
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor() { ::close(fd_); }
-
-private:
-    int fd_;
-};
-
-[[noreturn]] void writeFailed(const std::string& target, int error) {
-    throw ProfileWriteError("The file " + target + " could not be written: " + systemReason(error) +
-                            ".");
-}
-
-// Writes all of `contents` and waits until it is on the disk; false (errno set) on failure.
-bool writeAllAndSync(int fd, std::string_view contents) {
-    std::size_t written = 0;
-    while (written < contents.size()) {
-        const ssize_t n = ::write(fd, contents.data() + written, contents.size() - written);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        written += static_cast<std::size_t>(n);
-    }
-    return ::fsync(fd) == 0;
-}
-
-// A new temporary file beside `target`. It is made with mode 0666 as any new file is, so that
-// the umask applies to it as it would to the file itself.
-int createTemporary(const std::string& target, std::string& name) {
-    constexpr std::string_view Letters =
-        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    std::random_device random;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        name = target + ".";
-        auto value = static_cast<unsigned long>(random());
-        for (int i = 0; i < 6; ++i, value /= Letters.size())
-            name += Letters[value % Letters.size()];
-        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST)
-            return fd;
-    }
-    return -1;
-}
-
-// Truncates the file and writes it where it is: not atomic, but possible in a folder where no
-// temporary file may be made.
-void writeInPlace(const std::string& target, std::string_view contents) {
-    const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0)
-        writeFailed(target, errno);
-    if (!writeAllAndSync(fd, contents)) {
-        const int error = errno;
-        ::close(fd);
-        writeFailed(target, error);
-    }
-    if (::close(fd) != 0)
-        writeFailed(target, errno);
-}
-
 } // namespace
 
 std::optional<std::string> ProfileFile::findValue(std::string_view text, std::string_view section,
@@ -284,7 +220,7 @@ std::optional<std::string> ProfileFile::readFileIfPresent(const std::filesystem:
             return std::nullopt;
         throw failed(errno);
     }
-    const FileDescriptor guard(fd);
+    const files::FileDescriptor guard(fd);
     struct stat status {};
     if (::fstat(fd, &status) != 0)
         throw failed(errno);
@@ -336,62 +272,11 @@ std::optional<std::string> ProfileFile::textProblem(std::string_view text) {
     return std::nullopt;
 }
 
-std::filesystem::path ProfileFile::replacedFile(const std::filesystem::path& path) {
-    std::filesystem::path resolved = path;
-    std::error_code linkError;
-    for (int hop = 0; hop < 40 && std::filesystem::is_symlink(resolved, linkError); ++hop) {
-        const std::filesystem::path link = std::filesystem::read_symlink(resolved, linkError);
-        if (linkError)
-            break;
-        resolved = link.is_absolute() ? link : resolved.parent_path() / link;
-    }
-    return resolved;
-}
-
 void ProfileFile::writeFile(const std::filesystem::path& path, std::string_view contents) {
-    // A file kept elsewhere through a symbolic link is replaced where the link points.
-    const std::string target = replacedFile(path).string();
-
-    // A file that the user may not write stays as it is: replacing it through its folder
-    // would get round its protection.
-    struct stat old {};
-    const bool replacing = ::stat(target.c_str(), &old) == 0;
-    if (replacing && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
-        writeFailed(target, errno);
-
-    std::string temporary;
-    const int fd = createTemporary(target, temporary);
-    if (fd < 0) {
-        if (errno == EACCES || errno == EPERM) {
-            writeInPlace(target, contents);
-            return;
-        }
-        writeFailed(target, errno);
-    }
-    auto fail = [&](int error) {
-        ::close(fd);
-        ::unlink(temporary.c_str());
-        writeFailed(target, error);
-    };
-    if (replacing) {
-        // The replacement keeps the owner (where the user may give a file away), the group
-        // and the permissions of the file it replaces; the owner first, since a change of
-        // owner clears the set-ID bits.
-        if (::fchown(fd, old.st_uid, old.st_gid) != 0)
-            (void)::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
-        (void)::fchmod(fd, old.st_mode & 07777);
-    }
-    if (!writeAllAndSync(fd, contents))
-        fail(errno);
-    if (::close(fd) != 0) {
-        const int error = errno;
-        ::unlink(temporary.c_str());
-        writeFailed(target, error);
-    }
-    if (std::rename(temporary.c_str(), target.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(temporary.c_str());
-        writeFailed(target, error);
+    try {
+        files::replaceFile(path, contents);
+    } catch (const files::WriteError& error) {
+        throw ProfileWriteError(error.what());
     }
 }
 

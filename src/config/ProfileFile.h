@@ -65,15 +65,10 @@ public:
     /// nothing when it can: a UTF-16 or UTF-32 byte-order mark, NUL bytes or other control
     /// characters (a binary file), or carriage returns alone as line ends.
     static std::optional<std::string> textProblem(std::string_view text);
-    /// Replaces the file's contents atomically: a temporary file in the same folder, made as
-    /// a new file is (0666 less the umask) or with the old file's permissions, owner where
-    /// possible and group, then renamed over it. Where the folder allows no new file, the
-    /// file is written in place instead. A file that the user may not write is left as it
-    /// is. Throws ProfileWriteError naming the file and the system's reason.
+    /// Replaces the file's contents safely, as files::replaceFile does (through a temporary
+    /// file, a write-protected file left as it is). Throws ProfileWriteError naming the file
+    /// and the system's reason.
     static void writeFile(const std::filesystem::path& path, std::string_view contents);
-    /// The file that writeFile(path) replaces: `path` with its symbolic links followed, so
-    /// that a link stays and what it points at gets the new contents.
-    static std::filesystem::path replacedFile(const std::filesystem::path& path);
 };
 
 } // namespace solvane

@@ -1,6 +1,6 @@
 #include "SettingsLock.h"
 
-#include "ProfileFile.h"
+#include "files/SafeReplace.h"
 
 #include <cerrno>
 #include <utility>
@@ -29,7 +29,7 @@ int lockFolder(int fd, int operation) {
 } // namespace
 
 std::filesystem::path SettingsLock::lockedFolder(const std::filesystem::path& settingsFile) {
-    const std::filesystem::path folder = ProfileFile::replacedFile(settingsFile).parent_path();
+    const std::filesystem::path folder = files::replacedFile(settingsFile).parent_path();
     return folder.empty() ? std::filesystem::path(".") : folder;
 }
 

@@ -1,5 +1,6 @@
 #include "RunController.h"
 
+#include "EventLoop.h"
 #include "RunView.h"
 #include "config/ProfileFile.h"
 #include "config/processINIFile.h"
@@ -9,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <optional>
 #include <string>
 
 namespace solvane {
@@ -53,9 +55,10 @@ private:
 } // namespace
 
 RunController::RunController(Settings& sharedSettings, KardemoDLL& device, RunView& view,
-                             std::function<void()> silence, std::function<void()> saveSettings)
-    : settings_(sharedSettings), device_(device), view_(view), silence_(std::move(silence)),
-      saveSettings_(std::move(saveSettings)) {}
+                             EventLoop& loop, std::function<void()> silence,
+                             std::function<void()> saveSettings)
+    : settings_(sharedSettings), device_(device), view_(view), loop_(loop),
+      silence_(std::move(silence)), saveSettings_(std::move(saveSettings)) {}
 
 RunController::~RunController() {
     if (openAtExit == this)
@@ -139,96 +142,105 @@ void RunController::watchForExit() {
 }
 
 void RunController::RunAcquisition() {
-    const KardemoFunctions* library = nullptr;
-    try {
-        library = &device_.functions();
-    } catch (const DeviceLibraryError& error) {
-        view_.showMessage(error.what());
-        view_.setActionCaption("Start");
-        RunActive = 0;
-        view_.setOptionsEnabled(true);
+    const KardemoFunctions* library = loadedLibrary();
+    if (library == nullptr)
         return;
-    }
     const KardemoFunctions& dsu = *library;
-
-    int32_t packet[PacketElements] = {};
-    int32_t packetCount = 0;
-    int32_t reserved = 0;
-    int16_t pacingCounter = 0;
-    int32_t one = 1;
-    int32_t status = 0;
 
     std::string debugFile = processINIFile::DebugFilePath().string();
     const DeviceLog deviceLog(debugFile);
-    char noText1[] = "";
-    char noText2[] = "";
-    const std::string refused =
-        SetUpDevice(dsu, debugFile, settings_.ActiveComPort, noText1, noText2);
-    if (!refused.empty()) {
-        // The library's own words for the cause, when it logged any ("... is the dongle
-        // plugged in?").
-        std::string message = refused;
-        const DeviceLog::Reading log = deviceLog.read();
-        if (log.written && !log.lastLine.empty())
-            message += " The DSU's log " + debugFile + " says: \"" + log.lastLine + "\".";
-        view_.showMessage(message);
+    if (!setUpOrReport(dsu, debugFile, deviceLog))
         return;
-    }
-    one = 1;
+    int32_t one = 1;
     const int32_t initialised = dsu.InitialiseDSU(&one); // the run goes on whatever it answers
     deviceOpen_ = true;
     watchForExit();
     RunActive = -1;
 
-    // Wake-ups keep to a grid of WakeMicroseconds from the first poll; an event that ends a
-    // wait early leaves the grid as it was, and a wake-up that comes late (a long draw)
-    // starts it afresh from then.
-    bool stalled = false;
-    DeviceLog::Reading logAtStall;
-    {
-        LoopFlag running(loopRunning_);
-        int64_t lastData = view_.monotonicMicroseconds(); // the first poll counts as data
-        int64_t nextWake = lastData + WakeMicroseconds;
-        while (RunActive == -1) {
-            one = 1;
-            status = dsu.GetP3Data(packet, PacketElements, &one, &packetCount, &reserved);
-            const int64_t now = view_.monotonicMicroseconds();
-            if (status == 0 && packetCount > 0) {
-                lastData = now;
-                view_.draw(packet);
-                // One short pause per DSUSampleRate + 1 packets keeps the loop from
-                // running ahead of a device that delivers in bursts.
-                if (pacingCounter > settings_.DSUSampleRate) {
-                    view_.sleep(MicrosecondsPerSecond / 1000);
-                    pacingCounter = 1;
-                } else {
-                    ++pacingCounter;
-                }
-            } else if (now - lastData >= StallMilliseconds * 1000) {
-                // Read before the silencing commands add their lines to the log.
-                logAtStall = deviceLog.read();
-                stopBranch();
-                stalled = true;
-                break;
-            } else {
-                if (now >= nextWake)
-                    nextWake += WakeMicroseconds;
-                if (now >= nextWake)
-                    nextWake = now + WakeMicroseconds;
-                view_.processEventsUntil(nextWake);
-                continue;
-            }
-            view_.processEvents();
-        }
-    }
+    const std::optional<DeviceLog::Reading> logAtStall = pollUntilStopped(dsu, deviceLog);
 
     std::string saveFailure;
     if (deviceOpen_)
         saveFailure = shutDown();
     if (!saveFailure.empty())
         view_.showMessage(saveFailure);
-    if (stalled)
-        view_.showMessage(stallMessage(initialised, debugFile, logAtStall));
+    if (logAtStall)
+        view_.showMessage(stallMessage(initialised, debugFile, *logAtStall));
+}
+
+const KardemoFunctions* RunController::loadedLibrary() {
+    try {
+        return &device_.functions();
+    } catch (const DeviceLibraryError& error) {
+        view_.showMessage(error.what());
+        view_.setActionCaption("Start");
+        RunActive = 0;
+        view_.setOptionsEnabled(true);
+        return nullptr;
+    }
+}
+
+bool RunController::setUpOrReport(const KardemoFunctions& dsu, std::string& debugFile,
+                                  const DeviceLog& deviceLog) {
+    char noText1[] = "";
+    char noText2[] = "";
+    const std::string refused =
+        SetUpDevice(dsu, debugFile, settings_.ActiveComPort, noText1, noText2);
+    if (refused.empty())
+        return true;
+    // The library's own words for the cause, when it logged any ("... is the dongle plugged
+    // in?").
+    std::string message = refused;
+    const DeviceLog::Reading log = deviceLog.read();
+    if (log.written && !log.lastLine.empty())
+        message += " The DSU's log " + debugFile + " says: \"" + log.lastLine + "\".";
+    view_.showMessage(message);
+    return false;
+}
+
+std::optional<DeviceLog::Reading> RunController::pollUntilStopped(const KardemoFunctions& dsu,
+                                                                  const DeviceLog& deviceLog) {
+    int32_t packet[PacketElements] = {};
+    int32_t packetCount = 0;
+    int32_t reserved = 0;
+    int16_t pacingCounter = 0;
+    const LoopFlag running(loopRunning_);
+    // Wake-ups keep to a grid of WakeMicroseconds from the first poll; an event that ends a
+    // wait early leaves the grid as it was, and a wake-up that comes late (a long draw)
+    // starts it afresh from then.
+    int64_t lastData = loop_.monotonicMicroseconds(); // the first poll counts as data
+    int64_t nextWake = lastData + WakeMicroseconds;
+    while (RunActive == -1) {
+        int32_t one = 1;
+        const int32_t status = dsu.GetP3Data(packet, PacketElements, &one, &packetCount, &reserved);
+        const int64_t now = loop_.monotonicMicroseconds();
+        if (status == 0 && packetCount > 0) {
+            lastData = now;
+            view_.draw(packet);
+            // One short pause per DSUSampleRate + 1 packets keeps the loop from running ahead
+            // of a device that delivers in bursts.
+            if (pacingCounter > settings_.DSUSampleRate) {
+                loop_.sleep(MicrosecondsPerSecond / 1000);
+                pacingCounter = 1;
+            } else {
+                ++pacingCounter;
+            }
+        } else if (now - lastData >= StallMilliseconds * 1000) {
+            // Read before the silencing commands add their lines to the log.
+            DeviceLog::Reading logAtStall = deviceLog.read();
+            stopBranch();
+            return logAtStall;
+        } else {
+            if (now >= nextWake)
+                nextWake += WakeMicroseconds;
+            if (now >= nextWake)
+                nextWake = now + WakeMicroseconds;
+            loop_.processEventsUntil(nextWake);
+            continue;
+        }
+        loop_.processEvents();
+    }
+    return std::nullopt;
 }
 
 std::string RunController::SetUpDevice(const KardemoFunctions& dsu, std::string& debugFile,

@@ -17,20 +17,22 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace solvane {
 
+class EventLoop;
 class KardemoDLL;
 class RunView;
 struct KardemoFunctions;
 
 class RunController {
 public:
-    /// `silence` is the entrainment output's SilenceEntrainment; `saveSettings` writes the
-    /// settings file (it may throw ProfileWriteError, which is reported and does not stop the
-    /// shut-down).
-    RunController(Settings& sharedSettings, KardemoDLL& device, RunView& view,
+    /// `loop` gives the acquisition loop its event passes, pauses and clock; `silence` is the
+    /// entrainment output's SilenceEntrainment; `saveSettings` writes the settings file (it
+    /// may throw ProfileWriteError, which is reported and does not stop the shut-down).
+    RunController(Settings& sharedSettings, KardemoDLL& device, RunView& view, EventLoop& loop,
                   std::function<void()> silence, std::function<void()> saveSettings);
     ~RunController();
     RunController(const RunController&) = delete;
@@ -79,6 +81,16 @@ public:
 
 private:
     void RunAcquisition();
+    /// The device library's functions; nothing when it cannot be loaded (the reason has been
+    /// shown and the window is Idle again).
+    const KardemoFunctions* loadedLibrary();
+    /// SetUpDevice; false when the library refused, which has been shown with the log's words.
+    bool setUpOrReport(const KardemoFunctions& dsu, std::string& debugFile,
+                       const DeviceLog& deviceLog);
+    /// The acquisition loop, until the run is stopped: the log as the stall found it when the
+    /// run stopped for want of packets, else nothing.
+    std::optional<DeviceLog::Reading> pollUntilStopped(const KardemoFunctions& dsu,
+                                                       const DeviceLog& deviceLog);
     void stopBranch();
     /// ActiveComPort, SaveSettings, TerminateDSU; the text of a failed save, or empty.
     std::string shutDown();
@@ -87,6 +99,7 @@ private:
     Settings& settings_;
     KardemoDLL& device_;
     RunView& view_;
+    EventLoop& loop_;
     std::function<void()> silence_;
     std::function<void()> saveSettings_;
     bool deviceOpen_ = false; ///< InitialiseDSU called and TerminateDSU not yet

@@ -3,22 +3,22 @@
 #include "config/FileLocations.h"
 #include "device/KardemoDLL.h"
 #include "dsu/device/SimulatedDsu.h"
+#include "files/FileDescriptor.h"
+#include "files/FileIo.h"
 
 #include <dlfcn.h>
 #include <elf.h>
+#include <fcntl.h>
 
 #include <cstring>
-#include <fstream>
 #include <vector>
 
 namespace solvane::setup {
 
 namespace {
 
-template <typename T> bool readAt(std::ifstream& in, uint64_t offset, T* into, std::size_t count) {
-    in.seekg(static_cast<std::streamoff>(offset));
-    in.read(reinterpret_cast<char*>(into), static_cast<std::streamsize>(sizeof(T) * count));
-    return static_cast<bool>(in);
+template <typename T> bool readAt(int fd, uint64_t offset, T* into, std::size_t count) {
+    return files::readAt(fd, into, sizeof(T) * count, offset);
 }
 
 } // namespace
@@ -36,9 +36,11 @@ DeviceLibraryFile DeviceLibraryFile::of(KardemoDLL& device) {
 }
 
 bool DeviceLibraryFile::hasSection(const std::filesystem::path& file, std::string_view name) {
-    std::ifstream in(file, std::ios::binary);
+    // Without blocking, so that a FIFO of that name cannot hang the window.
+    const files::FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    const int in = fd.get();
     Elf64_Ehdr header{};
-    if (!readAt(in, 0, &header, 1) || std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0 ||
+    if (in < 0 || !readAt(in, 0, &header, 1) || std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0 ||
         header.e_ident[EI_CLASS] != ELFCLASS64 || header.e_shentsize != sizeof(Elf64_Shdr) ||
         header.e_shstrndx >= header.e_shnum)
         return false;

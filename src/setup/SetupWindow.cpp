@@ -3,9 +3,9 @@
 #include "config/globals.h"
 #include "config/processINIFile.h"
 #include "device/KardemoDLL.h"
+#include "dsu/device/SimulatorConfig.h"
 #include "dsu/eeg/SerialPort.h"
 #include "dsu/eeg/SignalLabel.h"
-#include "dsu/device/SimulatorConfig.h"
 #include "setup/SetupError.h"
 #include "setup/SetupScalpMap.h"
 #include "setup/SetupWriter.h"
@@ -63,6 +63,25 @@ QLabel* note() {
     label->setWordWrap(true);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     return label;
+}
+
+// A row of a source page: its label, the field and the button beside it, or the field alone
+// across both columns.
+void addFieldRow(QGridLayout* grid, int row, const QString& label, QWidget* field,
+                 QWidget* button) {
+    grid->addWidget(new QLabel(label), row, 0);
+    if (button == nullptr) {
+        grid->addWidget(field, row, 1, 1, 2);
+        return;
+    }
+    grid->addWidget(field, row, 1);
+    grid->addWidget(button, row, 2);
+}
+
+// The note under a source page's rows; the fields take the page's width.
+void addNoteRow(QGridLayout* grid, int row, QLabel* note) {
+    grid->addWidget(note, row, 0, 1, 3);
+    grid->setColumnStretch(1, 1);
 }
 
 } // namespace
@@ -173,17 +192,26 @@ void SetupWindow::buildSource(QGroupBox* box) {
     });
     layout->addWidget(sourceKind_);
     layout->addWidget(sourcePages_);
-
+    // In the order of the kinds above: the page shown is the kind's index.
     auto* synthetic = new QWidget;
-    auto* syntheticForm = new QFormLayout(synthetic);
+    fillSyntheticPage(new QFormLayout(synthetic));
+    sourcePages_->addWidget(synthetic);
+    for (auto fill : {&SetupWindow::fillRecordingPage, &SetupWindow::fillBoardPage,
+                      &SetupWindow::fillStreamPage}) {
+        auto* page = new QWidget;
+        (this->*fill)(new QGridLayout(page));
+        sourcePages_->addWidget(page);
+    }
+}
+
+void SetupWindow::fillSyntheticPage(QFormLayout* syntheticForm) {
     seed_ = new QLineEdit;
     seed_->setValidator(
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{1,20}")), seed_));
     syntheticForm->addRow(tr("Seed (the same seed gives the same EEG):"), seed_);
-    sourcePages_->addWidget(synthetic);
+}
 
-    auto* recording = new QWidget;
-    auto* recordingGrid = new QGridLayout(recording);
+void SetupWindow::fillRecordingPage(QGridLayout* recordingGrid) {
     recordingPath_ = new QLineEdit;
     recordingPath_->setReadOnly(true);
     auto* choose = new QPushButton(tr("Choose..."));
@@ -198,10 +226,9 @@ void SetupWindow::buildSource(QGroupBox* box) {
     }
     recordingNote_ = note();
     recordingGrid->addWidget(recordingNote_, 3, 0, 1, 4);
-    sourcePages_->addWidget(recording);
+}
 
-    auto* board = new QWidget;
-    auto* boardGrid = new QGridLayout(board);
+void SetupWindow::fillBoardPage(QGridLayout* boardGrid) {
     boardKind_ = new QComboBox;
     for (const dsusim::SourceWord& word : dsusim::SimulatorConfig::SourceWords)
         if (dsusim::serialBoard(word.kind))
@@ -214,17 +241,12 @@ void SetupWindow::buildSource(QGroupBox* box) {
     connect(refresh, &QPushButton::clicked, this,
             [this] { refreshPorts(ss(port_->currentData().toString())); });
     portNote_ = note();
-    boardGrid->addWidget(new QLabel(tr("Board:")), 0, 0);
-    boardGrid->addWidget(boardKind_, 0, 1, 1, 2);
-    boardGrid->addWidget(new QLabel(tr("Port:")), 1, 0);
-    boardGrid->addWidget(port_, 1, 1);
-    boardGrid->addWidget(refresh, 1, 2);
-    boardGrid->addWidget(portNote_, 2, 0, 1, 3);
-    boardGrid->setColumnStretch(1, 1);
-    sourcePages_->addWidget(board);
+    addFieldRow(boardGrid, 0, tr("Board:"), boardKind_, nullptr);
+    addFieldRow(boardGrid, 1, tr("Port:"), port_, refresh);
+    addNoteRow(boardGrid, 2, portNote_);
+}
 
-    auto* stream = new QWidget;
-    auto* streamGrid = new QGridLayout(stream);
+void SetupWindow::fillStreamPage(QGridLayout* streamGrid) {
     stream_ = new QComboBox;
     stream_->setEditable(true);
     stream_->setToolTip(tr("Empty: the first stream of type EEG"));
@@ -240,15 +262,9 @@ void SetupWindow::buildSource(QGroupBox* box) {
             lslLibrary_->setText(file);
     });
     streamNote_ = note();
-    streamGrid->addWidget(new QLabel(tr("Stream:")), 0, 0);
-    streamGrid->addWidget(stream_, 0, 1);
-    streamGrid->addWidget(findStreams_, 0, 2);
-    streamGrid->addWidget(new QLabel(tr("liblsl:")), 1, 0);
-    streamGrid->addWidget(lslLibrary_, 1, 1);
-    streamGrid->addWidget(chooseLibrary, 1, 2);
-    streamGrid->addWidget(streamNote_, 2, 0, 1, 3);
-    streamGrid->setColumnStretch(1, 1);
-    sourcePages_->addWidget(stream);
+    addFieldRow(streamGrid, 0, tr("Stream:"), stream_, findStreams_);
+    addFieldRow(streamGrid, 1, tr("liblsl:"), lslLibrary_, chooseLibrary);
+    addNoteRow(streamGrid, 2, streamNote_);
 }
 
 void SetupWindow::buildCheck(QGroupBox* box) {

@@ -22,6 +22,8 @@
 
 class QButtonGroup;
 class QComboBox;
+class QFormLayout;
+class QGridLayout;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -72,6 +74,11 @@ protected:
 private:
     void buildChannels(QWidget* page);
     void buildSource(QGroupBox* box);
+    /// The source's pages, one for each kind of source, filled into their layouts.
+    void fillSyntheticPage(QFormLayout* syntheticForm);
+    void fillRecordingPage(QGridLayout* recordingGrid);
+    void fillBoardPage(QGridLayout* boardGrid);
+    void fillStreamPage(QGridLayout* streamGrid);
     void buildCheck(QGroupBox* box);
     void loadFiles();
     void choosePosition(int slot, int position);

@@ -1,13 +1,11 @@
 #include "setup/SetupWriter.h"
 
+#include "checked/RunTimeError.h"
 #include "config/ProfileFile.h"
 #include "config/SettingsLock.h"
 #include "config/processINIFile.h"
-#include "checked/RunTimeError.h"
+#include "files/SafeReplace.h"
 #include "setup/SetupError.h"
-
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace solvane::setup {
 
@@ -24,9 +22,7 @@ std::string programOpenMessage() {
 
 // A file that is there and that the user may not write; its protection is kept.
 bool writeProtected(const std::filesystem::path& file) {
-    const std::filesystem::path target = ProfileFile::replacedFile(file);
-    return ::faccessat(AT_FDCWD, target.c_str(), F_OK, AT_EACCESS) == 0 &&
-           ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0;
+    return files::writeProtected(files::replacedFile(file));
 }
 
 [[noreturn]] void protectedFile(const std::filesystem::path& file) {

@@ -5,6 +5,7 @@
 #include "analysis/ScalpMapView.h"
 #include "ave/AveCommandSink.h"
 #include "device/KardemoDLL.h"
+#include "run/EventLoop.h"
 #include "run/RunController.h"
 #include "run/RunView.h"
 #include "support/FakeKardemo.h"
@@ -35,7 +36,7 @@ std::ostream& operator<<(std::ostream& out, const Sent& sent) {
 
 // The main window as far as a run needs it: draw goes to PacketAnalysis, commands go to the
 // device library, and the Stop click is delivered in the event pass after a chosen packet.
-class Window : public RunView, public ScalpMapView, public AveCommandSink {
+class Window : public RunView, public EventLoop, public ScalpMapView, public AveCommandSink {
 public:
     Window() {
         FakeKardemo::instance().reset();
@@ -92,8 +93,8 @@ public:
     Settings settings;
     KardemoDLL device{FakeKardemo::functions()};
     PacketAnalysis analysis{settings, *this, *this};
-    RunController controller{settings, device, *this, [this] { analysis.SilenceEntrainment(); },
-                             [] {}};
+    RunController controller{
+        settings, device, *this, *this, [this] { analysis.SilenceEntrainment(); }, [] {}};
     int packets = 0;
     std::string caption;
     std::vector<std::string> messages;

@@ -30,6 +30,7 @@ using solvane::frmMain;
 using solvane::KardemoDLL;
 using solvane::Settings;
 using solvane::settings;
+using solvane::WindowEventLoop;
 using solvane::testing::FakeKardemo;
 using solvane::testing::FakePoll;
 using solvane::testing::TempFolder;
@@ -233,7 +234,7 @@ void frmMainTest::inputDuringABurstIsActedOnInThePassThatReadsIt() {
 
     QVERIFY(came >= 0);
     QVERIFY(actedOn >= 0);
-    QVERIFY2(actedOn - came <= frmMain::SourcesPassMicroseconds + PollMicroseconds,
+    QVERIFY2(actedOn - came <= WindowEventLoop::SourcesPassMicroseconds + PollMicroseconds,
              qPrintable(QStringLiteral("acted on %1 us after it came").arg(actedOn - came)));
     const std::vector<std::string> commands = fake.commands();
     QVERIFY(commands.size() >= 2);

@@ -3,10 +3,11 @@
 // polls and its pacing, the orderly shut-down, a close during a run and a run-time error.
 
 #include "run/RunController.h"
+#include "checked/RunTimeError.h"
 #include "config/processINIFile.h"
 #include "device/KardemoDLL.h"
+#include "run/EventLoop.h"
 #include "run/RunView.h"
-#include "checked/RunTimeError.h"
 #include "support/FakeKardemo.h"
 #include "support/TempFolder.h"
 
@@ -31,8 +32,9 @@ using testing::FakeKardemo;
 using testing::FakePoll;
 using testing::TempFolder;
 
-/// The main window as the run controller sees it, recording what it is asked to do.
-class RecordingView : public RunView {
+/// The main window and its event loop as the run controller sees them, recording what they
+/// are asked to do.
+class RecordingView : public RunView, public EventLoop {
 public:
     void setActionCaption(std::string_view text) override { caption = std::string(text); }
     void setOptionsEnabled(bool enabled) override { optionsEnabled = enabled; }
@@ -165,7 +167,10 @@ protected:
     TempFolder folder;
     KardemoDLL device{FakeKardemo::functions()};
     RecordingView view;
-    RunController controller{settings, device, view,
+    RunController controller{settings,
+                             device,
+                             view,
+                             view,
                              [this] {
                                  device.sendCommand("WB0000");
                                  device.sendCommand("WB0100");
@@ -625,7 +630,7 @@ TEST_F(RunControllerTest, ALibraryThatCannotBeLoadedIsReportedAndTheWindowIsIdle
     folder.write(KardemoDLL::FileName, "not a library");
     KardemoDLL broken(folder.path());
     RunController brokenController(
-        settings, broken, view, [] {}, [] {});
+        settings, broken, view, view, [] {}, [] {});
     brokenController.cmdActionClick();
 
     ASSERT_EQ(view.messages.size(), 1U);

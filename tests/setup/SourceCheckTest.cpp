@@ -6,13 +6,17 @@
 #include "setup/SourceCheck.h"
 #include "device/KardemoDLL.h"
 #include "dsu/DsuSimSupport.h"
+#include "dsu/device/SimulatedDsu.h"
 #include "setup/DeviceLibraryFile.h"
 #include "support/FakeKardemo.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <atomic>
+#include <fstream>
 #include <string>
 
 namespace solvane::setup {
@@ -37,6 +41,41 @@ class CheckOfTheBundledDsu : public ::testing::TestWithParam<Source> {};
 // Catches: a check that reads the saved file instead of the choice, leaves a session or a
 // kardemo.SES behind, loses the device's reason for a failure, or gets the amplitudes or the
 // contact of the slots wrong (a railing signal must show poor contact).
+struct LibraryFileRow {
+    const char* name;
+    void (*make)(const fs::path& file);
+    bool bundled;
+};
+
+class BundledLibraryFile : public ::testing::TestWithParam<LibraryFileRow> {};
+
+// Only our own library carries the check section. A file that is no library, or is cut
+// short, is not taken for it, and a FIFO of the library's name is never waited on.
+TEST_P(BundledLibraryFile, IsOursOnlyWithTheCheckSection) {
+    TempFolder folder;
+    const fs::path file = folder.path() / "libkardemo.so";
+    GetParam().make(file);
+    EXPECT_EQ(DeviceLibraryFile::hasSection(file, dsusim::SimulatedDsu::CheckSection),
+              GetParam().bundled);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Libraries, BundledLibraryFile,
+    ::testing::Values(
+        LibraryFileRow{"Bundled", [](const fs::path& f) { fs::copy_file(SOLVANE_KARDEMO, f); },
+                       true},
+        LibraryFileRow{"CutShort",
+                       [](const fs::path& f) {
+                           fs::copy_file(SOLVANE_KARDEMO, f);
+                           fs::resize_file(f, 64);
+                       },
+                       false},
+        LibraryFileRow{"Text", [](const fs::path& f) { std::ofstream(f) << "no ELF"; }, false},
+        LibraryFileRow{"Fifo", [](const fs::path& f) { ASSERT_EQ(::mkfifo(f.c_str(), 0600), 0); },
+                       false},
+        LibraryFileRow{"Missing", [](const fs::path&) {}, false}),
+    [](const auto& rowInfo) { return std::string(rowInfo.param.name); });
+
 TEST_P(CheckOfTheBundledDsu, ReadsTheChoiceAndRecordsNothing) {
     const Source& c = GetParam();
     TempFolder folder;
@@ -86,7 +125,11 @@ INSTANTIATE_TEST_SUITE_P(
                "",
                {Contact::Good, Contact::Good, Contact::Poor}},
         Source{"MissingRecording", "Source = nowhere.edf", -103, "nowhere.edf does not exist", {}},
-        Source{"UnknownWord", "Source = bluetooth", -101, "allowed are synthetic, cyton, openeeg, lsl", {}}),
+        Source{"UnknownWord",
+               "Source = bluetooth",
+               -101,
+               "allowed are synthetic, cyton, openeeg, lsl",
+               {}}),
     [](const ::testing::TestParamInfo<Source>& row) { return std::string(row.param.name); });
 
 struct Foreign {

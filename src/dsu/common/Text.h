@@ -3,6 +3,7 @@
 
 #include <cctype>
 #include <cstddef>
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -23,6 +24,14 @@ inline std::string lower(std::string_view text) {
     for (char& c : result)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return result;
+}
+
+/// `value` as printf's "%g" writes it, for a message: at most six significant digits, no
+/// trailing zeros ("250", "0.5", "1e-09").
+inline std::string shortNumber(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", value);
+    return text;
 }
 
 /// The most characters of a value that a message or the debug log repeats.

@@ -2,6 +2,7 @@
 
 #include "dsu/common/ConfigError.h"
 #include "dsu/common/Text.h"
+#include "files/FileIo.h"
 
 #include <algorithm>
 #include <array>
@@ -101,25 +102,6 @@ int openRecording(const std::filesystem::path& path) {
     return fd;
 }
 
-// Reads exactly `size` bytes at `offset`; false on a short read or an error (errno kept).
-bool readAt(int fd, void* data, std::size_t size, uint64_t offset) {
-    auto* bytes = static_cast<char*>(data);
-    while (size > 0) {
-        const ssize_t got = ::pread(fd, bytes, size, static_cast<off_t>(offset));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0) {
-            if (got == 0)
-                errno = 0;
-            return false;
-        }
-        bytes += got;
-        size -= static_cast<std::size_t>(got);
-        offset += static_cast<uint64_t>(got);
-    }
-    return true;
-}
-
 // Why readAt() failed: the error, or the file ending sooner than its size said.
 std::string readFailure() {
     return std::string("cannot be read: ") +
@@ -133,11 +115,6 @@ uint64_t fileSize(int fd) {
 
 } // namespace
 
-EdfInputFile::Descriptor::~Descriptor() {
-    if (fd_ >= 0)
-        ::close(fd_);
-}
-
 EdfInputFile::EdfInputFile(const std::filesystem::path& path)
     : path_(path), fd_(openRecording(path)) {
     const uint64_t size = fileSize(fd_.get());
@@ -148,7 +125,7 @@ EdfInputFile::EdfInputFile(const std::filesystem::path& path)
                "is cut short in its header (" + std::to_string(size) + " of " +
                    std::to_string(headerBytes_) + " bytes)");
     std::string table(signals * SignalFieldBytes, ' ');
-    if (!readAt(fd_.get(), table.data(), table.size(), FixedBytes))
+    if (!files::readAt(fd_.get(), table.data(), table.size(), FixedBytes))
         refuse(ConfigFault::FileUnreadable, path, readFailure());
     for (std::size_t s = 0; s < signals; ++s)
         readSignal(table, signals, s);
@@ -161,7 +138,7 @@ int64_t EdfInputFile::readFixedHeader(uint64_t size, int64_t& records) {
     if (size < FixedBytes)
         refuse(ConfigFault::FileUnreadable, path_,
                notRecording + " (it holds " + std::to_string(size) + " bytes)");
-    if (!readAt(fd_.get(), fixed.data(), FixedBytes, 0))
+    if (!files::readAt(fd_.get(), fixed.data(), FixedBytes, 0))
         refuse(ConfigFault::FileUnreadable, path_, readFailure());
     const std::string_view head(fixed.data(), FixedBytes);
     auto field = [&](std::size_t at, std::size_t width) { return head.substr(at, width); };
@@ -319,7 +296,8 @@ int EdfInputFile::readPhysical(int signal, int64_t& position, double* values, in
             std::min<int64_t>({count - done, s.samplesPerRecord - within, ReadSamples}));
         const uint64_t at = headerBytes_ + static_cast<uint64_t>(record) * recordBytes_ + s.offset +
                             static_cast<uint64_t>(within) * sampleBytes;
-        if (!readAt(fd_.get(), bytes.data(), static_cast<std::size_t>(take) * sampleBytes, at)) {
+        if (!files::readAt(fd_.get(), bytes.data(), static_cast<std::size_t>(take) * sampleBytes,
+                           at)) {
             markDamaged(record, errno);
             break;
         }

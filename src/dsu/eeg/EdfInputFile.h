@@ -8,6 +8,8 @@
 // A file may shrink or fail to read while it is replayed; the signal then ends early and
 // damage() says why.
 
+#include "files/FileDescriptor.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -62,19 +64,6 @@ public:
     [[nodiscard]] const std::string& damage() const noexcept { return damage_; }
 
 private:
-    /// The open file, closed with the object.
-    class Descriptor {
-    public:
-        explicit Descriptor(int fd) noexcept : fd_(fd) {}
-        ~Descriptor();
-        Descriptor(const Descriptor&) = delete;
-        Descriptor& operator=(const Descriptor&) = delete;
-        [[nodiscard]] int get() const noexcept { return fd_; }
-
-    private:
-        int fd_;
-    };
-
     /// Judges the header's fixed part of a file of `size` bytes: sets the format, the header's
     /// size and the record duration; returns the signals it declares, and `records`.
     int64_t readFixedHeader(uint64_t size, int64_t& records);
@@ -86,7 +75,7 @@ private:
     void markDamaged(int64_t record, int error);
 
     std::filesystem::path path_;
-    Descriptor fd_;
+    files::FileDescriptor fd_;    ///< the open file, closed with the object
     bool bdf_ = false;            ///< 24-bit samples rather than 16-bit
     uint64_t headerBytes_ = 0;    ///< where the first data record starts
     uint64_t recordBytes_ = 0;    ///< bytes of one data record

@@ -7,7 +7,6 @@
 
 #include <array>
 #include <chrono>
-#include <cstdio>
 #include <stdexcept>
 
 namespace solvane::dsusim {
@@ -22,14 +21,8 @@ std::string text(const char* value) {
     return value != nullptr ? value : "";
 }
 
-std::string number(double value) {
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%g", value);
-    return buffer;
-}
-
 std::string rateText(double rate) {
-    return number(rate) + " Hz";
+    return shortNumber(rate) + " Hz";
 }
 
 /// Microvolts per unit of a channel's `unit`; 0 for a unit that is not a voltage.
@@ -100,7 +93,7 @@ void LslSource::open(const std::string& stream, const std::vector<std::string>& 
     if (count <= 0)
         throw SimulatorConfigError(
             ConfigKey::Stream, ConfigFault::NoStream,
-            "Stream: " + wanted + " was not found within " + number(ResolveSeconds) +
+            "Stream: " + wanted + " was not found within " + shortNumber(ResolveSeconds) +
                 " s through " + lsl_.description() +
                 "; is the amplifier's LSL program streaming, on this machine or its network?");
 

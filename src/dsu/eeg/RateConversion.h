@@ -2,9 +2,9 @@
 // What every conversion to the DSU's own rate shares, live or replayed: which input rates can
 // be brought to it, and the refusal of one that cannot.
 
+#include "dsu/common/Text.h"
 #include "dsu/eeg/SampleSource.h"
 
-#include <cstdio>
 #include <stdexcept>
 #include <string>
 
@@ -24,9 +24,7 @@ inline bool convertible(double rate) {
 inline void check(double rate, const std::string& what) {
     if (convertible(rate))
         return;
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", rate);
-    throw std::runtime_error(what + " has a rate of " + text +
+    throw std::runtime_error(what + " has a rate of " + shortNumber(rate) +
                              " Hz, which cannot be resampled to 256 Hz");
 }
 

@@ -6,20 +6,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <stdexcept>
 
 namespace solvane::dsusim {
-
-namespace {
-
-std::string shortNumber(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", value);
-    return text;
-}
-
-} // namespace
 
 RecordingSource::RecordingSource(const std::filesystem::path& path,
                                  const std::vector<std::string>& channels, double gain, bool loop)
