@@ -205,7 +205,11 @@ TEST(ProfileFileOnDisk, KeepsToFileModesAsAnOrdinaryUser) {
                   0);
         return;
     }
-    ::umask(027);
+    // The process's umask is put back however the test ends, for the tests that run after it.
+    struct UmaskFor {
+        mode_t before = ::umask(027);
+        ~UmaskFor() { ::umask(before); }
+    } const thisTest;
     folder.write("protected.ini", "x");
     fs::permissions(file("protected.ini"), fs::perms::owner_read);
     EXPECT_THROW(ProfileFile::writeFile(file("protected.ini"), "y"), ProfileWriteError);
