@@ -24,7 +24,7 @@ using solvane::testing::NoCommands;
 constexpr uint32_t Green = 0x00FF00;
 constexpr uint32_t Red = 0x0000FF;
 
-class ContactColours : public ScalpMapView {
+class ContactColours : public testing::NoMap {
 public:
     void setFillColour(int element, uint32_t colour) override {
         greens += colour == Green ? 1 : 0;
@@ -32,9 +32,6 @@ public:
         if (colour == Red)
             redElements.insert(element);
     }
-    void setFillTransparent(int) override {}
-    void setTextColour(int, uint32_t) override {}
-    void repaintNow() override {}
     int greens = 0;
     int reds = 0;
     std::set<int> redElements;

@@ -8,8 +8,10 @@
 #include "analysis/PacketAnalysis.h"
 #include "analysis/ScalpMapView.h"
 #include "ave/AveCommandSink.h"
-#include "config/Settings.h"
 #include "checked/RunTimeError.h"
+#include "config/Settings.h"
+#include "support/NullOutputs.h"
+#include "support/RecordingOutputs.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -43,19 +45,10 @@ namespace {
 
 using namespace solvane;
 
-class NoMap : public ScalpMapView {
+class RepaintCountingMap : public testing::NoMap {
 public:
-    void setFillColour(int, uint32_t) override {}
-    void setFillTransparent(int) override {}
-    void setTextColour(int, uint32_t) override {}
     void repaintNow() override { ++repaints; }
     uint64_t repaints = 0;
-};
-
-class CountingSink : public AveCommandSink {
-public:
-    void sendCommand(const char*) override { ++commands; }
-    uint64_t commands = 0;
 };
 
 // Read without the C library's buffered files, whose buffers would be allocated on every
@@ -122,8 +115,8 @@ int main(int argc, char* argv[]) {
     day.AVEChannel2 = 5;
     day.AVEChannel3 = 9;
     day.AVEChannel4 = 13;
-    NoMap map;
-    CountingSink sink;
+    RepaintCountingMap map;
+    testing::CountingSink sink;
     PacketAnalysis analysis(day, map, sink);
     analysis.ApplyChannelSelection();
 
@@ -175,8 +168,7 @@ int main(int argc, char* argv[]) {
     std::printf("%llu packets in %.1f s (%.0f packets per second), %llu AVE commands, %llu "
                 "repaints\n",
                 static_cast<unsigned long long>(packets), seconds,
-                static_cast<double>(packets) / seconds,
-                static_cast<unsigned long long>(sink.commands),
+                static_cast<double>(packets) / seconds, static_cast<unsigned long long>(sink.sent),
                 static_cast<unsigned long long>(map.repaints));
     std::printf("resident memory: %ld KiB at start, %ld KiB after the first hour, %ld KiB at "
                 "most after it\n",

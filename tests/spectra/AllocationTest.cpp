@@ -7,6 +7,7 @@
 #include "ave/AveCommandSink.h"
 #include "support/CountingAllocator.h"
 #include "support/NullOutputs.h"
+#include "support/RecordingOutputs.h"
 
 #include <gtest/gtest.h>
 
@@ -17,13 +18,8 @@
 namespace solvane {
 namespace {
 
+using testing::CountingSink;
 using testing::NoMap;
-
-class CountingSink : public AveCommandSink {
-public:
-    void sendCommand(const char*) override { ++sent; }
-    int sent = 0;
-};
 
 TEST(AllocationCounting, SeesEveryKindOfAllocation) {
     std::size_t before = solvane::testing::allocations;
@@ -72,7 +68,7 @@ TEST(Allocation, NoneInTheSteadyStateThroughDraw) {
 
     feedBlocks(2);
     std::size_t before = solvane::testing::allocations;
-    const int sentBefore = sink.sent;
+    const auto sentBefore = sink.sent;
     feedBlocks(10);
     EXPECT_EQ(solvane::testing::allocations, before)
         << "solvane::testing::allocations in 10 blocks of 257 packets";
