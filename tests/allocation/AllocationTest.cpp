@@ -11,6 +11,7 @@
 #include "support/CountingAllocator.h"
 #include "support/NullOutputs.h"
 #include "support/RecordingOutputs.h"
+#include "support/RunSettings.h"
 #include "support/TempFolder.h"
 
 #include <dlfcn.h>
@@ -175,14 +176,8 @@ INSTANTIATE_TEST_SUITE_P(
 // Four active slots, commands going out at every pass, the sample rate changed once: after
 // the first blocks at each rate, whole blocks run without a single allocation.
 TEST(AnalysisAllocations, NoneInTheSteadyStateThroughDraw) {
-    Settings settings;
-    settings.DSUSampleRate = 256;
+    Settings settings = testing::runSettings(1, 2, 3, 4);
     settings.AVEVolume = 100;
-    settings.AVEFrequency = 210;
-    settings.AVEChannel1 = 1;
-    settings.AVEChannel2 = 2;
-    settings.AVEChannel3 = 3;
-    settings.AVEChannel4 = 4;
     testing::NoMap map;
     testing::CountingSink sink;
     PacketAnalysis analysis(settings, map, sink);

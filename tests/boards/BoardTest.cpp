@@ -15,6 +15,7 @@
 #include "session/SessionFacts.h"
 #include "session/SessionPaths.h"
 #include "support/NullOutputs.h"
+#include "support/RunSettings.h"
 #include "support/TempFolder.h"
 
 #include <edflib.h>
@@ -588,15 +589,7 @@ TEST(OpenEegBalance, TheLouderGroupLeads) {
         SimulatedDsu dsu(folder.path());
         dsu.setBoardClock(boardTime(board));
         ASSERT_EQ(dsu.initialise(), 0);
-        Settings settings;
-        settings.DSUSampleRate = 256;
-        settings.AVEVolume = 12;
-        settings.AVEFrequency = 210;
-        settings.AVEDesiredFrequency = 15;
-        settings.AVEChannel1 = 19;
-        settings.AVEChannel2 = 21;
-        settings.AVEChannel3 = 15;
-        settings.AVEChannel4 = 17;
+        Settings settings = testing::runSettings(19, 21, 15, 17);
         testing::NoMap map;
         testing::NoCommands commands;
         PacketAnalysis program(settings, map, commands);

@@ -12,6 +12,7 @@
 #include "config/Settings.h"
 #include "support/NullOutputs.h"
 #include "support/RecordingOutputs.h"
+#include "support/RunSettings.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -106,15 +107,7 @@ int main(int argc, char* argv[]) {
     const long hours = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 24;
     constexpr uint64_t PacketsPerHour = 256ULL * 3600;
 
-    Settings day{};
-    day.DSUSampleRate = 256;
-    day.AVEVolume = 12;
-    day.AVEFrequency = 210;
-    day.AVEDesiredFrequency = 15;
-    day.AVEChannel1 = 1;
-    day.AVEChannel2 = 5;
-    day.AVEChannel3 = 9;
-    day.AVEChannel4 = 13;
+    Settings day = testing::runSettings(1, 5, 9, 13);
     RepaintCountingMap map;
     testing::CountingSink sink;
     PacketAnalysis analysis(day, map, sink);
