@@ -12,13 +12,11 @@ std::vector<std::complex<long double>> directDft(const std::vector<double>& inte
     for (int m = 0; m < n; ++m)
         turn[m] = std::polar(1.0L, -2.0L * std::numbers::pi_v<long double> * m / n);
     std::vector<std::complex<long double>> out(bins < 0 ? n : bins);
-    for (int k = 0; k < static_cast<int>(out.size()); ++k) {
-        std::complex<long double> sum = 0;
-        for (int t = 0; t < n; ++t)
-            sum += std::complex<long double>(interleaved[2 * t], interleaved[2 * t + 1]) *
-                   turn[static_cast<std::size_t>(k) * t % n];
-        out[k] = sum;
-    }
+    const auto points = static_cast<std::size_t>(n);
+    for (std::size_t k = 0; k < out.size(); ++k)
+        for (std::size_t t = 0; t < points; ++t)
+            out[k] += std::complex<long double>(interleaved[2 * t], interleaved[2 * t + 1]) *
+                      turn[k * t % points];
     return out;
 }
 
