@@ -11,11 +11,6 @@ solvane_warnings(board_emulator)
 solvane_core_test(dsu_board_test boards/BoardTest.cpp)
 target_link_libraries(dsu_board_test PRIVATE solvane_dsu board_emulator)
 
-# Nothing allocated per poll; replaces the global allocation functions, so it has an
-# executable of its own.
-solvane_core_test(dsu_board_allocation_test boards/BoardAllocationTest.cpp)
-target_link_libraries(dsu_board_allocation_test PRIVATE solvane_dsu board_emulator)
-
 # The real program under Xvfb on the emulated Cyton, which hangs up after 8 s: the program
 # stops the run by itself and the session file holds what was delivered.
 add_executable(cyton_board boards/cyton_board.cpp)

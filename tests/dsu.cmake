@@ -32,9 +32,3 @@ set_tests_properties(dsu_sim_replay_smoke PROPERTIES TIMEOUT 600 LABELS smoke)
 solvane_core_test(session_faults_test dsu/SessionFaultsTest.cpp)
 target_link_libraries(session_faults_test PRIVATE solvane_dsu)
 
-# Nothing allocated per poll; replaces the global allocation functions, so it has an
-# executable of its own.
-solvane_core_test(dsu_sim_allocation_test dsu/AllocationTest.cpp dsu/DsuSimSupport.cpp)
-target_link_libraries(dsu_sim_allocation_test PRIVATE solvane_dsu)
-target_compile_definitions(dsu_sim_allocation_test PRIVATE
-    SOLVANE_EEG_RECORDINGS="${PROJECT_SOURCE_DIR}/data/eeg")

@@ -17,13 +17,6 @@ target_compile_definitions(dsu_lsl_test PRIVATE
     SOLVANE_LSL_STANDIN="$<TARGET_FILE:lsl_standin_complete>"
     SOLVANE_LSL_STANDIN_LACKING="$<TARGET_FILE:lsl_standin_lacking>")
 
-# Nothing allocated per poll of a live stream; replaces the global allocation functions.
-solvane_core_test(dsu_lsl_allocation_test lsl/LslAllocationTest.cpp)
-target_link_libraries(dsu_lsl_allocation_test PRIVATE solvane_dsu)
-add_dependencies(dsu_lsl_allocation_test lsl_standin_complete)
-target_compile_definitions(dsu_lsl_allocation_test PRIVATE
-    SOLVANE_LSL_STANDIN="$<TARGET_FILE:lsl_standin_complete>")
-
 # The same tests once more where no packet could leave the loopback interface.
 add_test(NAME dsu_lsl_without_network
          COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/lsl/run-without-network.sh

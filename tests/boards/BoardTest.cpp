@@ -9,12 +9,13 @@
 #include "BoardEmulator.h"
 #include "analysis/PacketAnalysis.h"
 #include "analysis/ScalpMapView.h"
+#include "dsu/device/SimulatedDsu.h"
 #include "dsu/eeg/CytonSource.h"
 #include "dsu/eeg/OpenEegSource.h"
-#include "dsu/device/SimulatedDsu.h"
 #include "session/SessionFacts.h"
 #include "session/SessionPaths.h"
 #include "support/NullOutputs.h"
+#include "support/RunSettings.h"
 #include "support/TempFolder.h"
 
 #include <edflib.h>
@@ -570,14 +571,6 @@ TEST(BoardStart, EachFaultHasItsStatus) {
     close(master);
 }
 
-class Balance : public ScalpMapView {
-public:
-    void setFillColour(int, uint32_t) override {}
-    void setFillTransparent(int) override {}
-    void setTextColour(int, uint32_t) override {}
-    void repaintNow() override {}
-};
-
 // Catches a board whose channels reach the wrong slots or packet elements, so that the
 // program's left (slots 0 and 2) and right (1 and 3) swap: the louder pair of channels leads
 // the balance the program computes, on whichever side it is.
@@ -596,16 +589,8 @@ TEST(OpenEegBalance, TheLouderGroupLeads) {
         SimulatedDsu dsu(folder.path());
         dsu.setBoardClock(boardTime(board));
         ASSERT_EQ(dsu.initialise(), 0);
-        Settings settings;
-        settings.DSUSampleRate = 256;
-        settings.AVEVolume = 12;
-        settings.AVEFrequency = 210;
-        settings.AVEDesiredFrequency = 15;
-        settings.AVEChannel1 = 19;
-        settings.AVEChannel2 = 21;
-        settings.AVEChannel3 = 15;
-        settings.AVEChannel4 = 17;
-        Balance map;
+        Settings settings = testing::runSettings(19, 21, 15, 17);
+        testing::NoMap map;
         testing::NoCommands commands;
         PacketAnalysis program(settings, map, commands);
         program.ApplyChannelSelection();

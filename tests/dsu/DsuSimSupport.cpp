@@ -1,4 +1,5 @@
 #include "DsuSimSupport.h"
+#include "support/DirectDft.h"
 
 #include <edflib.h>
 
@@ -47,18 +48,14 @@ void writeTestRecording(const std::filesystem::path& path, int rate, int seconds
 }
 
 std::array<double, 50> blockSpectrum(const std::vector<int32_t>& block) {
-    const auto n = static_cast<double>(block.size());
+    const int n = static_cast<int>(block.size());
+    std::vector<double> interleaved(2 * block.size());
+    for (std::size_t t = 0; t < block.size(); ++t)
+        interleaved[2 * t] = block[t];
+    const auto transform = directDft(interleaved, n, 50);
     std::array<double, 50> spectrum{};
-    for (std::size_t k = 0; k < spectrum.size(); ++k) {
-        double re = 0.0;
-        double im = 0.0;
-        for (std::size_t t = 0; t < block.size(); ++t) {
-            const double angle = -2.0 * std::numbers::pi * static_cast<double>(k * t) / n;
-            re += block[t] * std::cos(angle);
-            im += block[t] * std::sin(angle);
-        }
-        spectrum[k] = 2.0 * std::sqrt(re * re + im * im) / n;
-    }
+    for (std::size_t k = 0; k < spectrum.size(); ++k)
+        spectrum[k] = static_cast<double>(2.0L * std::abs(transform[k]) / n);
     return spectrum;
 }
 

@@ -8,6 +8,7 @@
 #include "ave/AveCommandSink.h"
 #include "dsu/device/SimulatedDsu.h"
 #include "support/NullOutputs.h"
+#include "support/RunSettings.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -20,11 +21,12 @@ namespace solvane::dsusim {
 namespace {
 
 using solvane::testing::NoCommands;
+using solvane::testing::runSettings;
 
 constexpr uint32_t Green = 0x00FF00;
 constexpr uint32_t Red = 0x0000FF;
 
-class ContactColours : public ScalpMapView {
+class ContactColours : public testing::NoMap {
 public:
     void setFillColour(int element, uint32_t colour) override {
         greens += colour == Green ? 1 : 0;
@@ -32,9 +34,6 @@ public:
         if (colour == Red)
             redElements.insert(element);
     }
-    void setFillTransparent(int) override {}
-    void setTextColour(int, uint32_t) override {}
-    void repaintNow() override {}
     int greens = 0;
     int reds = 0;
     std::set<int> redElements;
@@ -48,19 +47,6 @@ public:
 private:
     SimulatedDsu& dsu_;
 };
-
-Settings programSettings(int16_t c1, int16_t c2, int16_t c3, int16_t c4) {
-    Settings s;
-    s.DSUSampleRate = 256;
-    s.AVEVolume = 12;
-    s.AVEFrequency = 210;
-    s.AVEDesiredFrequency = 15;
-    s.AVEChannel1 = c1;
-    s.AVEChannel2 = c2;
-    s.AVEChannel3 = c3;
-    s.AVEChannel4 = c4;
-    return s;
-}
 
 TEST(ReplayThroughTheAnalysis, RestingRecordingHasGoodContactAndAnAlphaPeak) {
     const auto recordings = testing::eegRecordings();
@@ -76,14 +62,14 @@ TEST(ReplayThroughTheAnalysis, RestingRecordingHasGoodContactAndAnAlphaPeak) {
     // The program's analysis with all four slots selected at the positions of the replayed
     // signals (O1 19, O2 21, P3 15, P4 17), and one per slot, so that each slot's spectrum
     // can be read after every pass.
-    const Settings all = programSettings(19, 21, 15, 17);
+    const Settings all = runSettings(19, 21, 15, 17);
     ContactColours contact;
     ToTheDsu commands(dsu);
     PacketAnalysis program(all, contact, commands);
     program.ApplyChannelSelection();
 
-    std::array<Settings, 4> single = {programSettings(19, 0, 0, 0), programSettings(0, 21, 0, 0),
-                                      programSettings(0, 0, 15, 0), programSettings(0, 0, 0, 17)};
+    std::array<Settings, 4> single = {runSettings(19, 0, 0, 0), runSettings(0, 21, 0, 0),
+                                      runSettings(0, 0, 15, 0), runSettings(0, 0, 0, 17)};
     ContactColours ignoredMap;
     NoCommands ignoredCommands;
     std::array<std::unique_ptr<PacketAnalysis>, 4> perSlot;
@@ -142,7 +128,7 @@ TEST(SyntheticThroughTheAnalysis, ContactFaultsTurnTheirPositionRed) {
     folder.write("dsu-simulator.ini", "[Simulator]\nSpeed = 0\nSeed = 11\n");
     SimulatedDsu dsu(folder.path());
     ASSERT_EQ(dsu.initialise(), 0);
-    const Settings all = programSettings(19, 21, 15, 17);
+    const Settings all = runSettings(19, 21, 15, 17);
     ContactColours contact;
     NoCommands commands;
     PacketAnalysis program(all, contact, commands);

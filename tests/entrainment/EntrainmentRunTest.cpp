@@ -9,6 +9,7 @@
 #include "run/RunController.h"
 #include "run/RunView.h"
 #include "support/FakeKardemo.h"
+#include "support/RunSettings.h"
 
 #include <gtest/gtest.h>
 
@@ -50,11 +51,6 @@ public:
             poll.packet = {sample, 500, 0, 0, sample, 500, 0, 0};
             return poll;
         };
-        settings.DSUSampleRate = 256;
-        settings.AVEVolume = 12;
-        settings.AVEFrequency = 210;
-        settings.AVEDesiredFrequency = 15;
-        settings.AVEChannel1 = 1;
     }
 
     /// A run from the Start click to the Stop click after packet `stopAfter` (counted over
@@ -90,7 +86,7 @@ public:
         device.sendCommand(command);
     }
 
-    Settings settings;
+    Settings settings = testing::runSettings(1);
     KardemoDLL device{FakeKardemo::functions()};
     PacketAnalysis analysis{settings, *this, *this};
     RunController controller{

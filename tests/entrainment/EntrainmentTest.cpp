@@ -6,6 +6,7 @@
 #include "ave/EntrainmentCommands.h"
 #include "ave/EntrainmentController.h"
 #include "checked/RunTimeError.h"
+#include "support/RecordingOutputs.h"
 
 #include <gtest/gtest.h>
 
@@ -19,6 +20,7 @@ namespace solvane {
 namespace {
 
 using Commands = std::vector<std::string>;
+using testing::RecordingSink;
 
 TEST(CommandTexts, AreSixUpperCaseCharactersWithTheLowBitsOfTheValue) {
     struct Row {
@@ -49,17 +51,6 @@ TEST(CommandTexts, AreSixUpperCaseCharactersWithTheLowBitsOfTheValue) {
         EXPECT_EQ(std::strlen(row.command.text), 6U) << row.text;
     }
 }
-
-class RecordingSink : public AveCommandSink {
-public:
-    void sendCommand(const char* command) override { sent.emplace_back(command); }
-    Commands take() {
-        Commands result;
-        result.swap(sent);
-        return result;
-    }
-    Commands sent;
-};
 
 class Entrainment : public ::testing::Test {
 protected:

@@ -5,10 +5,11 @@
 // the run or the program ends, and what became of the settings file.
 
 #include "app/frmMain.h"
-#include "config/Settings.h"
 #include "app/frmOptions.h"
+#include "config/Settings.h"
 #include "config/processINIFile.h"
 #include "device/KardemoDLL.h"
+#include "support/FakeLibraryFolder.h"
 #include "support/TempFolder.h"
 
 #include <QComboBox>
@@ -27,6 +28,8 @@
 #include <vector>
 
 using namespace solvane;
+using solvane::testing::fakeKardemoCalls;
+using solvane::testing::placeFakeKardemo;
 using solvane::testing::TempFolder;
 
 namespace {
@@ -62,13 +65,12 @@ enum class LibraryFile { Faulty, Incomplete, Missing, NotALibrary };
 class Program {
 public:
     Program(LibraryFile library, const std::string& script) {
-        const std::filesystem::path file = folder.path() / KardemoDLL::FileName;
         switch (library) {
         case LibraryFile::Faulty:
-            std::filesystem::copy_file(FAULTY_KARDEMO, file);
+            placeFakeKardemo(folder, FAKE_KARDEMO, script);
             break;
         case LibraryFile::Incomplete:
-            std::filesystem::copy_file(INCOMPLETE_KARDEMO, file);
+            placeFakeKardemo(folder, INCOMPLETE_KARDEMO, script);
             break;
         case LibraryFile::NotALibrary:
             folder.write(KardemoDLL::FileName, "this is not a library\n");
@@ -76,7 +78,6 @@ public:
         case LibraryFile::Missing:
             break;
         }
-        folder.write("faults.ini", "[Faults]\n" + script);
         folder.write("solvane.ini", SettingsFile);
         processINIFile::SetProgramFolder(folder.path());
         settings = Settings{};
@@ -118,7 +119,7 @@ public:
         handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
         QVERIFY2(handle != nullptr, dlerror());
         using SetHook = void (*)(void (*)(int64_t, void*), void*);
-        auto setHook = reinterpret_cast<SetHook>(dlsym(handle, "FaultyKardemoSetPollHook"));
+        auto setHook = reinterpret_cast<SetHook>(dlsym(handle, "FakeKardemoSetPollHook"));
         QVERIFY(setHook != nullptr);
         setHook(
             [](int64_t poll, void* context) {
@@ -135,7 +136,10 @@ public:
 
     /// Every call the library saw, one line each.
     [[nodiscard]] QStringList calls() const {
-        return QString::fromStdString(folder.read("faults.log")).split('\n', Qt::SkipEmptyParts);
+        QStringList lines;
+        for (const std::string& line : fakeKardemoCalls(folder))
+            lines.push_back(QString::fromStdString(line));
+        return lines;
     }
     [[nodiscard]] QStringList callsWithoutPolls() const {
         QStringList lines = calls();

@@ -65,6 +65,13 @@ static double monotonic(void) {
     return (double)now.tv_sec + (double)now.tv_nsec * 1e-9;
 }
 
+static Info* newInfo(int stream, int full) {
+    Info* info = malloc(sizeof *info);
+    info->stream = stream;
+    info->full = full;
+    return info;
+}
+
 static void split(const char* list, char (*into)[TEXT], int count) {
     for (int i = 0; i < count; ++i)
         into[i][0] = '\0';
@@ -189,12 +196,8 @@ EXPORT int32_t lsl_resolve_byprop(Info** buffer, uint32_t elements, const char* 
         const char* field = strcmp(prop, "name") == 0   ? streams[s].name
                             : strcmp(prop, "type") == 0 ? streams[s].type
                                                         : NULL;
-        if (field != NULL && strcmp(field, value) == 0) {
-            Info* info = malloc(sizeof *info);
-            info->stream = s;
-            info->full = 0;
-            buffer[found++] = info;
-        }
+        if (field != NULL && strcmp(field, value) == 0)
+            buffer[found++] = newInfo(s, 0);
     }
     pthread_mutex_unlock(&lock);
     return found;
@@ -204,12 +207,8 @@ EXPORT int32_t lsl_resolve_all(Info** buffer, uint32_t elements, double waitTime
     pthread_mutex_lock(&lock);
     lastResolveTimeout = waitTime;
     int32_t found = 0;
-    for (int s = 0; s < streamCount && (uint32_t)found < elements; ++s) {
-        Info* info = malloc(sizeof *info);
-        info->stream = s;
-        info->full = 0;
-        buffer[found++] = info;
-    }
+    for (int s = 0; s < streamCount && (uint32_t)found < elements; ++s)
+        buffer[found++] = newInfo(s, 0);
     pthread_mutex_unlock(&lock);
     return found;
 }
@@ -285,10 +284,7 @@ EXPORT void lsl_destroy_inlet(Inlet* inlet) {
 EXPORT Info* lsl_get_fullinfo(Inlet* inlet, double timeout, int32_t* ec) {
     (void)timeout;
     *ec = 0;
-    Info* info = malloc(sizeof *info);
-    info->stream = inlet->stream;
-    info->full = 1;
-    return info;
+    return newInfo(inlet->stream, 1);
 }
 EXPORT void lsl_open_stream(Inlet* inlet, double timeout, int32_t* ec) {
     (void)timeout;

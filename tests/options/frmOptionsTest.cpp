@@ -9,6 +9,7 @@
 #include "config/processINIFile.h"
 #include "device/KardemoDLL.h"
 #include "support/FakeKardemo.h"
+#include "support/RunSettings.h"
 #include "support/TempFolder.h"
 
 #include <QApplication>
@@ -43,12 +44,7 @@ const std::string StaleFile = "; kept\n[Kardemo]\nDSUSampleRate=128\nBMFFTBinSiz
                               "AVEChannel3=7\nAVEChannel4=8\n";
 
 Settings defaults() {
-    Settings s;
-    s.DSUSampleRate = 256;
-    s.AVEVolume = 12;
-    s.AVEFrequency = 210;
-    s.AVEDesiredFrequency = 15;
-    s.AVEChannel1 = 1;
+    Settings s = solvane::testing::runSettings(1);
     s.ActiveComPort = 2;
     return s;
 }

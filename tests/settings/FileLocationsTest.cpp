@@ -3,6 +3,7 @@
 // empty or relative are ignored; the user's library folder is in the data folder.
 
 #include "config/FileLocations.h"
+#include "support/OrdinaryUser.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -22,15 +23,7 @@ using testing::TempFolder;
 // Root may write into any folder, so as root the test runs itself again as the user nobody.
 TEST(FileLocations, ASettingsFileKeepsAFolderPortableAndOnlyAbsoluteXdgPathsCount) {
     if (::geteuid() == 0) {
-        TempFolder copy;
-        fs::permissions(copy.path(), fs::perms::others_read | fs::perms::others_exec,
-                        fs::perm_options::add);
-        fs::copy_file("/proc/self/exe", copy.path() / "self");
-        EXPECT_EQ(std::system(("env -u LSAN_OPTIONS setpriv --reuid=65534 --regid=65534 "
-                               "--clear-groups " +
-                               (copy.path() / "self").string() + " --gtest_filter=FileLocations.*")
-                                  .c_str()),
-                  0);
+        EXPECT_EQ(testing::runAgainAsNobody("FileLocations.*"), 0);
         return;
     }
     TempFolder temp;

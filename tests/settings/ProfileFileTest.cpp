@@ -2,6 +2,7 @@
 // replacing a file on disk.
 
 #include "config/ProfileFile.h"
+#include "support/OrdinaryUser.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -193,19 +194,14 @@ TEST(ProfileFileOnDisk, KeepsToFileModesAsAnOrdinaryUser) {
         ProfileFile::writeFile(file("theirs.ini"), "y");
         ASSERT_EQ(::stat(file("theirs.ini").c_str(), &status), 0);
         EXPECT_TRUE(status.st_uid == 65534 && status.st_gid == 65534);
-        // A copy that nobody may run; the sanitizer's suppressions file may be out of reach.
-        fs::permissions(folder.path(), fs::perms::others_read | fs::perms::others_exec,
-                        fs::perm_options::add);
-        fs::copy_file("/proc/self/exe", file("self"));
-        const std::string asNobody =
-            "env -u LSAN_OPTIONS setpriv --reuid=65534 --regid=65534 --clear-groups ";
-        EXPECT_EQ(std::system((asNobody + file("self").string() +
-                               " --gtest_filter=*.KeepsToFileModesAsAnOrdinaryUser")
-                                  .c_str()),
-                  0);
+        EXPECT_EQ(testing::runAgainAsNobody("*.KeepsToFileModesAsAnOrdinaryUser"), 0);
         return;
     }
-    ::umask(027);
+    // The process's umask is put back however the test ends, for the tests that run after it.
+    struct UmaskFor {
+        mode_t before = ::umask(027);
+        ~UmaskFor() { ::umask(before); }
+    } const thisTest;
     folder.write("protected.ini", "x");
     fs::permissions(file("protected.ini"), fs::perms::owner_read);
     EXPECT_THROW(ProfileFile::writeFile(file("protected.ini"), "y"), ProfileWriteError);

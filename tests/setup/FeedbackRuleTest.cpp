@@ -9,6 +9,7 @@
 #include "ave/AveCommandSink.h"
 #include "dsu/device/SimulatedDsu.h"
 #include "setup/ChannelChoice.h"
+#include "support/NullOutputs.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -23,12 +24,8 @@ using testing::TempFolder;
 
 // The main window as far as the run needs it: the map is not looked at, every volume command
 // is kept.
-class CoreRun : public ScalpMapView, public AveCommandSink {
+class CoreRun : public testing::NoMap, public AveCommandSink {
 public:
-    void setFillColour(int, uint32_t) override {}
-    void setFillTransparent(int) override {}
-    void setTextColour(int, uint32_t) override {}
-    void repaintNow() override {}
     void sendCommand(const char* command) override {
         const std::string text(command);
         if (text.rfind("WB0", 0) == 0)

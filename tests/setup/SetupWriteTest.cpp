@@ -7,6 +7,7 @@
 #include "dsu/DsuSimSupport.h"
 #include "setup/SetupError.h"
 #include "setup/SetupWriter.h"
+#include "support/OrdinaryUser.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -219,15 +220,7 @@ class WriteProtected : public ::testing::TestWithParam<Protected> {};
 // Root may write any file, so as root the test runs again as the user nobody.
 TEST_P(WriteProtected, StaysAsItWasAndTheMessageSaysSo) {
     if (::geteuid() == 0) {
-        TempFolder copy;
-        fs::permissions(copy.path(), fs::perms::others_read | fs::perms::others_exec,
-                        fs::perm_options::add);
-        fs::copy_file("/proc/self/exe", copy.path() / "self");
-        EXPECT_EQ(std::system(("env -u LSAN_OPTIONS setpriv --reuid=65534 --regid=65534 "
-                               "--clear-groups " +
-                               (copy.path() / "self").string() + " --gtest_filter=*WriteProtected*")
-                                  .c_str()),
-                  0);
+        EXPECT_EQ(testing::runAgainAsNobody("*WriteProtected*"), 0);
         return;
     }
     const Protected& c = GetParam();

@@ -8,8 +8,11 @@
 #include "analysis/PacketAnalysis.h"
 #include "analysis/ScalpMapView.h"
 #include "ave/AveCommandSink.h"
-#include "config/Settings.h"
 #include "checked/RunTimeError.h"
+#include "config/Settings.h"
+#include "support/NullOutputs.h"
+#include "support/RecordingOutputs.h"
+#include "support/RunSettings.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -43,19 +46,10 @@ namespace {
 
 using namespace solvane;
 
-class NoMap : public ScalpMapView {
+class RepaintCountingMap : public testing::NoMap {
 public:
-    void setFillColour(int, uint32_t) override {}
-    void setFillTransparent(int) override {}
-    void setTextColour(int, uint32_t) override {}
     void repaintNow() override { ++repaints; }
     uint64_t repaints = 0;
-};
-
-class CountingSink : public AveCommandSink {
-public:
-    void sendCommand(const char*) override { ++commands; }
-    uint64_t commands = 0;
 };
 
 // Read without the C library's buffered files, whose buffers would be allocated on every
@@ -113,17 +107,9 @@ int main(int argc, char* argv[]) {
     const long hours = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 24;
     constexpr uint64_t PacketsPerHour = 256ULL * 3600;
 
-    Settings day{};
-    day.DSUSampleRate = 256;
-    day.AVEVolume = 12;
-    day.AVEFrequency = 210;
-    day.AVEDesiredFrequency = 15;
-    day.AVEChannel1 = 1;
-    day.AVEChannel2 = 5;
-    day.AVEChannel3 = 9;
-    day.AVEChannel4 = 13;
-    NoMap map;
-    CountingSink sink;
+    Settings day = testing::runSettings(1, 5, 9, 13);
+    RepaintCountingMap map;
+    testing::CountingSink sink;
     PacketAnalysis analysis(day, map, sink);
     analysis.ApplyChannelSelection();
 
@@ -175,8 +161,7 @@ int main(int argc, char* argv[]) {
     std::printf("%llu packets in %.1f s (%.0f packets per second), %llu AVE commands, %llu "
                 "repaints\n",
                 static_cast<unsigned long long>(packets), seconds,
-                static_cast<double>(packets) / seconds,
-                static_cast<unsigned long long>(sink.commands),
+                static_cast<double>(packets) / seconds, static_cast<unsigned long long>(sink.sent),
                 static_cast<unsigned long long>(map.repaints));
     std::printf("resident memory: %ld KiB at start, %ld KiB after the first hour, %ld KiB at "
                 "most after it\n",

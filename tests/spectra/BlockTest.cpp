@@ -7,6 +7,7 @@
 #include "ave/AveCommandSink.h"
 #include "checked/RunTimeError.h"
 #include "support/NullOutputs.h"
+#include "support/RecordingOutputs.h"
 
 #include <gtest/gtest.h>
 
@@ -22,12 +23,7 @@ namespace solvane {
 namespace {
 
 using testing::NoMap;
-
-class RecordingSink : public AveCommandSink {
-public:
-    void sendCommand(const char* command) override { sent.emplace_back(command); }
-    std::vector<std::string> sent;
-};
+using testing::RecordingSink;
 
 // Every update sends a "WE" when AVEFrequency changed since the last one, so giving each
 // packet its own frequency makes every UpdateEntrainment call visible.

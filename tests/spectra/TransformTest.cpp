@@ -1,12 +1,13 @@
 // The FFT component against the transform's definition, and the spectrum of a block of
 // 16-bit samples.
 
-#include "state/AnalysisState.h"
-#include "state/ChannelSelection.h"
 #include "analysis/FFTX1.h"
 #include "analysis/SpectralAnalysis.h"
-#include "config/Settings.h"
 #include "checked/RunTimeError.h"
+#include "config/Settings.h"
+#include "state/AnalysisState.h"
+#include "state/ChannelSelection.h"
+#include "support/DirectDft.h"
 
 #include <gtest/gtest.h>
 
@@ -22,20 +23,7 @@ namespace {
 
 constexpr double Pi = std::numbers::pi;
 
-// X_k = sum over n of x_n e^(-2 pi i k n / N), summed in long double.
-std::vector<std::complex<long double>> directDft(const std::vector<double>& interleaved, int n) {
-    std::vector<std::complex<long double>> out(n);
-    for (int k = 0; k < n; ++k) {
-        std::complex<long double> sum = 0;
-        for (int t = 0; t < n; ++t) {
-            const long double angle = -2.0L * std::numbers::pi_v<long double> * k * t / n;
-            sum += std::complex<long double>(interleaved[2 * t], interleaved[2 * t + 1]) *
-                   std::polar(1.0L, angle);
-        }
-        out[k] = sum;
-    }
-    return out;
-}
+using testing::directDft;
 
 // A repeatable sequence in -1000..1000, whatever the standard library.
 double pseudoRandom(uint32_t& seed) {

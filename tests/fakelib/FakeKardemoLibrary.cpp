@@ -1,8 +1,10 @@
-// A device library that misbehaves on purpose: libkardemo.so with the fourteen functions,
-// answering from a script in "faults.ini" beside the library file, read when the library is
-// loaded. Every call is appended to "faults.log" in the same folder, one line each, so that a
-// test (or a person running the real program on it) sees what the program did and in which
-// order. The script, section [Faults]:
+// The tests' device library: a real libkardemo.so with the fourteen functions, answering from
+// a script in "kardemo-script.ini" beside the library file, read when the library is loaded.
+// Every call is appended with its arguments to "kardemo-calls.log" in the same folder, one
+// line each, so that a test (or a person running the real program on it) sees what the
+// program did and in which order. It stands for a working device and for one that misbehaves
+// on purpose; built a second time without ListActiveCOMPorts (FAKE_KARDEMO_WITHOUT_PORT_LIST)
+// it stands for a library that lacks a function. The script, section [Script]:
 //   Status          status of every function (default 0)
 //   <Function>      status of that one function, e.g. SetComPorts=0; ActiveComPort answers
 //                   it as the port in use
@@ -14,7 +16,7 @@
 //                   all)
 //   PortCount       what ListActiveCOMPorts answers (default 1); it fills all 501 slots with
 //                   the port numbers 1..501
-// A test in the same process reaches FaultyKardemoSetPollHook through dlsym to be called at
+// A test in the same process reaches FakeKardemoSetPollHook through dlsym to be called at
 // the end of every GetP3Data.
 
 #include "config/ProfileFile.h"
@@ -31,7 +33,7 @@
 #include <string>
 #include <thread>
 
-#define FAULTY_EXPORT extern "C" __attribute__((visibility("default")))
+#define FAKE_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace {
 
@@ -47,8 +49,8 @@ std::filesystem::path libraryFolder() {
 class Script {
 public:
     Script() : folder_(libraryFolder()) {
-        text_ = ProfileFile::readFile(folder_ / "faults.ini").value_or(std::string());
-        log_ = std::fopen((folder_ / "faults.log").c_str(), "a");
+        text_ = ProfileFile::readFile(folder_ / "kardemo-script.ini").value_or(std::string());
+        log_ = std::fopen((folder_ / "kardemo-calls.log").c_str(), "a");
     }
     ~Script() {
         if (log_ != nullptr)
@@ -58,7 +60,7 @@ public:
     Script& operator=(const Script&) = delete;
 
     [[nodiscard]] int32_t number(const char* key, int32_t otherwise) const {
-        const std::optional<std::string> text = ProfileFile::findValue(text_, "Faults", key);
+        const std::optional<std::string> text = ProfileFile::findValue(text_, "Script", key);
         return text ? static_cast<int32_t>(std::strtol(text->c_str(), nullptr, 10)) : otherwise;
     }
     [[nodiscard]] int32_t status(const char* function) const {
@@ -98,51 +100,50 @@ int32_t answer(const char* function, const std::string& arguments) {
 
 } // namespace
 
-FAULTY_EXPORT void FaultyKardemoSetPollHook(void (*hook)(int64_t poll, void* context),
-                                            void* context) {
+FAKE_EXPORT void FakeKardemoSetPollHook(void (*hook)(int64_t poll, void* context), void* context) {
     script().pollHook = hook;
     script().pollHookContext = context;
 }
 
-FAULTY_EXPORT int32_t SetDebugMode(int32_t* one, int32_t mode, char* debugFile) {
+FAKE_EXPORT int32_t SetDebugMode(int32_t* one, int32_t mode, char* debugFile) {
     return answer("SetDebugMode", n(*one) + ", " + n(mode) + ", " + debugFile);
 }
 
-FAULTY_EXPORT int32_t SetRecordingLength(int32_t length) {
+FAKE_EXPORT int32_t SetRecordingLength(int32_t length) {
     return answer("SetRecordingLength", n(length));
 }
 
-FAULTY_EXPORT int32_t ReadDelay(int32_t delay) {
+FAKE_EXPORT int32_t ReadDelay(int32_t delay) {
     return answer("ReadDelay", n(delay));
 }
 
-FAULTY_EXPORT int32_t SetDataTransferMode(int32_t mode, char* text1, char* text2) {
+FAKE_EXPORT int32_t SetDataTransferMode(int32_t mode, char* text1, char* text2) {
     return answer("SetDataTransferMode",
                   n(mode) + ", \"" + std::string(text1) + "\", \"" + std::string(text2) + "\"");
 }
 
-FAULTY_EXPORT int32_t SetDSUBaudRate(int32_t* one, int32_t baudCode) {
+FAKE_EXPORT int32_t SetDSUBaudRate(int32_t* one, int32_t baudCode) {
     return answer("SetDSUBaudRate", n(*one) + ", " + n(baudCode));
 }
 
-FAULTY_EXPORT int32_t SetDSUPacketLength(int32_t* one, int32_t length) {
+FAKE_EXPORT int32_t SetDSUPacketLength(int32_t* one, int32_t length) {
     return answer("SetDSUPacketLength", n(*one) + ", " + n(length));
 }
 
-FAULTY_EXPORT int32_t SetComPorts(int32_t* one, int32_t first, int32_t second, int32_t port) {
+FAKE_EXPORT int32_t SetComPorts(int32_t* one, int32_t first, int32_t second, int32_t port) {
     return answer("SetComPorts", n(*one) + ", " + n(first) + ", " + n(second) + ", " + n(port));
 }
 
-FAULTY_EXPORT int32_t SetScanWaitTime(int32_t* one, int32_t waitTime) {
+FAKE_EXPORT int32_t SetScanWaitTime(int32_t* one, int32_t waitTime) {
     return answer("SetScanWaitTime", n(*one) + ", " + n(waitTime));
 }
 
-FAULTY_EXPORT int32_t InitialiseDSU(int32_t* one) {
+FAKE_EXPORT int32_t InitialiseDSU(int32_t* one) {
     return answer("InitialiseDSU", n(*one));
 }
 
-FAULTY_EXPORT int32_t GetP3Data(int32_t* packet, int32_t elements, int32_t* one,
-                                int32_t* packetCount, int32_t* /*reserved*/) {
+FAKE_EXPORT int32_t GetP3Data(int32_t* packet, int32_t elements, int32_t* one, int32_t* packetCount,
+                              int32_t* /*reserved*/) {
     Script& s = script();
     const int32_t delay = s.number("PollDelay", 0);
     if (delay > 0)
@@ -165,21 +166,21 @@ FAULTY_EXPORT int32_t GetP3Data(int32_t* packet, int32_t elements, int32_t* one,
     return status;
 }
 
-FAULTY_EXPORT int32_t ActiveComPort(int32_t* one) {
+FAKE_EXPORT int32_t ActiveComPort(int32_t* one) {
     return answer("ActiveComPort", n(*one));
 }
 
-FAULTY_EXPORT int32_t TerminateDSU(int32_t first, int32_t second, char* sessionFile) {
+FAKE_EXPORT int32_t TerminateDSU(int32_t first, int32_t second, char* sessionFile) {
     return answer("TerminateDSU", n(first) + ", " + n(second) + ", " + sessionFile);
 }
 
-FAULTY_EXPORT int32_t SendCommandToDSU(char* command, int32_t length) {
+FAKE_EXPORT int32_t SendCommandToDSU(char* command, int32_t length) {
     return answer("SendCommandToDSU", std::string(command, 6) + ", " + n(length));
 }
 
 // The loader resolves this one last: a library without it must still be refused.
-#ifndef FAULTY_KARDEMO_WITHOUT_PORT_LIST
-FAULTY_EXPORT int32_t ListActiveCOMPorts(int32_t* ports) {
+#ifndef FAKE_KARDEMO_WITHOUT_PORT_LIST
+FAKE_EXPORT int32_t ListActiveCOMPorts(int32_t* ports) {
     for (int32_t slot = 0; slot < KARDEMO_PORT_SLOTS; ++slot)
         ports[slot] = slot + 1;
     answer("ListActiveCOMPorts", "");
