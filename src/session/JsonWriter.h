@@ -45,7 +45,7 @@ public:
     std::string take() { return std::move(out_) + "\n"; }
 
 private:
-    void indent() { out_.append(static_cast<std::size_t>(2 * depth_), ' '); }
+    void indent() { out_.append(2 * static_cast<std::size_t>(depth_), ' '); }
     std::string out_;
     int depth_ = 0;
     bool first_ = true;
