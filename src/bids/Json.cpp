@@ -1,5 +1,6 @@
 #include "bids/Json.h"
 
+#include "session/JsonWriter.h"
 #include "session/Numbers.h"
 
 #include <cmath>
@@ -44,37 +45,9 @@ std::size_t sequenceLength(std::string_view text) {
     return length;
 }
 
+/// `text` as a JSON string, made valid UTF-8 first.
 void quote(std::string& out, std::string_view text) {
-    out += '"';
-    for (const char c : validUtf8(text)) {
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        default:
-            if (static_cast<unsigned char>(c) < 0x20) {
-                constexpr char Hex[] = "0123456789abcdef";
-                out += "\\u00";
-                out += Hex[(c >> 4) & 0xF];
-                out += Hex[c & 0xF];
-            } else {
-                out += c;
-            }
-        }
-    }
-    out += '"';
+    session::appendJsonString(out, validUtf8(text));
 }
 
 void indent(std::string& out, int depth) {

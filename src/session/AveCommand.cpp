@@ -1,5 +1,7 @@
 #include "session/AveCommand.h"
 
+#include <cstddef>
+
 namespace solvane::session {
 
 namespace {
@@ -78,20 +80,11 @@ std::optional<AveCommand> decode(std::string_view text) noexcept {
 }
 
 void AveOutputState::apply(const AveCommand& command) noexcept {
-    switch (command.target) {
-    case AveCommand::Target::Volume00:
-        volume00 = command.value;
-        break;
-    case AveCommand::Target::Volume01:
-        volume01 = command.value;
-        break;
-    case AveCommand::Target::BaseFrequency:
-        baseFrequency = command.value;
-        break;
-    case AveCommand::Target::SecondFrequency:
-        secondFrequency = command.value;
-        break;
-    }
+    // By target, in the order of AveCommand::Target.
+    constexpr int AveOutputState::*Set[] = {&AveOutputState::volume00, &AveOutputState::volume01,
+                                            &AveOutputState::baseFrequency,
+                                            &AveOutputState::secondFrequency};
+    this->*Set[static_cast<std::size_t>(command.target)] = command.value;
 }
 
 bool AveOutputState::apply(std::string_view text) noexcept {

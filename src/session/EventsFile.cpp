@@ -1,5 +1,6 @@
 #include "session/EventsFile.h"
 
+#include "session/FileIo.h"
 #include "session/Numbers.h"
 #include "session/SessionError.h"
 
@@ -17,19 +18,6 @@ namespace {
 
 constexpr std::string_view HeaderLine = "onset\tduration\ttrial_type\tvalue";
 constexpr std::string_view NotAvailable = "n/a";
-
-bool writeAll(int fd, const char* text, std::size_t length) noexcept {
-    while (length > 0) {
-        const ssize_t written = ::write(fd, text, length);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        text += written;
-        length -= static_cast<std::size_t>(written);
-    }
-    return true;
-}
 
 /// Copies `text` to `at`, tabs and line breaks as spaces, up to `last`; the new end.
 char* append(char* at, char* last, std::string_view text) noexcept {
@@ -137,18 +125,8 @@ EventsCut cutEventsAfter(const std::filesystem::path& file, uint64_t packet) {
 }
 
 EventsWriter::EventsWriter(std::filesystem::path file) : file_(std::move(file)) {
-    fd_ = ::open(file_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0644);
-    if (fd_ < 0 || !writeAll(fd_, Header, std::strlen(Header))) {
-        const int error = errno;
-        if (fd_ >= 0) {
-            ::close(fd_);
-            ::unlink(file_.c_str());
-        }
-        fd_ = -1;
-        throw SessionError("the events file " + file_.string() +
-                               " cannot be written: " + std::strerror(error),
-                           error);
-    }
+    fd_ = createWith(file_, O_WRONLY | O_APPEND, std::span<const char>(Header, std::strlen(Header)),
+                     "the events file " + file_.string() + " cannot be written");
 }
 
 EventsWriter::~EventsWriter() {

@@ -109,7 +109,6 @@ public:
     void follow(ByteSource& source);
 
     [[nodiscard]] const std::vector<SessionEvent>& events() const noexcept { return events_; }
-    [[nodiscard]] uint64_t bytesTaken() const noexcept { return taken_; }
     /// The first line has been read and is the header line.
     [[nodiscard]] bool hasHeader() const noexcept { return header_ == Header::Found; }
     [[nodiscard]] std::size_t damagedLines() const noexcept { return damaged_; }

@@ -1,5 +1,6 @@
 #include "session/OutputFile.h"
 
+#include "session/FileIo.h"
 #include "session/ReadableFile.h"
 #include "session/SessionError.h"
 
@@ -31,17 +32,10 @@ void writeOutputFile(const std::filesystem::path& path, std::span<const char> by
         throw SessionError(path.string() + " is " + fileKind(status.st_mode) +
                            ", not a plain file");
     }
-    for (std::size_t at = 0; at < bytes.size();) {
-        const ssize_t n =
-            ::pwrite(fd, bytes.data() + at, bytes.size() - at, static_cast<off_t>(at));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            const int error = n < 0 ? errno : EIO;
-            ::close(fd);
-            fail(error);
-        }
-        at += static_cast<std::size_t>(n);
+    if (!writeAt(fd, bytes.data(), bytes.size(), 0)) {
+        const int error = errno;
+        ::close(fd);
+        fail(error);
     }
     if (::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0 || ::close(fd) != 0)
         fail(errno);

@@ -1,5 +1,6 @@
 #include "session/ReadableFile.h"
 
+#include "session/FileIo.h"
 #include "session/SessionError.h"
 
 #include <cerrno>
@@ -37,19 +38,7 @@ uint64_t FileSource::size() {
 }
 
 bool FileSource::readAt(uint64_t offset, std::span<char> into) {
-    char* at = into.data();
-    std::size_t left = into.size();
-    while (left > 0) {
-        const ssize_t got = ::pread(fd_, at, left, static_cast<off_t>(offset));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return false;
-        at += got;
-        left -= static_cast<std::size_t>(got);
-        offset += static_cast<uint64_t>(got);
-    }
-    return true;
+    return session::readAt(fd_, into.data(), into.size(), offset);
 }
 
 ReadableFile::ReadableFile(const std::filesystem::path& path) : ReadableFile(path, false) {}

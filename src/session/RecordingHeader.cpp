@@ -23,25 +23,13 @@ std::string quoted(std::string_view text) {
     throw SessionError(name + " " + what);
 }
 
-} // namespace
-
-std::optional<long long> RecordingHeader::recordCountIn(std::string_view fixed) {
-    return parseInteger(fieldAt(fixed, CountOffset, CountWidth));
-}
-
-uint64_t RecordingHeader::wholeRecords(uint64_t size) const noexcept {
-    return size < headerBytes || recordBytes == 0 ? 0 : (size - headerBytes) / recordBytes;
-}
-
-std::optional<RecordingHeader> RecordingHeader::read(ByteSource& source, const std::string& name) {
-    char fixedBytes[FixedBytes];
-    if (!source.readAt(0, fixedBytes))
-        return std::nullopt;
-    const std::string_view fixed(fixedBytes, FixedBytes);
+/// The fixed part of a header, checked, into `header`; its signal count.
+int readFixedPart(std::string_view fixed, const std::string& name, RecordingHeader& header) {
+    constexpr std::size_t FixedBytes = RecordingHeader::FixedBytes;
+    constexpr std::size_t SignalBytes = RecordingHeader::SignalBytes;
+    constexpr int MostSignals = RecordingHeader::MostSignals;
     if (fieldAt(fixed, 0, 8) != "0")
         refuse(name, "is not an EDF recording: it begins with " + quoted(fixed.substr(0, 8)));
-
-    RecordingHeader header;
     const std::string_view sizeField = fieldAt(fixed, 184, 8);
     const std::optional<long long> headerBytes = parseInteger(sizeField);
     if (!headerBytes || *headerBytes < static_cast<long long>(FixedBytes + SignalBytes) ||
@@ -56,9 +44,11 @@ std::optional<RecordingHeader> RecordingHeader::read(ByteSource& source, const s
                          " bytes, which does not fit its " + std::to_string(*signals) +
                          " signals (" + std::to_string(FixedBytes + SignalBytes * *signals) +
                          " bytes)");
-    const std::optional<long long> count = recordCountIn(fixed);
+    const std::optional<long long> count = RecordingHeader::recordCountIn(fixed);
     if (!count || *count < -1)
-        refuse(name, "has a bad record count: " + quoted(fieldAt(fixed, CountOffset, CountWidth)));
+        refuse(name,
+               "has a bad record count: " + quoted(fieldAt(fixed, RecordingHeader::CountOffset,
+                                                           RecordingHeader::CountWidth)));
     const std::string_view durationField = fieldAt(fixed, 244, 8);
     const std::optional<double> duration = parseDecimal(durationField);
     if (!duration || !(*duration > 0.0))
@@ -72,46 +62,68 @@ std::optional<RecordingHeader> RecordingHeader::read(ByteSource& source, const s
     header.startDate = fieldAt(fixed, 168, 8);
     header.startTime = fieldAt(fixed, 176, 8);
     header.reserved = fieldAt(fixed, 192, 44);
+    return static_cast<int>(*signals);
+}
 
-    const auto ns = static_cast<int>(*signals);
-    std::string signalBytes(SignalBytes * static_cast<std::size_t>(ns), '\0');
-    if (!source.readAt(FixedBytes, signalBytes))
-        return std::nullopt;
-    const std::string_view text = signalBytes;
-    const auto field = [&](std::size_t offset, std::size_t width, int s) {
+/// Signal `s` of the `ns` signals whose headers `text` holds, checked.
+SignalHeader readSignal(std::string_view text, int ns, int s, const std::string& name) {
+    const auto field = [&](std::size_t offset, std::size_t width) {
         return fieldAt(text,
                        offset * static_cast<std::size_t>(ns) + width * static_cast<std::size_t>(s),
                        width);
     };
-    header.signal.resize(static_cast<std::size_t>(ns));
+    SignalHeader signal;
+    const std::string which = "signal " + std::to_string(s + 1);
+    signal.label = field(0, 16);
+    signal.transducer = field(16, 80);
+    signal.dimension = field(96, 8);
+    signal.prefiltering = field(136, 80);
+    const std::optional<double> physicalMinimum = parseDecimal(field(104, 8));
+    const std::optional<double> physicalMaximum = parseDecimal(field(112, 8));
+    if (!physicalMinimum || !physicalMaximum)
+        refuse(name, "has a bad physical range for " + which + ": " + quoted(field(104, 8)) +
+                         " to " + quoted(field(112, 8)));
+    const std::optional<long long> digitalMinimum = parseInteger(field(120, 8));
+    const std::optional<long long> digitalMaximum = parseInteger(field(128, 8));
+    if (!digitalMinimum || !digitalMaximum || *digitalMinimum < -32768 || *digitalMaximum > 32767 ||
+        *digitalMinimum >= *digitalMaximum)
+        refuse(name, "has a bad digital range for " + which + ": " + quoted(field(120, 8)) +
+                         " to " + quoted(field(128, 8)));
+    const std::optional<long long> samples = parseInteger(field(216, 8));
+    if (!samples || *samples < 1 || *samples > RecordingHeader::MostSamples)
+        refuse(name,
+               "has a bad count of samples per record for " + which + ": " + quoted(field(216, 8)));
+    signal.physicalMinimum = *physicalMinimum;
+    signal.physicalMaximum = *physicalMaximum;
+    signal.digitalMinimum = static_cast<int>(*digitalMinimum);
+    signal.digitalMaximum = static_cast<int>(*digitalMaximum);
+    signal.samples = static_cast<int>(*samples);
+    return signal;
+}
+
+} // namespace
+
+std::optional<long long> RecordingHeader::recordCountIn(std::string_view fixed) {
+    return parseInteger(fieldAt(fixed, CountOffset, CountWidth));
+}
+
+uint64_t RecordingHeader::wholeRecords(uint64_t size) const noexcept {
+    return size < headerBytes || recordBytes == 0 ? 0 : (size - headerBytes) / recordBytes;
+}
+
+std::optional<RecordingHeader> RecordingHeader::read(ByteSource& source, const std::string& name) {
+    char fixedBytes[FixedBytes];
+    if (!source.readAt(0, fixedBytes))
+        return std::nullopt;
+    RecordingHeader header;
+    const int ns = readFixedPart(std::string_view(fixedBytes, FixedBytes), name, header);
+    std::string signalBytes(SignalBytes * static_cast<std::size_t>(ns), '\0');
+    if (!source.readAt(FixedBytes, signalBytes))
+        return std::nullopt;
+    header.signal.reserve(static_cast<std::size_t>(ns));
     for (int s = 0; s < ns; ++s) {
-        SignalHeader& signal = header.signal[static_cast<std::size_t>(s)];
-        const std::string which = "signal " + std::to_string(s + 1);
-        signal.label = field(0, 16, s);
-        signal.transducer = field(16, 80, s);
-        signal.dimension = field(96, 8, s);
-        signal.prefiltering = field(136, 80, s);
-        const std::optional<double> physicalMinimum = parseDecimal(field(104, 8, s));
-        const std::optional<double> physicalMaximum = parseDecimal(field(112, 8, s));
-        if (!physicalMinimum || !physicalMaximum)
-            refuse(name, "has a bad physical range for " + which + ": " + quoted(field(104, 8, s)) +
-                             " to " + quoted(field(112, 8, s)));
-        const std::optional<long long> digitalMinimum = parseInteger(field(120, 8, s));
-        const std::optional<long long> digitalMaximum = parseInteger(field(128, 8, s));
-        if (!digitalMinimum || !digitalMaximum || *digitalMinimum < -32768 ||
-            *digitalMaximum > 32767 || *digitalMinimum >= *digitalMaximum)
-            refuse(name, "has a bad digital range for " + which + ": " + quoted(field(120, 8, s)) +
-                             " to " + quoted(field(128, 8, s)));
-        const std::optional<long long> samples = parseInteger(field(216, 8, s));
-        if (!samples || *samples < 1 || *samples > MostSamples)
-            refuse(name, "has a bad count of samples per record for " + which + ": " +
-                             quoted(field(216, 8, s)));
-        signal.physicalMinimum = *physicalMinimum;
-        signal.physicalMaximum = *physicalMaximum;
-        signal.digitalMinimum = static_cast<int>(*digitalMinimum);
-        signal.digitalMaximum = static_cast<int>(*digitalMaximum);
-        signal.samples = static_cast<int>(*samples);
-        header.recordBytes += 2 * static_cast<uint64_t>(*samples);
+        header.signal.push_back(readSignal(signalBytes, ns, s, name));
+        header.recordBytes += 2 * static_cast<uint64_t>(header.signal.back().samples);
     }
     return header;
 }

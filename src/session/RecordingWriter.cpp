@@ -1,5 +1,6 @@
 #include "session/RecordingWriter.h"
 
+#include "session/FileIo.h"
 #include "session/Numbers.h"
 #include "session/ReadableFile.h"
 #include "session/RecordingHeader.h"
@@ -80,20 +81,6 @@ std::optional<PhysicalRange> physicalRange(double gain, std::string* problem) {
                     shortest(minimum) + " to " + shortest(maximum) +
                     " uV, which the 8 characters of an EDF header cannot hold exactly enough");
     return PhysicalRange{*low, *high};
-}
-
-bool writeAt(int fd, const char* bytes, std::size_t length, uint64_t offset) noexcept {
-    while (length > 0) {
-        const ssize_t written = ::pwrite(fd, bytes, length, static_cast<off_t>(offset));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        bytes += written;
-        length -= static_cast<std::size_t>(written);
-        offset += static_cast<uint64_t>(written);
-    }
-    return true;
 }
 
 bool writeCount(int fd, long long records) noexcept {
@@ -194,18 +181,8 @@ RecordingWriter::RecordingWriter(std::filesystem::path workingFile, const Record
     each([&](int s) { return std::string_view(data(s) ? samples : annotationSamples); }, 8);
     each([](int) { return std::string_view(); }, 32);
 
-    fd_ = ::open(working_.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd_ < 0 || !writeAt(fd_, header.data(), header.size(), 0)) {
-        const int error = errno;
-        if (fd_ >= 0) {
-            ::close(fd_);
-            ::unlink(working_.c_str());
-            fd_ = -1;
-        }
-        throw SessionError("the session file " + working_.string() +
-                               " cannot be created: " + std::strerror(error),
-                           error);
-    }
+    fd_ = createWith(working_, O_RDWR, header,
+                     "the session file " + working_.string() + " cannot be created");
     pending_.reserve(64);
 }
 

@@ -1,6 +1,8 @@
 #include "session/SessionFacts.h"
 
 #include "config/ProfileFile.h"
+#include "session/FileIo.h"
+#include "session/JsonWriter.h"
 #include "session/Numbers.h"
 #include "session/ReadableFile.h"
 #include "session/SessionError.h"
@@ -20,93 +22,6 @@ namespace {
 
 constexpr std::size_t LargestFile = 1 << 20;
 constexpr int DeepestNesting = 16;
-
-// Writing.
-
-void quote(std::string& out, std::string_view text) {
-    out += '"';
-    for (const char c : text) {
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (static_cast<unsigned char>(c) < 0x20) {
-                constexpr char Hex[] = "0123456789abcdef";
-                out += "\\u00";
-                out += Hex[(c >> 4) & 0xF];
-                out += Hex[c & 0xF];
-            } else {
-                out += c;
-            }
-        }
-    }
-    out += '"';
-}
-
-class Writer {
-public:
-    void open(char bracket) {
-        out_ += bracket;
-        ++depth_;
-        first_ = true;
-    }
-    void close(char bracket) {
-        --depth_;
-        if (!first_) { // an empty object or array stays on its line: []
-            out_ += '\n';
-            indent();
-        }
-        out_ += bracket;
-        first_ = false;
-    }
-    void key(std::string_view name) {
-        item();
-        quote(out_, name);
-        out_ += ": ";
-    }
-    /// The next element of an array.
-    void item() {
-        if (!first_)
-            out_ += ',';
-        out_ += '\n';
-        indent();
-        first_ = false;
-    }
-    void text(std::string_view name, const std::string& value) {
-        key(name);
-        if (value.empty())
-            out_ += "null";
-        else
-            quote(out_, value);
-    }
-    template <typename Number>
-    void number(std::string_view name, const std::optional<Number>& value) {
-        key(name);
-        if (!value)
-            out_ += "null";
-        else if constexpr (std::is_floating_point_v<Number>)
-            out_ += std::isfinite(*value) ? shortest(*value) : "null";
-        else
-            out_ += integerText(*value);
-    }
-    std::string take() { return std::move(out_) + "\n"; }
-
-private:
-    void indent() { out_.append(static_cast<std::size_t>(2 * depth_), ' '); }
-    std::string out_;
-    int depth_ = 0;
-    bool first_ = true;
-};
 
 // Reading.
 
@@ -301,49 +216,79 @@ const Json& member(const Json& object, std::string_view name) {
     return found != nullptr ? *found : empty;
 }
 
+/// A member of a record by its JSON name, for the texts and numbers that are written and
+/// read back the same way.
+template <typename Record, typename Value> struct Field {
+    std::string_view name;
+    Value Record::*member;
+};
+using Source = SessionFacts::Source;
+using Slot = SessionFacts::Slot;
+using SettingsFile = SessionFacts::Settings;
+
+constexpr Field<SessionFacts, std::string> FactTexts[] = {
+    {"start", &SessionFacts::start},
+    {"program_version", &SessionFacts::programVersion},
+    {"library_version", &SessionFacts::libraryVersion}};
+constexpr Field<Source, std::string> SourceTexts[] = {
+    {"kind", &Source::kind},           {"description", &Source::description},
+    {"recording", &Source::recording}, {"port", &Source::port},
+    {"stream", &Source::stream},       {"host", &Source::host}};
+constexpr Field<Slot, std::string> SlotTexts[] = {{"position_name", &Slot::positionName},
+                                                  {"source_label", &Slot::sourceLabel},
+                                                  {"label", &Slot::label}};
+constexpr Field<SettingsFile, std::string> SettingsTexts[] = {{"file", &SettingsFile::file},
+                                                              {"problem", &SettingsFile::problem}};
+constexpr Field<SettingsFile, std::optional<int>> SettingsNumbers[] = {
+    {"AVEVolume", &SettingsFile::volume},
+    {"AVEFrequency", &SettingsFile::baseFrequency},
+    {"AVEDesiredFrequency", &SettingsFile::desiredFrequency},
+    {"DSUSampleRate", &SettingsFile::sampleRate}};
+
+template <typename Record, std::size_t N>
+void writeTexts(JsonWriter& out, const Record& record,
+                const Field<Record, std::string> (&fields)[N]) {
+    for (const auto& field : fields)
+        out.text(field.name, record.*field.member);
+}
+
+template <typename Record, std::size_t N>
+void readTexts(const Json& object, Record& record, const Field<Record, std::string> (&fields)[N]) {
+    for (const auto& field : fields)
+        record.*field.member = textOf(object.find(field.name));
+}
+
 } // namespace
 
 std::string toJson(const SessionFacts& facts) {
-    Writer out;
+    JsonWriter out;
     out.open('{');
     out.number("format", std::optional<int>(SessionFacts::Format));
-    out.text("start", facts.start);
-    out.text("program_version", facts.programVersion);
-    out.text("library_version", facts.libraryVersion);
+    writeTexts(out, facts, FactTexts);
     out.number("gain", std::optional<double>(facts.gain));
     out.key("source");
     out.open('{');
-    out.text("kind", facts.source.kind);
-    out.text("description", facts.source.description);
-    out.text("recording", facts.source.recording);
-    out.text("port", facts.source.port);
-    out.text("stream", facts.source.stream);
-    out.text("host", facts.source.host);
+    writeTexts(out, facts.source, SourceTexts);
     out.number("seed", facts.source.seed);
     out.close('}');
     out.key("slots");
     out.open('[');
     for (std::size_t s = 0; s < facts.slot.size(); ++s) {
-        const SessionFacts::Slot& slot = facts.slot[s];
+        const Slot& slot = facts.slot[s];
         out.item();
         out.open('{');
         out.number("slot", std::optional<int>(static_cast<int>(s)));
         out.number("element", std::optional<int>(slot.element));
         out.number("position", slot.position);
-        out.text("position_name", slot.positionName);
-        out.text("source_label", slot.sourceLabel);
-        out.text("label", slot.label);
+        writeTexts(out, slot, SlotTexts);
         out.close('}');
     }
     out.close(']');
     out.key("settings_file");
     out.open('{');
-    out.text("file", facts.settings.file);
-    out.text("problem", facts.settings.problem);
-    out.number("AVEVolume", facts.settings.volume);
-    out.number("AVEFrequency", facts.settings.baseFrequency);
-    out.number("AVEDesiredFrequency", facts.settings.desiredFrequency);
-    out.number("DSUSampleRate", facts.settings.sampleRate);
+    writeTexts(out, facts.settings, SettingsTexts);
+    for (const auto& field : SettingsNumbers)
+        out.number(field.name, facts.settings.*field.member);
     out.close('}');
     out.key("faults");
     out.open('[');
@@ -364,36 +309,24 @@ SessionFacts factsFromJson(std::string_view text) {
     if (root.kind != Json::Kind::Object)
         throw SessionError("is not JSON as the facts are written (no object)");
     SessionFacts facts;
-    facts.start = textOf(root.find("start"));
-    facts.programVersion = textOf(root.find("program_version"));
-    facts.libraryVersion = textOf(root.find("library_version"));
+    readTexts(root, facts, FactTexts);
     facts.gain = numberOf<double>(root.find("gain")).value_or(0.0);
     const Json& source = member(root, "source");
-    facts.source.kind = textOf(source.find("kind"));
-    facts.source.description = textOf(source.find("description"));
-    facts.source.recording = textOf(source.find("recording"));
-    facts.source.port = textOf(source.find("port"));
-    facts.source.stream = textOf(source.find("stream"));
-    facts.source.host = textOf(source.find("host"));
+    readTexts(source, facts.source, SourceTexts);
     facts.source.seed = numberOf<long long>(source.find("seed"));
     const Json& slots = member(root, "slots");
     for (std::size_t s = 0;
          slots.kind == Json::Kind::Array && s < slots.items.size() && s < facts.slot.size(); ++s) {
         const Json& slot = slots.items[s];
-        SessionFacts::Slot& into = facts.slot[s];
+        Slot& into = facts.slot[s];
         into.element = numberOf<int>(slot.find("element")).value_or(0);
         into.position = numberOf<int>(slot.find("position"));
-        into.positionName = textOf(slot.find("position_name"));
-        into.sourceLabel = textOf(slot.find("source_label"));
-        into.label = textOf(slot.find("label"));
+        readTexts(slot, into, SlotTexts);
     }
     const Json& settings = member(root, "settings_file");
-    facts.settings.file = textOf(settings.find("file"));
-    facts.settings.problem = textOf(settings.find("problem"));
-    facts.settings.volume = numberOf<int>(settings.find("AVEVolume"));
-    facts.settings.baseFrequency = numberOf<int>(settings.find("AVEFrequency"));
-    facts.settings.desiredFrequency = numberOf<int>(settings.find("AVEDesiredFrequency"));
-    facts.settings.sampleRate = numberOf<int>(settings.find("DSUSampleRate"));
+    readTexts(settings, facts.settings, SettingsTexts);
+    for (const auto& field : SettingsNumbers)
+        facts.settings.*field.member = numberOf<int>(settings.find(field.name));
     const Json& faults = member(root, "faults");
     for (std::size_t i = 0; faults.kind == Json::Kind::Array && i < faults.items.size(); ++i)
         facts.faults.push_back({numberOf<double>(faults.items[i].find("onset")).value_or(0.0),
@@ -410,14 +343,8 @@ bool rewriteInPlace(const std::filesystem::path& file, std::string_view text) {
     if (fd < 0)
         return false;
     struct stat status {};
-    bool written = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
-    for (std::size_t at = 0; written && at < text.size();) {
-        const ssize_t n = ::pwrite(fd, text.data() + at, text.size() - at, static_cast<off_t>(at));
-        if (n < 0 && errno == EINTR)
-            continue;
-        written = n > 0;
-        at += written ? static_cast<std::size_t>(n) : 0;
-    }
+    bool written = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
+                   writeAt(fd, text.data(), text.size(), 0);
     written = written && ::ftruncate(fd, static_cast<off_t>(text.size())) == 0;
     ::close(fd);
     return written;

@@ -45,28 +45,6 @@ std::filesystem::path SessionPaths::named(std::string_view suffix) const {
     return folder_ / (stamp_ + std::string(suffix));
 }
 
-std::filesystem::path SessionPaths::kept() const {
-    return named(KeptSuffix);
-}
-std::filesystem::path SessionPaths::working() const {
-    return named(WorkingSuffix);
-}
-std::filesystem::path SessionPaths::sound() const {
-    return named(SoundSuffix);
-}
-std::filesystem::path SessionPaths::workingSound() const {
-    return named(WorkingSoundSuffix);
-}
-std::filesystem::path SessionPaths::events() const {
-    return named(EventsSuffix);
-}
-std::filesystem::path SessionPaths::facts() const {
-    return named(FactsSuffix);
-}
-std::filesystem::path SessionPaths::lock() const {
-    return named(LockSuffix);
-}
-
 std::string timeStamp(std::chrono::system_clock::time_point start) {
     const std::time_t seconds = std::chrono::system_clock::to_time_t(start);
     std::tm local{};

@@ -32,13 +32,13 @@ public:
 
     [[nodiscard]] const std::filesystem::path& folder() const noexcept { return folder_; }
     [[nodiscard]] const std::string& stamp() const noexcept { return stamp_; }
-    [[nodiscard]] std::filesystem::path kept() const;
-    [[nodiscard]] std::filesystem::path working() const;
-    [[nodiscard]] std::filesystem::path sound() const;
-    [[nodiscard]] std::filesystem::path workingSound() const;
-    [[nodiscard]] std::filesystem::path events() const;
-    [[nodiscard]] std::filesystem::path facts() const;
-    [[nodiscard]] std::filesystem::path lock() const;
+    [[nodiscard]] std::filesystem::path kept() const { return named(KeptSuffix); }
+    [[nodiscard]] std::filesystem::path working() const { return named(WorkingSuffix); }
+    [[nodiscard]] std::filesystem::path sound() const { return named(SoundSuffix); }
+    [[nodiscard]] std::filesystem::path workingSound() const { return named(WorkingSoundSuffix); }
+    [[nodiscard]] std::filesystem::path events() const { return named(EventsSuffix); }
+    [[nodiscard]] std::filesystem::path facts() const { return named(FactsSuffix); }
+    [[nodiscard]] std::filesystem::path lock() const { return named(LockSuffix); }
 
 private:
     [[nodiscard]] std::filesystem::path named(std::string_view suffix) const;

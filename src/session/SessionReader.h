@@ -64,10 +64,6 @@ public:
     /// events file's marks, else from the facts. A fault of the sound file alone reads
     /// "sound: " and the reason.
     [[nodiscard]] std::vector<SessionFacts::Fault> faults() const;
-    /// The header's recording field as written.
-    [[nodiscard]] const std::string& recordingField() const noexcept {
-        return edf_.header().recording;
-    }
     /// What produced the samples: the facts' description, else the header's.
     [[nodiscard]] std::string source() const;
     /// The header's start as "YYYY-MM-DD HH:MM:SS".

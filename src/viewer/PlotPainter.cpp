@@ -124,104 +124,124 @@ double PlotPainter::highest(const std::vector<PlotLine>& lines, double from, dou
     return top;
 }
 
-void PlotPainter::paint(QPainter& painter, const QRectF& area, const Plot& plot, double axisWidth) {
-    const QFontMetricsF metrics(painter.font());
-    const double line = metrics.height();
-    const QRectF box = frame(metrics, area, axisWidth);
-    if (box.width() < 4 || box.height() < 4)
-        return;
-    painter.save();
-    const QColor text(0x20, 0x20, 0x20);
-    const QColor grid(0xe4, 0xe4, 0xe4);
-    const QColor axis(0x90, 0x90, 0x90);
+namespace {
 
-    // The key on the right of the title row, the title in what is left of it.
-    const QRectF titleRow(area.left(), area.top(), area.width(), line * 1.2);
+/// One plot being painted: where its frame is and how values map into it.
+struct Canvas {
+    Canvas(QPainter& onto, const QRectF& within, const QRectF& frame, const Plot& shown)
+        : painter(onto), metrics(onto.font()), line(metrics.height()), area(within), box(frame),
+          plot(shown), xSpan(shown.xTo > shown.xFrom ? shown.xTo - shown.xFrom : 1.0),
+          ySpan(shown.yTo > shown.yFrom ? shown.yTo - shown.yFrom : 1.0) {}
+
+    [[nodiscard]] double xOf(double x) const {
+        return box.left() + box.width() * (x - plot.xFrom) / xSpan;
+    }
+    [[nodiscard]] double yOf(double y) const {
+        return box.bottom() -
+               box.height() * (std::clamp(y, plot.yFrom, plot.yTo) - plot.yFrom) / ySpan;
+    }
+
+    QPainter& painter;
+    const QFontMetricsF metrics;
+    const double line;
+    const QRectF area;
+    const QRectF box; ///< the frame
+    const Plot& plot;
+    const double xSpan;
+    const double ySpan;
+};
+
+/// The key on the right of the title row, the title in what is left of it.
+void paintTitle(const Canvas& c) {
+    QPainter& painter = c.painter;
+    const double line = c.line;
+    const QRectF titleRow(c.area.left(), c.area.top(), c.area.width(), line * 1.2);
     double keyWidth = 0.0;
-    for (const PlotLine& l : plot.lines)
+    for (const PlotLine& l : c.plot.lines)
         if (!l.name.isEmpty())
-            keyWidth += line * 1.4 + metrics.horizontalAdvance(l.name) + line * 0.8;
+            keyWidth += line * 1.4 + c.metrics.horizontalAdvance(l.name) + line * 0.8;
     keyWidth = std::min(keyWidth, titleRow.width() * 0.6);
-    painter.setPen(text);
-    painter.drawText(titleRow.adjusted(0, 0, -keyWidth, 0), Qt::AlignLeft | Qt::AlignVCenter,
-                     metrics.elidedText(plot.title, Qt::ElideRight, titleRow.width() - keyWidth));
+    painter.setPen(InkColour);
+    painter.drawText(
+        titleRow.adjusted(0, 0, -keyWidth, 0), Qt::AlignLeft | Qt::AlignVCenter,
+        c.metrics.elidedText(c.plot.title, Qt::ElideRight, titleRow.width() - keyWidth));
     double keyX = titleRow.right() - keyWidth;
     painter.save();
     painter.setClipRect(titleRow);
-    for (const PlotLine& l : plot.lines) {
+    for (const PlotLine& l : c.plot.lines) {
         if (l.name.isEmpty())
             continue;
         const double y = titleRow.center().y();
         painter.fillRect(QRectF(keyX, y - line * 0.12, line * 1.1, line * 0.24), l.colour);
         keyX += line * 1.4;
-        painter.setPen(text);
-        painter.drawText(
-            QRectF(keyX, titleRow.top(), metrics.horizontalAdvance(l.name) + 1, titleRow.height()),
-            Qt::AlignLeft | Qt::AlignVCenter, l.name);
-        keyX += metrics.horizontalAdvance(l.name) + line * 0.8;
+        painter.setPen(InkColour);
+        painter.drawText(QRectF(keyX, titleRow.top(), c.metrics.horizontalAdvance(l.name) + 1,
+                                titleRow.height()),
+                         Qt::AlignLeft | Qt::AlignVCenter, l.name);
+        keyX += c.metrics.horizontalAdvance(l.name) + line * 0.8;
     }
     painter.restore();
+}
 
-    const double xSpan = plot.xTo > plot.xFrom ? plot.xTo - plot.xFrom : 1.0;
-    const double ySpan = plot.yTo > plot.yFrom ? plot.yTo - plot.yFrom : 1.0;
-    const auto xOf = [&](double x) { return box.left() + box.width() * (x - plot.xFrom) / xSpan; };
-    const auto yOf = [&](double y) {
-        return box.bottom() -
-               box.height() * (std::clamp(y, plot.yFrom, plot.yTo) - plot.yFrom) / ySpan;
-    };
-
-    painter.fillRect(box, Qt::white);
-    for (const auto& [from, to] : plot.shaded) {
-        const double left = std::max(xOf(from), box.left());
-        const double right = std::min(xOf(to), box.right());
+void paintShaded(const Canvas& c) {
+    c.painter.fillRect(c.box, PaperColour);
+    for (const auto& [from, to] : c.plot.shaded) {
+        const double left = std::max(c.xOf(from), c.box.left());
+        const double right = std::min(c.xOf(to), c.box.right());
         if (right > left)
-            painter.fillRect(QRectF(left, box.top(), std::max(right - left, 1.0), box.height()),
-                             plot.shade);
+            c.painter.fillRect(
+                QRectF(left, c.box.top(), std::max(right - left, 1.0), c.box.height()),
+                c.plot.shade);
     }
+}
 
-    // Value ticks with a light grid.
-    const double yStep = valueStep(plot, box.height(), line);
-    const Ticks yTicks = ticksOf(plot.yFrom, plot.yTo, yStep);
+/// Value ticks with a light grid.
+void paintValueTicks(const Canvas& c, double axisWidth) {
+    const double yStep = valueStep(c.plot, c.box.height(), c.line);
+    const Ticks yTicks = ticksOf(c.plot.yFrom, c.plot.yTo, yStep);
     for (int i = 0; i < yTicks.count; ++i) {
         const double v = yTicks.first + i * yStep;
-        const double y = yOf(v);
-        painter.setPen(QPen(grid, 0));
-        painter.drawLine(QPointF(box.left(), y), QPointF(box.right(), y));
-        painter.setPen(text);
-        painter.drawText(QRectF(area.left(), y - line / 2, axisWidth - line * 0.3, line),
-                         Qt::AlignRight | Qt::AlignVCenter, valueText(v, yStep));
+        const double y = c.yOf(v);
+        c.painter.setPen(QPen(GridColour, 0));
+        c.painter.drawLine(QPointF(c.box.left(), y), QPointF(c.box.right(), y));
+        c.painter.setPen(InkColour);
+        c.painter.drawText(QRectF(c.area.left(), y - c.line / 2, axisWidth - c.line * 0.3, c.line),
+                           Qt::AlignRight | Qt::AlignVCenter, valueText(v, yStep));
     }
+}
 
-    // Time or value ticks along the bottom, never closer than their labels.
-    const QString widestLabel = plot.timeAxis ? timeText(std::max(std::abs(plot.xTo), 600.0)) + "0"
-                                              : valueText(plot.xTo, 1.0) + " " + plot.xUnit + "0";
-    const double labelWidth = metrics.horizontalAdvance(widestLabel) + line;
-    const double perUnit = box.width() / xSpan;
+/// Time or value ticks along the bottom, never closer than their labels.
+void paintXTicks(const Canvas& c) {
+    const Plot& plot = c.plot;
+    const QString widestLabel =
+        plot.timeAxis ? PlotPainter::timeText(std::max(std::abs(plot.xTo), 600.0)) + "0"
+                      : valueText(plot.xTo, 1.0) + " " + plot.xUnit + "0";
+    const double labelWidth = c.metrics.horizontalAdvance(widestLabel) + c.line;
+    const double perUnit = c.box.width() / c.xSpan;
     const double xStep =
         plot.timeAxis ? timeStep(labelWidth, perUnit) : roundStep(labelWidth / perUnit);
     const Ticks xTicks = ticksOf(plot.xFrom, plot.xTo, xStep);
     for (int i = 0; i < xTicks.count; ++i) {
         const double v = xTicks.first + i * xStep;
-        const double x = xOf(v);
-        painter.setPen(QPen(grid, 0));
-        painter.drawLine(QPointF(x, box.top()), QPointF(x, box.bottom()));
-        QString label = plot.timeAxis ? timeText(v) : valueText(v, xStep);
+        const double x = c.xOf(v);
+        c.painter.setPen(QPen(GridColour, 0));
+        c.painter.drawLine(QPointF(x, c.box.top()), QPointF(x, c.box.bottom()));
+        QString label = plot.timeAxis ? PlotPainter::timeText(v) : valueText(v, xStep);
         if (!plot.timeAxis && i == xTicks.count - 1 && !plot.xUnit.isEmpty())
             label += " " + plot.xUnit;
-        const double w = metrics.horizontalAdvance(label);
-        painter.setPen(text);
-        painter.drawText(QRectF(x - w / 2, box.bottom() + line * 0.1, w + 1, line), Qt::AlignCenter,
-                         label);
+        const double w = c.metrics.horizontalAdvance(label);
+        c.painter.setPen(InkColour);
+        c.painter.drawText(QRectF(x - w / 2, c.box.bottom() + c.line * 0.1, w + 1, c.line),
+                           Qt::AlignCenter, label);
     }
+}
 
-    if (plot.guide) {
-        painter.setPen(QPen(axis, 0, Qt::DashLine));
-        painter.drawLine(QPointF(box.left(), yOf(*plot.guide)),
-                         QPointF(box.right(), yOf(*plot.guide)));
-    }
-
+/// The lines, clipped to the frame; false when not one point was drawn.
+bool paintLines(const Canvas& c) {
+    QPainter& painter = c.painter;
+    const Plot& plot = c.plot;
     painter.save();
-    painter.setClipRect(box);
+    painter.setClipRect(c.box);
     painter.setRenderHint(QPainter::Antialiasing, plot.smooth);
     bool drawn = false;
     for (const PlotLine& l : plot.lines) {
@@ -239,7 +259,7 @@ void PlotPainter::paint(QPainter& painter, const QRectF& area, const Plot& plot,
                 open = false;
                 continue;
             }
-            const QPointF p(xOf(l.first + i * l.step), yOf(v));
+            const QPointF p(c.xOf(l.first + i * l.step), c.yOf(v));
             if (open)
                 path.lineTo(p);
             else
@@ -248,23 +268,42 @@ void PlotPainter::paint(QPainter& painter, const QRectF& area, const Plot& plot,
             drawn = true;
         }
         // Without antialiasing only whole pixels draw a steady line.
-        const double width = std::max(1.0, line / 11.0);
+        const double width = std::max(1.0, c.line / 11.0);
         painter.setPen(QPen(l.colour, plot.smooth ? width : std::round(width), Qt::SolidLine,
                             Qt::RoundCap, Qt::RoundJoin));
         painter.drawPath(path);
     }
     painter.restore();
-    if (!drawn && !plot.empty.isEmpty()) {
-        painter.setPen(axis);
+    return drawn;
+}
+
+} // namespace
+
+void PlotPainter::paint(QPainter& painter, const QRectF& area, const Plot& plot, double axisWidth) {
+    const QRectF box = frame(QFontMetricsF(painter.font()), area, axisWidth);
+    if (box.width() < 4 || box.height() < 4)
+        return;
+    painter.save();
+    const Canvas c(painter, area, box, plot);
+    paintTitle(c);
+    paintShaded(c);
+    paintValueTicks(c, axisWidth);
+    paintXTicks(c);
+    if (plot.guide) {
+        painter.setPen(QPen(AxisColour, 0, Qt::DashLine));
+        painter.drawLine(QPointF(box.left(), c.yOf(*plot.guide)),
+                         QPointF(box.right(), c.yOf(*plot.guide)));
+    }
+    if (!paintLines(c) && !plot.empty.isEmpty()) {
+        painter.setPen(AxisColour);
         painter.drawText(box, Qt::AlignCenter, plot.empty);
     }
-
     if (plot.cursor && *plot.cursor >= plot.xFrom && *plot.cursor <= plot.xTo) {
-        painter.setPen(QPen(QColor(0x40, 0x40, 0x40), 0));
-        painter.drawLine(QPointF(xOf(*plot.cursor), box.top()),
-                         QPointF(xOf(*plot.cursor), box.bottom()));
+        painter.setPen(QPen(CursorColour, 0));
+        painter.drawLine(QPointF(c.xOf(*plot.cursor), box.top()),
+                         QPointF(c.xOf(*plot.cursor), box.bottom()));
     }
-    painter.setPen(QPen(axis, 0));
+    painter.setPen(QPen(AxisColour, 0));
     painter.drawRect(box);
     painter.restore();
 }

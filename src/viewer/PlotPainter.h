@@ -5,6 +5,8 @@
 // value axis takes is given from outside, so that plots stacked one above the other share one
 // left edge and one time axis.
 
+#include "viewer/PlotColours.h"
+
 #include <QColor>
 #include <QRectF>
 #include <QString>
@@ -37,7 +39,7 @@ struct Plot {
     double yTo = 1.0;
     std::vector<PlotLine> lines;
     std::vector<std::pair<double, double>> shaded; ///< x spans
-    QColor shade = QColor(255, 205, 205);
+    QColor shade = PoorContactShade;
     std::optional<double> guide;  ///< a dashed line at this value
     std::optional<double> cursor; ///< a crosshair at this x
     QString empty;                ///< said in the frame when there is nothing to draw

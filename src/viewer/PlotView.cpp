@@ -1,5 +1,7 @@
 #include "viewer/PlotView.h"
 
+#include "viewer/PlotColours.h"
+
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWheelEvent>
@@ -55,8 +57,7 @@ void PlotView::paintEvent(QPaintEvent* /*event*/) {
         const QRectF area = plotArea();
         const double left = std::clamp(std::min(*dragFrom_, dragTo_), area.left(), area.right());
         const double right = std::clamp(std::max(*dragFrom_, dragTo_), area.left(), area.right());
-        painter.fillRect(QRectF(left, area.top(), right - left, area.height()),
-                         QColor(70, 130, 220, 60));
+        painter.fillRect(QRectF(left, area.top(), right - left, area.height()), ChosenSpanColour);
     }
 }
 

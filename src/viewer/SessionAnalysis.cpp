@@ -145,7 +145,7 @@ void SessionAnalysis::analyseSecond(const SessionReader& reader, int second) {
         for (int k = 0; k < 50; ++k)
             spectrum[k] = static_cast<float>(state.Spectrum[k]);
         channel.spectrum.push_back(spectrum);
-        channel.contactShare.push_back(static_cast<float>(outside) / N);
+        channel.outOfRangeShare.push_back(static_cast<float>(outside) / N);
     }
 }
 
@@ -188,6 +188,16 @@ bool anyPoor(const std::array<uint8_t, SessionAnalysis::Channels>& verdict) {
 double SessionAnalysis::poorSeconds() const {
     const auto count = std::count_if(contact_.begin(), contact_.end(), anyPoor);
     return static_cast<double>(count) * ContactWindow / PacketsPerSecond;
+}
+
+std::vector<std::pair<double, double>> SessionAnalysis::poorSpans() const {
+    std::vector<std::pair<double, double>> spans;
+    const double window = ContactWindow / PacketsPerSecond;
+    for (std::size_t k = 0; k < contact_.size(); ++k)
+        if (anyPoor(contact_[k]))
+            spans.emplace_back(static_cast<double>(k) * window,
+                               static_cast<double>(k + 1) * window);
+    return spans;
 }
 
 std::optional<double> SessionAnalysis::goodContactShare() const {

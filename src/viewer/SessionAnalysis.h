@@ -15,6 +15,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace solvane::viewer {
@@ -48,7 +49,8 @@ struct ChannelSeconds {
     std::vector<float> total;        ///< 1..35 Hz per second, in counts as the program has it
     std::vector<std::array<float, Bands>> bands;
     std::vector<std::array<float, 50>> spectrum; ///< bins 0..49 per second
-    std::vector<float> contactShare;             ///< share of samples outside the good range
+    /// Per second, the share of samples outside the contact rule's good range (not a verdict).
+    std::vector<float> outOfRangeShare;
 };
 
 /// How the two outputs went, over the time with sound (either volume above 0), from the
@@ -98,6 +100,8 @@ public:
     [[nodiscard]] double poorSeconds(int slot) const;
     /// Seconds in which any slot in use was judged poor.
     [[nodiscard]] double poorSeconds() const;
+    /// The spans of those verdicts, from and to in seconds from the run's start.
+    [[nodiscard]] std::vector<std::pair<double, double>> poorSpans() const;
     /// The share of the judged time in which every slot in use had good contact; nothing
     /// before the first verdict.
     [[nodiscard]] std::optional<double> goodContactShare() const;

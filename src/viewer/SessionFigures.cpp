@@ -1,6 +1,7 @@
 #include "viewer/SessionFigures.h"
 
 #include <algorithm>
+#include <cstddef>
 
 namespace solvane::viewer {
 
@@ -29,19 +30,9 @@ int minutesPerRow(int seconds, int largestTable) {
 } // namespace
 
 const char* kindName(SourceKind kind) {
-    switch (kind) {
-    case SourceKind::Synthetic:
-        return "synthetic EEG";
-    case SourceKind::Recording:
-        return "a recording";
-    case SourceKind::Board:
-        return "a board";
-    case SourceKind::Stream:
-        return "a stream";
-    case SourceKind::Unknown:
-        break;
-    }
-    return "";
+    // By kind, in the order of SourceKind.
+    constexpr const char* Names[] = {"", "synthetic EEG", "a recording", "a board", "a stream"};
+    return Names[static_cast<std::size_t>(kind)];
 }
 
 SourceKind sourceKindOf(const SessionReader& reader) {

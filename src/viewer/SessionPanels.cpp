@@ -140,16 +140,9 @@ Plot SessionPanels::plotOf(Panel panel) const {
     }
     case Panel::Contact:
         plot.title = tr("Samples outside 5..1020 (%), poor contact shaded");
-        channels([](const ChannelSeconds& c, int i) { return 100.0 * c.contactShare[i]; });
-        if (a != nullptr) {
-            const double window = SessionAnalysis::ContactWindow / 256.0;
-            const auto& verdicts = a->contact();
-            for (std::size_t k = 0; k < verdicts.size(); ++k)
-                if (std::any_of(verdicts[k].begin(), verdicts[k].end(),
-                                [](uint8_t p) { return p != 0; }))
-                    plot.shaded.emplace_back(static_cast<double>(k) * window,
-                                             static_cast<double>(k + 1) * window);
-        }
+        channels([](const ChannelSeconds& c, int i) { return 100.0 * c.outOfRangeShare[i]; });
+        if (a != nullptr)
+            plot.shaded = a->poorSpans();
         break;
     }
     if (panel == Panel::Share || panel == Panel::Contact)

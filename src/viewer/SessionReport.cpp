@@ -3,6 +3,7 @@
 #include "session/OutputFile.h"
 #include "viewer/PlotColours.h"
 #include "viewer/PlotPainter.h"
+#include "viewer/ReportColumn.h"
 #include "viewer/SessionFigures.h"
 #include "viewer/SessionText.h"
 
@@ -23,55 +24,6 @@
 namespace solvane::viewer {
 
 namespace {
-
-const QColor Ink(0x20, 0x20, 0x20);
-const QColor Quiet(0x70, 0x70, 0x70);
-const QColor Rule(0xc8, 0xc8, 0xc8);
-const QColor Warning(0xb0, 0x20, 0x20);
-
-/// Writes lines of "label: value" down a column, wrapping the values, and keeps its place.
-class Column {
-public:
-    Column(QPainter& painter, const QRectF& area) : painter_(painter), area_(area) {
-        y_ = area.top();
-    }
-
-    void heading(const QString& text) {
-        QFont bold = painter_.font();
-        bold.setBold(true);
-        painter_.save();
-        painter_.setFont(bold);
-        painter_.setPen(Ink);
-        const double line = QFontMetricsF(bold).height();
-        painter_.drawText(QRectF(area_.left(), y_, area_.width(), line),
-                          Qt::AlignLeft | Qt::AlignVCenter, text);
-        painter_.restore();
-        y_ += line * 1.15;
-    }
-
-    void fact(const QString& label, const QString& value, const QColor& colour = Ink) {
-        const QFontMetricsF metrics(painter_.font());
-        const double labelWidth =
-            label.isEmpty() ? 0.0 : metrics.horizontalAdvance(label + QStringLiteral(": "));
-        painter_.setPen(Quiet);
-        painter_.drawText(QPointF(area_.left(), y_ + metrics.ascent()),
-                          label.isEmpty() ? QString() : label + QStringLiteral(":"));
-        const QRectF room(area_.left() + labelWidth, y_, area_.width() - labelWidth,
-                          area_.bottom() - y_);
-        const QRectF used = painter_.boundingRect(room, Qt::TextWordWrap, value);
-        painter_.setPen(colour);
-        painter_.drawText(room, Qt::TextWordWrap, value);
-        y_ += std::max(used.height(), metrics.height()) + metrics.height() * 0.15;
-    }
-
-    void skip(double lines) { y_ += QFontMetricsF(painter_.font()).height() * lines; }
-    [[nodiscard]] double bottom() const noexcept { return y_; }
-
-private:
-    QPainter& painter_;
-    QRectF area_;
-    double y_ = 0.0;
-};
 
 QString secondsText(double seconds) {
     return QStringLiteral("%1 s").arg(seconds, 0, 'f', 1);
@@ -98,18 +50,18 @@ double paintFeedback(QPainter& painter, const QRectF& area, const SessionFigures
                          Qt::AlignLeft | Qt::AlignVCenter, text);
     };
     for (int c = 0; c < 3; ++c)
-        cell(0, c, header[c], Quiet);
+        cell(0, c, header[c], QuietColour);
     for (int output = 0; output < 2; ++output) {
         const QString name = QStringLiteral("output 0%1").arg(output);
-        cell(1 + output, 0, name, Ink);
+        cell(1 + output, 0, name, InkColour);
         if (f.feedback.soundSeconds > 0.0) {
-            cell(1 + output, 1, percentText(f.feedback.meanShare[output]), Ink);
-            cell(1 + output, 2, ledText(f.feedback, output), Ink);
+            cell(1 + output, 1, percentText(f.feedback.meanShare[output]), InkColour);
+            cell(1 + output, 2, ledText(f.feedback, output), InkColour);
         } else {
-            cell(1 + output, 1, QStringLiteral("no sound"), Quiet);
+            cell(1 + output, 1, QStringLiteral("no sound"), QuietColour);
         }
     }
-    painter.setPen(Quiet);
+    painter.setPen(QuietColour);
     double y = area.top() + 3 * line;
     if (f.feedback.soundSeconds > 0.0) {
         const double silent = std::max(f.seconds - f.feedback.soundSeconds, 0.0);
@@ -137,7 +89,7 @@ double paintAmplitudes(QPainter& painter, const QRectF& area, const SessionFigur
     bold.setBold(true);
     painter.save();
     painter.setFont(bold);
-    painter.setPen(Ink);
+    painter.setPen(InkColour);
     const QString per = f.rowMinutes == 1 ? QStringLiteral("minute")
                                           : QStringLiteral("%1 minutes").arg(f.rowMinutes);
     painter.drawText(QRectF(area.left(), area.top(), area.width(), line),
@@ -148,7 +100,7 @@ double paintAmplitudes(QPainter& painter, const QRectF& area, const SessionFigur
     painter.restore();
     const double top = area.top() + line * 1.1;
     if (used.empty() || f.rows.empty()) {
-        painter.setPen(Quiet);
+        painter.setPen(QuietColour);
         painter.drawText(QRectF(area.left(), top, area.width(), line),
                          Qt::AlignLeft | Qt::AlignVCenter,
                          f.rows.empty() ? QStringLiteral("No second recorded yet")
@@ -173,85 +125,72 @@ double paintAmplitudes(QPainter& painter, const QRectF& area, const SessionFigur
         painter.fillRect(QRectF(x + 2, top + line * 0.45, groupWidth * 0.06, line * 0.18),
                          ChannelColours[slot]);
         text(x + groupWidth * 0.08, top, groupWidth, QString::fromStdString(f.channel[slot].name),
-             Ink, Qt::AlignLeft | Qt::AlignVCenter);
+             InkColour, Qt::AlignLeft | Qt::AlignVCenter);
         for (int c = 0; c < 5; ++c)
-            text(x + c * cellWidth, top + line, cellWidth, bandHeads[c], Quiet);
+            text(x + c * cellWidth, top + line, cellWidth, bandHeads[c], QuietColour);
     }
-    text(area.left(), top + line, timeWidth, QStringLiteral("time"), Quiet,
+    text(area.left(), top + line, timeWidth, QStringLiteral("time"), QuietColour,
          Qt::AlignLeft | Qt::AlignVCenter);
-    painter.setPen(QPen(Rule, 0));
+    painter.setPen(QPen(RuleColour, 0));
     painter.drawLine(QPointF(area.left(), top + 2 * line), QPointF(area.right(), top + 2 * line));
     double y = top + 2 * line;
     for (const AmplitudeRow& row : f.rows) {
         text(area.left(), y, timeWidth,
              PlotPainter::timeText(row.from) + QStringLiteral("-") + PlotPainter::timeText(row.to),
-             Ink, Qt::AlignLeft | Qt::AlignVCenter);
+             InkColour, Qt::AlignLeft | Qt::AlignVCenter);
         for (std::size_t g = 0; g < used.size(); ++g) {
             const double x = area.left() + timeWidth + static_cast<double>(g) * groupWidth;
             const AmplitudeRow::Channel& c = row.channel[static_cast<std::size_t>(used[g])];
-            text(x, y, cellWidth, QString::number(c.total, 'f', 1), Ink);
+            text(x, y, cellWidth, QString::number(c.total, 'f', 1), InkColour);
             for (int b = 0; b < Bands; ++b)
                 text(x + (b + 1) * cellWidth, y, cellWidth, QString::number(c.bands[b], 'f', 1),
-                     Ink);
+                     InkColour);
         }
         y += line;
     }
     for (std::size_t g = 1; g < used.size(); ++g) {
         const double x = area.left() + timeWidth + static_cast<double>(g) * groupWidth - 2;
-        painter.setPen(QPen(Rule, 0));
+        painter.setPen(QPen(RuleColour, 0));
         painter.drawLine(QPointF(x, top), QPointF(x, y));
     }
     return y;
 }
 
-std::vector<std::pair<double, double>> poorSpans(const SessionAnalysis& analysis) {
-    std::vector<std::pair<double, double>> spans;
-    const double window = SessionAnalysis::ContactWindow / 256.0;
-    const auto& verdicts = analysis.contact();
-    for (std::size_t k = 0; k < verdicts.size(); ++k)
-        if (std::any_of(verdicts[k].begin(), verdicts[k].end(), [](uint8_t p) { return p != 0; }))
-            spans.emplace_back(static_cast<double>(k) * window,
-                               static_cast<double>(k + 1) * window);
-    return spans;
-}
+/// The page being painted: its fonts and the room within its margins.
+struct Page {
+    QPainter& painter;
+    QFont font;  ///< the text's
+    QFont small; ///< the footer's and the contact rule's
+    double line; ///< the text's line height
+    QRectF inner;
+};
 
-} // namespace
-
-void paintReport(QPainter& painter, const QRectF& page, const SessionReader& reader,
-                 const SessionAnalysis& analysis, const ReportNotes& notes) {
-    const SessionFigures f = figuresOf(reader, analysis);
-    painter.fillRect(page, Qt::white);
-    QFont font(QStringLiteral("Liberation Sans"));
-    font.setPixelSize(std::max(static_cast<int>(page.height() / 64), 6));
-    painter.setFont(font);
-    const QFontMetricsF metrics(font);
-    const double line = metrics.height();
-    const double margin = page.width() * 0.035;
-    const QRectF inner = page.adjusted(margin, margin * 0.8, -margin, -margin * 0.8);
-
-    // The title and the moment.
-    QFont title = font;
-    title.setPixelSize(font.pixelSize() * 3 / 2);
+/// The title and the moment, with a rule under them; where the columns begin.
+double paintTitle(const Page& p, const SessionFigures& f) {
+    QPainter& painter = p.painter;
+    QFont title = p.font;
+    title.setPixelSize(p.font.pixelSize() * 3 / 2);
     title.setBold(true);
     painter.setFont(title);
-    painter.setPen(Ink);
+    painter.setPen(InkColour);
     const double titleHeight = QFontMetricsF(title).height() * 1.3;
-    painter.drawText(QRectF(inner.left(), inner.top(), inner.width(), titleHeight),
-                     Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Solvane session report"));
-    painter.drawText(QRectF(inner.left(), inner.top(), inner.width(), titleHeight),
-                     Qt::AlignRight | Qt::AlignVCenter,
+    const QRectF row(p.inner.left(), p.inner.top(), p.inner.width(), titleHeight);
+    painter.drawText(row, Qt::AlignLeft | Qt::AlignVCenter,
+                     QStringLiteral("Solvane session report"));
+    painter.drawText(row, Qt::AlignRight | Qt::AlignVCenter,
                      (f.start.empty() ? unknown(f) : QString::fromStdString(f.start)) +
                          QStringLiteral(", ") + lengthText(f.seconds));
-    painter.setFont(font);
-    double y = inner.top() + titleHeight + line * 0.3;
-    painter.setPen(QPen(Rule, 0));
-    painter.drawLine(QPointF(inner.left(), y - line * 0.2), QPointF(inner.right(), y - line * 0.2));
+    painter.setFont(p.font);
+    const double y = p.inner.top() + titleHeight + p.line * 0.3;
+    painter.setPen(QPen(RuleColour, 0));
+    painter.drawLine(QPointF(p.inner.left(), y - p.line * 0.2),
+                     QPointF(p.inner.right(), y - p.line * 0.2));
+    return y;
+}
 
-    // Three columns: the session, the protocol, the feedback and the contact.
-    const double gap = line * 1.5;
-    const double third = (inner.width() - 2 * gap) / 3;
-    const QRectF top(inner.left(), y, inner.width(), inner.height() * 0.5);
-    Column session(painter, QRectF(top.left(), top.top(), third, top.height()));
+double paintSessionColumn(const Page& p, const QRectF& area, const SessionFigures& f,
+                          const ReportNotes& notes) {
+    ReportColumn session(p.painter, area);
     session.heading(QStringLiteral("Session"));
     session.fact(QStringLiteral("Who"),
                  notes.who.isEmpty() ? QStringLiteral("not given") : notes.who);
@@ -262,8 +201,11 @@ void paintReport(QPainter& painter, const QRectF& page, const SessionReader& rea
     session.fact(QStringLiteral("Source"), sourceText(f));
     if (!notes.note.isEmpty())
         session.fact(QStringLiteral("Note"), notes.note);
+    return session.bottom();
+}
 
-    Column protocol(painter, QRectF(top.left() + third + gap, top.top(), third, top.height()));
+double paintProtocolColumn(const Page& p, const QRectF& area, const SessionFigures& f) {
+    ReportColumn protocol(p.painter, area);
     protocol.heading(QStringLiteral("Protocol"));
     protocol.fact(QStringLiteral("Group 00, output 00"), groupText(f, 0));
     protocol.fact(QStringLiteral("Group 01, output 01"), groupText(f, 1));
@@ -279,15 +221,19 @@ void paintReport(QPainter& painter, const QRectF& page, const SessionReader& rea
     protocol.fact(QStringLiteral("Balance"),
                   QStringLiteral("each output's share of the volume is its group's share of the "
                                  "four totals, 1-35 Hz"),
-                  Quiet);
+                  QuietColour);
+    return protocol.bottom();
+}
 
-    const QRectF third3(top.left() + 2 * (third + gap), top.top(), third, top.height());
-    Column feedback(painter, third3);
+/// The feedback's table and the contact below it.
+double paintFeedbackColumn(const Page& p, const QRectF& area, const SessionFigures& f) {
+    QPainter& painter = p.painter;
+    ReportColumn feedback(painter, area);
     feedback.heading(QStringLiteral("Feedback"));
     const double afterFeedback =
-        paintFeedback(painter, QRectF(third3.left(), feedback.bottom(), third, line * 5), f);
-    Column quality(painter, QRectF(third3.left(), afterFeedback + line * 0.4, third,
-                                   top.bottom() - afterFeedback));
+        paintFeedback(painter, QRectF(area.left(), feedback.bottom(), area.width(), p.line * 5), f);
+    ReportColumn quality(painter, QRectF(area.left(), afterFeedback + p.line * 0.4, area.width(),
+                                         area.bottom() - afterFeedback));
     quality.heading(QStringLiteral("Contact"));
     quality.fact(QStringLiteral("Good on all channels in use"),
                  f.goodContactShare
@@ -299,24 +245,14 @@ void paintReport(QPainter& painter, const QRectF& page, const SessionReader& rea
             poor << QStringLiteral("%1 %2").arg(QString::fromStdString(c.name),
                                                 secondsText(c.poorSeconds));
     quality.fact(QStringLiteral("Poor contact"), poor.join(QStringLiteral(", ")));
-    QFont small = font;
-    small.setPixelSize(std::max(font.pixelSize() * 5 / 6, 5));
-    painter.setFont(small);
-    quality.fact(QString(), contactRuleText(f), Quiet);
-    painter.setFont(font);
+    painter.setFont(p.small);
+    quality.fact(QString(), contactRuleText(f), QuietColour);
+    painter.setFont(p.font);
+    return quality.bottom();
+}
 
-    y = std::max({session.bottom(), protocol.bottom(), quality.bottom()}) + line * 0.6;
-    painter.setPen(QPen(Rule, 0));
-    painter.drawLine(QPointF(inner.left(), y - line * 0.3), QPointF(inner.right(), y - line * 0.3));
-    y = paintAmplitudes(painter, QRectF(inner.left(), y, inner.width(), inner.bottom() - y), f) +
-        line * 0.8;
-
-    // What is damaged or missing, and where the session is, along the bottom.
-    painter.setFont(small);
-    const QFontMetricsF smallMetrics(small);
-    QStringList footer;
-    for (const std::string& note : f.notes)
-        footer << QString::fromStdString(note);
+/// Where the session is and what made it and its report, in words.
+QString whereText(const SessionReader& reader, const SessionFigures& f) {
     QString where = QStringLiteral("Session %1: %2.")
                         .arg(QString::fromStdString(f.stamp),
                              homeShortened(QString::fromStdString(
@@ -332,23 +268,36 @@ void paintReport(QPainter& painter, const QRectF& page, const SessionReader& rea
                  .arg(QCoreApplication::applicationVersion().isEmpty()
                           ? QStringLiteral(SOLVANE_VERSION)
                           : QCoreApplication::applicationVersion());
-    const QRectF footerRoom(inner.left(), inner.top(), inner.width(), inner.height());
+    return where;
+}
+
+/// What is damaged or missing, and where the session is, along the bottom; the footer's top.
+double paintFooter(const Page& p, const SessionReader& reader, const SessionFigures& f) {
+    QPainter& painter = p.painter;
+    const QRectF& inner = p.inner;
+    painter.setFont(p.small);
+    QStringList footer;
+    for (const std::string& note : f.notes)
+        footer << QString::fromStdString(note);
+    const QString where = whereText(reader, f);
     const QString warnings = footer.join(QLatin1Char(' '));
-    const double whereHeight = painter.boundingRect(footerRoom, Qt::TextWordWrap, where).height();
+    const double whereHeight = painter.boundingRect(inner, Qt::TextWordWrap, where).height();
     const double warningsHeight =
-        warnings.isEmpty() ? 0.0
-                           : painter.boundingRect(footerRoom, Qt::TextWordWrap, warnings).height();
+        warnings.isEmpty() ? 0.0 : painter.boundingRect(inner, Qt::TextWordWrap, warnings).height();
     const double footerTop = inner.bottom() - whereHeight - warningsHeight;
-    painter.setPen(Warning);
+    painter.setPen(WarningColour);
     painter.drawText(QRectF(inner.left(), footerTop, inner.width(), warningsHeight),
                      Qt::TextWordWrap, warnings);
-    painter.setPen(Quiet);
+    painter.setPen(QuietColour);
     painter.drawText(QRectF(inner.left(), footerTop + warningsHeight, inner.width(), whereHeight),
                      Qt::TextWordWrap, where);
-    painter.setFont(font);
+    painter.setFont(p.font);
+    return footerTop;
+}
 
-    // The two plots over the whole run, side by side.
-    const double plotsBottom = footerTop - smallMetrics.height() * 0.5;
+/// The two plots over the whole run, side by side, from `top` to `bottom`.
+void paintRunPlots(const Page& p, double top, double bottom, const SessionFigures& f,
+                   const SessionAnalysis& analysis) {
     const double end = std::max(static_cast<double>(f.seconds), 1.0);
     Plot share;
     share.title = QStringLiteral("Output 00's share of the two volumes (%)");
@@ -365,7 +314,7 @@ void paintReport(QPainter& painter, const QRectF& page, const SessionReader& rea
     Plot totals;
     totals.title = QStringLiteral("Total amplitude, 1-35 Hz (µV), poor contact shaded");
     totals.xTo = end;
-    totals.shaded = poorSpans(analysis);
+    totals.shaded = analysis.poorSpans();
     totals.empty = QStringLiteral("no second recorded yet");
     totals.smooth = true;
     for (int slot = 0; slot < SessionAnalysis::Channels; ++slot)
@@ -376,15 +325,53 @@ void paintReport(QPainter& painter, const QRectF& page, const SessionReader& rea
                                     [c](int i) { return c->total[i] * c->microvoltsPerCount; }});
         }
     totals.yTo = PlotPainter::roundTop(PlotPainter::highest(totals.lines, 0.0, end) * 1.05);
-    const double plotGap = line * 1.5;
+    const QRectF& inner = p.inner;
+    const double plotGap = p.line * 1.5;
     const double plotWidth = (inner.width() - plotGap) / 2;
-    const double plotHeight = std::max(plotsBottom - y, line * 4);
+    const double plotHeight = std::max(bottom - top, p.line * 4);
+    const QFontMetricsF metrics(p.font);
     const double axis =
         std::max(PlotPainter::axisWidth(metrics, share), PlotPainter::axisWidth(metrics, totals));
-    PlotPainter::paint(painter, QRectF(inner.left(), y, plotWidth, plotHeight), share, axis);
-    PlotPainter::paint(painter,
-                       QRectF(inner.left() + plotWidth + plotGap, y, plotWidth, plotHeight), totals,
-                       axis);
+    PlotPainter::paint(p.painter, QRectF(inner.left(), top, plotWidth, plotHeight), share, axis);
+    PlotPainter::paint(p.painter,
+                       QRectF(inner.left() + plotWidth + plotGap, top, plotWidth, plotHeight),
+                       totals, axis);
+}
+
+} // namespace
+
+void paintReport(QPainter& painter, const QRectF& page, const SessionReader& reader,
+                 const SessionAnalysis& analysis, const ReportNotes& notes) {
+    const SessionFigures f = figuresOf(reader, analysis);
+    painter.fillRect(page, PaperColour);
+    QFont font(QStringLiteral("Liberation Sans"));
+    font.setPixelSize(std::max(static_cast<int>(page.height() / 64), 6));
+    painter.setFont(font);
+    QFont small = font;
+    small.setPixelSize(std::max(font.pixelSize() * 5 / 6, 5));
+    const double line = QFontMetricsF(font).height();
+    const double margin = page.width() * 0.035;
+    const Page p{painter, font, small, line,
+                 page.adjusted(margin, margin * 0.8, -margin, -margin * 0.8)};
+    const QRectF& inner = p.inner;
+    double y = paintTitle(p, f);
+
+    // Three columns: the session, the protocol, the feedback and the contact.
+    const double gap = line * 1.5;
+    const double third = (inner.width() - 2 * gap) / 3;
+    const double height = inner.height() * 0.5;
+    const double columnsEnd = std::max(
+        {paintSessionColumn(p, QRectF(inner.left(), y, third, height), f, notes),
+         paintProtocolColumn(p, QRectF(inner.left() + third + gap, y, third, height), f),
+         paintFeedbackColumn(p, QRectF(inner.left() + 2 * (third + gap), y, third, height), f)});
+
+    y = columnsEnd + line * 0.6;
+    painter.setPen(QPen(RuleColour, 0));
+    painter.drawLine(QPointF(inner.left(), y - line * 0.3), QPointF(inner.right(), y - line * 0.3));
+    y = paintAmplitudes(painter, QRectF(inner.left(), y, inner.width(), inner.bottom() - y), f) +
+        line * 0.8;
+    const double footerTop = paintFooter(p, reader, f);
+    paintRunPlots(p, y, footerTop - QFontMetricsF(small).height() * 0.5, f, analysis);
 }
 
 bool writeReport(const QString& output, const SessionReader& reader,

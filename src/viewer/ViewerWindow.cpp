@@ -64,36 +64,56 @@ ViewerWindow::ViewerWindow(std::filesystem::path folder, const std::filesystem::
 
     list_ = new SessionList;
     connect(list_, &SessionList::chosen, this, &ViewerWindow::openSession);
+    history_ = new HistoryView;
+    connect(history_, &HistoryView::said, this,
+            [this](const QString& message) { statusBar()->showMessage(message); });
 
+    auto* tabs = new QTabWidget;
+    tabs->addTab(sessionPage(), tr("Session"));
+    tabs->addTab(history_, tr("History"));
+    auto* main = new QSplitter(Qt::Horizontal);
+    main->addWidget(list_);
+    main->addWidget(tabs);
+    main->setStretchFactor(1, 3);
+    main->setChildrenCollapsible(false);
+    setCentralWidget(main);
+    list_->setMinimumWidth(fontMetrics().height() * 8);
+    menuBar()
+        ->addMenu(tr("&Solvane"))
+        ->addAction(tr("&Set up channels and source..."), this, &ViewerWindow::setUpRequested);
+    statusBar()->showMessage(homeShortened(QString::fromStdString(folder_.string())));
+    placeWithinScreen(*main);
+
+    refreshHistory();
+    if (!first.empty())
+        openSession(first);
+    else if (!list_->rows().empty())
+        openSession(list_->rows().front().recording); // the newest: the run going, if any
+    else
+        showSession(true);
+
+    auto* timer = new QTimer(this);
+    timer->setInterval(1000);
+    connect(timer, &QTimer::timeout, this, &ViewerWindow::follow);
+    timer->start();
+}
+
+QWidget* ViewerWindow::sessionPage() {
     facts_ = wrappingLabel();
     readout_ = wrappingLabel();
     readout_->setText(tr("Point at a moment to read it. Wheel: zoom; Shift+wheel: scroll; drag: "
                          "a span; double click: the whole run."));
-    band_ = new QComboBox;
-    for (const BandRange& band : BandBins)
-        band_->addItem(QStringLiteral("%1 (%2-%3 Hz)")
-                           .arg(QString::fromLatin1(band.name))
-                           .arg(band.first)
-                           .arg(band.last));
-    band_->setCurrentIndex(Alpha);
-    auto* whole = new QPushButton(tr("&Whole run"));
-    auto* report = new QPushButton(tr("&Report..."));
-    connect(report, &QPushButton::clicked, this, &ViewerWindow::saveReport);
-
     panels_ = new SessionPanels;
     panels_->setMinimumHeight(fontMetrics().height() * 6 * SessionPanels::Panels);
-    connect(whole, &QPushButton::clicked, panels_, &SessionPanels::showWhole);
-    connect(band_, &QComboBox::currentIndexChanged, this,
-            [this](int band) { panels_->setBand(static_cast<Band>(band)); });
     connect(panels_, &SessionPanels::secondPointed, this, &ViewerWindow::showSecond);
     auto* scroll = new QScrollArea;
     scroll->setWidget(panels_);
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setFrameShape(QFrame::NoFrame);
-
     spectrum_ = new PlotView;
     spectrum_->setObjectName(QStringLiteral("spectrum"));
+
     // However small the window, the facts, the readout, two panels' worth of plots and the
     // spectrum keep room to be read.
     const int line = fontMetrics().height();
@@ -108,44 +128,46 @@ ViewerWindow::ViewerWindow(std::filesystem::path folder, const std::filesystem::
     scroll->setMinimumHeight(line * 8);
     spectrum_->setMinimumHeight(line * 7);
 
-    auto* tools = new QHBoxLayout;
-    tools->addWidget(new QLabel(tr("Band:")));
-    tools->addWidget(band_);
-    tools->addWidget(whole);
-    tools->addWidget(report);
-    tools->addStretch();
-    auto* sessionPage = new QWidget;
-    auto* sessionLayout = new QVBoxLayout(sessionPage);
-    sessionLayout->addWidget(factsArea);
-    sessionLayout->addLayout(tools);
-    sessionLayout->addWidget(readout_);
+    auto* page = new QWidget;
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(factsArea);
+    layout->addLayout(sessionTools());
+    layout->addWidget(readout_);
     auto* split = new QSplitter(Qt::Vertical);
     split->addWidget(scroll);
     split->addWidget(spectrum_);
     split->setStretchFactor(0, 4);
     split->setStretchFactor(1, 1);
     split->setChildrenCollapsible(false);
-    sessionLayout->addWidget(split, 1);
+    layout->addWidget(split, 1);
+    return page;
+}
 
-    history_ = new HistoryView;
-    connect(history_, &HistoryView::said, this,
-            [this](const QString& message) { statusBar()->showMessage(message); });
+QLayout* ViewerWindow::sessionTools() {
+    band_ = new QComboBox;
+    for (const BandRange& band : BandBins)
+        band_->addItem(QStringLiteral("%1 (%2-%3 Hz)")
+                           .arg(QString::fromLatin1(band.name))
+                           .arg(band.first)
+                           .arg(band.last));
+    band_->setCurrentIndex(Alpha);
+    connect(band_, &QComboBox::currentIndexChanged, this,
+            [this](int band) { panels_->setBand(static_cast<Band>(band)); });
+    auto* whole = new QPushButton(tr("&Whole run"));
+    connect(whole, &QPushButton::clicked, panels_, &SessionPanels::showWhole);
+    auto* report = new QPushButton(tr("&Report..."));
+    connect(report, &QPushButton::clicked, this, &ViewerWindow::saveReport);
 
-    auto* tabs = new QTabWidget;
-    tabs->addTab(sessionPage, tr("Session"));
-    tabs->addTab(history_, tr("History"));
-    auto* main = new QSplitter(Qt::Horizontal);
-    main->addWidget(list_);
-    main->addWidget(tabs);
-    main->setStretchFactor(1, 3);
-    main->setChildrenCollapsible(false);
-    setCentralWidget(main);
-    list_->setMinimumWidth(fontMetrics().height() * 8);
-    menuBar()
-        ->addMenu(tr("&Solvane"))
-        ->addAction(tr("&Set up channels and source..."), this, &ViewerWindow::setUpRequested);
-    statusBar()->showMessage(homeShortened(QString::fromStdString(folder_.string())));
+    auto* tools = new QHBoxLayout;
+    tools->addWidget(new QLabel(tr("Band:")));
+    tools->addWidget(band_);
+    tools->addWidget(whole);
+    tools->addWidget(report);
+    tools->addStretch();
+    return tools;
+}
 
+void ViewerWindow::placeWithinScreen(QSplitter& main) {
     // Within the screen, whatever its size; from then on the user's size is kept.
     const QScreen* screen = QGuiApplication::primaryScreen();
     const QRect available =
@@ -154,20 +176,7 @@ ViewerWindow::ViewerWindow(std::filesystem::path folder, const std::filesystem::
                      std::min(900, available.height() * 9 / 10));
     resize(size);
     move(available.center() - QPoint(size.width() / 2, size.height() / 2));
-    main->setSizes({size.width() / 4, size.width() - size.width() / 4});
-
-    refreshHistory();
-    if (!first.empty())
-        openSession(first);
-    else if (!list_->rows().empty())
-        openSession(list_->rows().front().recording); // the newest: the run going, if any
-    else
-        showSession(true);
-
-    auto* timer = new QTimer(this);
-    timer->setInterval(1000);
-    connect(timer, &QTimer::timeout, this, &ViewerWindow::follow);
-    timer->start();
+    main.setSizes({size.width() / 4, size.width() - size.width() / 4});
 }
 
 ViewerWindow::~ViewerWindow() = default;
@@ -296,8 +305,8 @@ void ViewerWindow::showSecond(int s) {
                               .arg(names_[slot])
                               .arg(c.total[s] * c.microvoltsPerCount, 0, 'f', 1)
                               .arg(c.bands[s][band] * c.microvoltsPerCount, 0, 'f', 1);
-        if (c.contactShare[s] > 0.0F)
-            channel += tr(" (%1 % out of range)").arg(100.0 * c.contactShare[s], 0, 'f', 0);
+        if (c.outOfRangeShare[s] > 0.0F)
+            channel += tr(" (%1 % out of range)").arg(100.0 * c.outOfRangeShare[s], 0, 'f', 0);
         channels << channel;
     }
     text += QLatin1Char(' ') + channels.join(QStringLiteral("; "));

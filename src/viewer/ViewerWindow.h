@@ -18,6 +18,8 @@
 
 class QComboBox;
 class QLabel;
+class QLayout;
+class QSplitter;
 
 namespace solvane::viewer {
 
@@ -50,6 +52,11 @@ signals:
     void setUpRequested();
 
 private:
+    /// The Session tab: the facts, the tools, the readout, the panels and the spectrum.
+    QWidget* sessionPage();
+    /// The band chosen, Whole run and Report...
+    QLayout* sessionTools();
+    void placeWithinScreen(QSplitter& main);
     void refreshHistory();
     void showSession(bool all);
     void showFacts();

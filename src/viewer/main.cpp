@@ -55,62 +55,44 @@ bool wants(int argc, char** argv, const char* option) {
     return false;
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    // A report needs no display: draw it on the offscreen platform unless told otherwise.
+/// A report needs no display: it is drawn on the offscreen platform unless told otherwise;
+/// an export needs none either.
+std::unique_ptr<QCoreApplication> applicationFor(int& argc, char** argv) {
     const bool report = wants(argc, argv, "--report");
     if (report && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    std::unique_ptr<QCoreApplication> app;
-    if (wants(argc, argv, "--export-bids")) // no display either
-        app = std::make_unique<QCoreApplication>(argc, argv);
-    else if (report)
-        app = std::make_unique<QGuiApplication>(argc, argv);
-    else
-        app = std::make_unique<QApplication>(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("solvane-view"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(SOLVANE_VERSION));
+    if (wants(argc, argv, "--export-bids"))
+        return std::make_unique<QCoreApplication>(argc, argv);
+    if (report)
+        return std::make_unique<QGuiApplication>(argc, argv);
+    return std::make_unique<QApplication>(argc, argv);
+}
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Shows Solvane's recorded sessions and follows a running one."));
-    parser.addHelpOption();
-    const QCommandLineOption reportOption(QStringLiteral("report"),
-                                          QStringLiteral("Write the report of <session>."),
-                                          QStringLiteral("session"));
-    const QCommandLineOption outputOption(
-        QStringList{QStringLiteral("o"), QStringLiteral("output")},
-        QStringLiteral("The report's file (.pdf or .png)."), QStringLiteral("file"));
-    const QCommandLineOption folderOption(QStringLiteral("folder"),
-                                          QStringLiteral("The sessions folder to show."),
-                                          QStringLiteral("folder"));
-    const QCommandLineOption setupOption(
+/// The options of the window and of the report; the export adds its own.
+struct ViewOptions {
+    QCommandLineOption report{QStringLiteral("report"),
+                              QStringLiteral("Write the report of <session>."),
+                              QStringLiteral("session")};
+    QCommandLineOption output{QStringList{QStringLiteral("o"), QStringLiteral("output")},
+                              QStringLiteral("The report's file (.pdf or .png)."),
+                              QStringLiteral("file")};
+    QCommandLineOption folder{QStringLiteral("folder"),
+                              QStringLiteral("The sessions folder to show."),
+                              QStringLiteral("folder")};
+    QCommandLineOption setup{
         QStringLiteral("setup"),
-        QStringLiteral("Set up the channels, their groups and the source of the EEG."));
-    parser.addOptions({reportOption, outputOption, folderOption, setupOption});
-    const solvane::viewer::BidsExportCommand exportCommand;
-    exportCommand.addTo(parser);
+        QStringLiteral("Set up the channels, their groups and the source of the EEG.")};
     // What the user adds to the report.
-    const QCommandLineOption whoOption(QStringLiteral("who"),
-                                       QStringLiteral("Whose session it is, for the report."),
-                                       QStringLiteral("name"));
-    const QCommandLineOption noteOption(
-        QStringLiteral("note"), QStringLiteral("A note for the report."), QStringLiteral("text"));
-    parser.addOptions({whoOption, noteOption});
-    parser.addPositionalArgument(QStringLiteral("session"),
-                                 QStringLiteral("The session to open first."), "[session.edf]");
-    parser.process(*app);
+    QCommandLineOption who{QStringLiteral("who"),
+                           QStringLiteral("Whose session it is, for the report."),
+                           QStringLiteral("name")};
+    QCommandLineOption note{QStringLiteral("note"), QStringLiteral("A note for the report."),
+                            QStringLiteral("text")};
+};
 
-    if (parser.isSet(reportOption)) {
-        if (!parser.isSet(outputOption)) {
-            std::fprintf(stderr, "solvane-view: --report needs -o <file.pdf|file.png>\n");
-            return 2;
-        }
-        return writeReportOf(parser.value(reportOption), parser.value(outputOption),
-                             {parser.value(whoOption), parser.value(noteOption)});
-    }
-
+/// The set-up window, the sessions window or an export, as `parser` asks.
+int runWithWindows(const QCommandLineParser& parser, const ViewOptions& options,
+                   const solvane::viewer::BidsExportCommand& exportCommand) {
     const std::filesystem::path programFolder =
         QCoreApplication::applicationDirPath().toStdString();
     // The set-up works on the files of the program beside this one, found as it finds them.
@@ -125,27 +107,58 @@ int main(int argc, char** argv) {
         setup->raise();
         setup->activateWindow();
     };
-    if (parser.isSet(setupOption)) {
+    if (parser.isSet(options.setup)) {
         QGuiApplication::setDesktopFileName(QStringLiteral("org.solvane.SolvaneSetup"));
         showSetup();
-        return app->exec();
+        return QCoreApplication::exec();
     }
 
     std::filesystem::path folder =
-        parser.isSet(folderOption)
-            ? std::filesystem::path(parser.value(folderOption).toStdString())
+        parser.isSet(options.folder)
+            ? std::filesystem::path(parser.value(options.folder).toStdString())
             : solvane::FileLocations::forFolder(programFolder).sessionsFolder();
     if (exportCommand.wanted(parser))
         return exportCommand.run(parser, folder);
     std::filesystem::path first;
     if (!parser.positionalArguments().isEmpty()) {
         first = parser.positionalArguments().constFirst().toStdString();
-        if (!parser.isSet(folderOption))
+        if (!parser.isSet(options.folder))
             folder = std::filesystem::absolute(first).parent_path();
     }
     solvane::viewer::ViewerWindow window(folder, first);
     QObject::connect(&window, &solvane::viewer::ViewerWindow::setUpRequested, showSetup);
     solvane::viewer::BidsExportDialog::addToMenu(window, folder);
     window.show();
-    return app->exec();
+    return QCoreApplication::exec();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::unique_ptr<QCoreApplication> app = applicationFor(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("solvane-view"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(SOLVANE_VERSION));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Shows Solvane's recorded sessions and follows a running one."));
+    parser.addHelpOption();
+    const ViewOptions options;
+    parser.addOptions({options.report, options.output, options.folder, options.setup});
+    const solvane::viewer::BidsExportCommand exportCommand;
+    exportCommand.addTo(parser);
+    parser.addOptions({options.who, options.note});
+    parser.addPositionalArgument(QStringLiteral("session"),
+                                 QStringLiteral("The session to open first."), "[session.edf]");
+    parser.process(*app);
+
+    if (parser.isSet(options.report)) {
+        if (!parser.isSet(options.output)) {
+            std::fprintf(stderr, "solvane-view: --report needs -o <file.pdf|file.png>\n");
+            return 2;
+        }
+        return writeReportOf(parser.value(options.report), parser.value(options.output),
+                             {parser.value(options.who), parser.value(options.note)});
+    }
+    return runWithWindows(parser, options, exportCommand);
 }

@@ -210,5 +210,36 @@ TEST(Facts, ReadBackAsWrittenAndUnknownOnesPassedOver) {
     EXPECT_THROW(factsFromJson(json.substr(0, json.size() / 2)), SessionError);
 }
 
+// Catches a fact written under another's name or read into another's place, and a name that
+// changed: kept sessions are read by these names.
+TEST(Facts, EveryFieldUnderItsOwnName) {
+    SessionFacts facts;
+    facts.libraryVersion = "2.1";
+    facts.source = {"lsl", "an LSL stream", "/r.edf", "/dev/ttyUSB0", "EEG\r1", "host-a", 3};
+    facts.slot[2] = {1, 5, "C3", "ch 2", "EEG C3"};
+    facts.settings = {"/s.ini", "unreadable", 10, 1000, 11, 256};
+    const std::string json = toJson(facts);
+    for (const char* pair :
+         {"\"library_version\": \"2.1\"", "\"kind\": \"lsl\"", "\"description\": \"an LSL stream\"",
+          "\"recording\": \"/r.edf\"", "\"port\": \"/dev/ttyUSB0\"", "\"stream\": \"EEG\\r1\"",
+          "\"host\": \"host-a\"", "\"position_name\": \"C3\"", "\"source_label\": \"ch 2\"",
+          "\"label\": \"EEG C3\"", "\"file\": \"/s.ini\"", "\"problem\": \"unreadable\"",
+          "\"AVEVolume\": 10", "\"AVEFrequency\": 1000", "\"AVEDesiredFrequency\": 11",
+          "\"DSUSampleRate\": 256"})
+        EXPECT_NE(json.find(pair), std::string::npos) << pair;
+    const SessionFacts back = factsFromJson(json);
+    EXPECT_EQ(back.libraryVersion, "2.1");
+    EXPECT_EQ(back.source.kind, "lsl");
+    EXPECT_EQ(back.source.port, "/dev/ttyUSB0");
+    EXPECT_EQ(back.source.stream, "EEG\r1");
+    EXPECT_EQ(back.source.host, "host-a");
+    EXPECT_EQ(back.slot[2].positionName, "C3");
+    EXPECT_EQ(back.slot[2].label, "EEG C3");
+    EXPECT_EQ(back.settings.problem, "unreadable");
+    EXPECT_EQ(back.settings.baseFrequency, 1000);
+    EXPECT_EQ(back.settings.desiredFrequency, 11);
+    EXPECT_EQ(back.settings.sampleRate, 256);
+}
+
 } // namespace
 } // namespace solvane::session

@@ -92,8 +92,8 @@ TEST(ViewerSession, PerSecondFiguresAreTheProgramsForTheSamePackets) {
     for (const auto& verdict : session.analysis.contact())
         poor.push_back(verdict[1]);
     EXPECT_EQ(poor, (std::vector<int>{0, 0, 0, 0, 1, 1, 0, 0, 0}));
-    EXPECT_FLOAT_EQ(contact.contactShare[2], 1.0F);
-    EXPECT_FLOAT_EQ(contact.contactShare[3], 0.25F);
+    EXPECT_FLOAT_EQ(contact.outOfRangeShare[2], 1.0F);
+    EXPECT_FLOAT_EQ(contact.outOfRangeShare[3], 0.25F);
     EXPECT_DOUBLE_EQ(session.analysis.poorSeconds(), 2 * 129 / 256.0);
     EXPECT_DOUBLE_EQ(*session.analysis.goodContactShare(), 7.0 / 9.0);
     // Slot 0's 6 Hz sine falls in theta and peaks at bin 6.

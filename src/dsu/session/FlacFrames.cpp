@@ -1,5 +1,7 @@
 #include "dsu/session/FlacFrames.h"
 
+#include "session/FileIo.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -107,30 +109,61 @@ std::optional<FrameHeader> frameHeaderAt(const uint8_t* bytes, std::size_t room)
     return header;
 }
 
-bool readAt(int fd, void* into, std::size_t length, uint64_t offset) {
-    auto* at = static_cast<char*>(into);
-    while (length > 0) {
-        const ssize_t got = ::pread(fd, at, length, static_cast<off_t>(offset));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return false;
-        at += got;
-        length -= static_cast<std::size_t>(got);
-        offset += static_cast<uint64_t>(got);
-    }
-    return true;
-}
-
-bool writeAt(int fd, const void* bytes, std::size_t length, uint64_t offset) {
-    return ::pwrite(fd, bytes, length, static_cast<off_t>(offset)) == static_cast<ssize_t>(length);
-}
-
 uint64_t bigEndian(const uint8_t* bytes, std::size_t length) {
     uint64_t value = 0;
     for (std::size_t i = 0; i < length; ++i)
         value = value << 8 | bytes[i];
     return value;
+}
+
+using StreamInfo = uint8_t[StreamInfoAt + StreamInfoBytes];
+
+/// Where the frames of the FLAC file `fd` of `size` bytes begin, after its metadata, with
+/// its STREAMINFO read into `info`; nothing, with `why` in words, when it is no FLAC file.
+std::optional<uint64_t> framesStart(int fd, uint64_t size, StreamInfo& info, std::string& why) {
+    if (size < sizeof info || !session::readAt(fd, info, sizeof info, 0) ||
+        std::memcmp(info, "fLaC", 4) != 0 || (info[4] & 0x7F) != 0 ||
+        bigEndian(info + 5, 3) != StreamInfoBytes) {
+        why = size == 0 ? "it is empty" : "it is no FLAC file";
+        return std::nullopt;
+    }
+    // The frames follow the last block of metadata.
+    uint64_t audio = 4;
+    for (bool last = false; !last;) {
+        uint8_t block[4];
+        if (!session::readAt(fd, block, sizeof block, audio)) {
+            why = "its metadata is cut short";
+            return std::nullopt;
+        }
+        last = (block[0] & 0x80) != 0;
+        audio += 4 + bigEndian(block + 1, 3);
+    }
+    if (audio > size) {
+        why = "its metadata is cut short";
+        return std::nullopt;
+    }
+    return audio;
+}
+
+/// Writes `samples` as the length into the STREAMINFO `info` of `fd` read, and unsets its
+/// checksum, unless it says so already and nothing was `cut`; false with `why` set.
+bool writeLength(int fd, const StreamInfo& info, uint64_t samples, bool cut, std::string& why) {
+    uint8_t length[8];
+    std::memcpy(length, info + LengthAt, sizeof length);
+    const uint64_t stored = bigEndian(length, sizeof length);
+    if (!cut && (stored & LengthMask) == samples)
+        return true;
+    const uint64_t value = (stored & ~LengthMask) | samples;
+    for (std::size_t i = 0; i < sizeof length; ++i)
+        length[i] = static_cast<uint8_t>(value >> (8 * (sizeof length - 1 - i)));
+    // The checksum covered samples that are gone, or was never made: unset.
+    const uint8_t unset[16] = {};
+    if (!session::writeAt(fd, length, sizeof length, LengthAt) ||
+        !session::writeAt(fd, unset, sizeof unset, Md5At)) {
+        why = std::strerror(errno != 0 ? errno : EIO);
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -142,32 +175,14 @@ std::optional<uint64_t> keepWholeFrames(int fd, std::string& why) {
         return std::nullopt;
     }
     const auto size = static_cast<uint64_t>(status.st_size);
-    uint8_t info[StreamInfoAt + StreamInfoBytes];
-    if (size < sizeof info || !readAt(fd, info, sizeof info, 0) ||
-        std::memcmp(info, "fLaC", 4) != 0 || (info[4] & 0x7F) != 0 ||
-        bigEndian(info + 5, 3) != StreamInfoBytes) {
-        why = size == 0 ? "it is empty" : "it is no FLAC file";
+    StreamInfo info;
+    const std::optional<uint64_t> audio = framesStart(fd, size, info, why);
+    if (!audio)
         return std::nullopt;
-    }
-    // The frames follow the last block of metadata.
-    uint64_t audio = 4;
-    for (bool last = false; !last;) {
-        uint8_t block[4];
-        if (!readAt(fd, block, sizeof block, audio)) {
-            why = "its metadata is cut short";
-            return std::nullopt;
-        }
-        last = (block[0] & 0x80) != 0;
-        audio += 4 + bigEndian(block + 1, 3);
-    }
-    if (audio > size) {
-        why = "its metadata is cut short";
-        return std::nullopt;
-    }
     const uint64_t fixedBlock = bigEndian(info + StreamInfoAt + 2, 2);
-    const uint64_t from = size - audio > TailBytes ? size - TailBytes : audio;
+    const uint64_t from = size - *audio > TailBytes ? size - TailBytes : *audio;
     std::vector<uint8_t> tail(size - from);
-    if (!readAt(fd, tail.data(), tail.size(), from)) {
+    if (!session::readAt(fd, tail.data(), tail.size(), from)) {
         why = std::strerror(errno != 0 ? errno : EIO);
         return std::nullopt;
     }
@@ -197,26 +212,13 @@ std::optional<uint64_t> keepWholeFrames(int fd, std::string& why) {
                 why = std::strerror(errno);
                 return std::nullopt;
             }
-            uint8_t length[8];
-            std::memcpy(length, info + LengthAt, sizeof length);
-            const uint64_t stored = bigEndian(length, sizeof length);
-            if (cut || (stored & LengthMask) != samples) {
-                const uint64_t value = (stored & ~LengthMask) | samples;
-                for (std::size_t i = 0; i < sizeof length; ++i)
-                    length[i] = static_cast<uint8_t>(value >> (8 * (sizeof length - 1 - i)));
-                // The checksum covered samples that are gone, or was never made: unset.
-                const uint8_t unset[16] = {};
-                if (!writeAt(fd, length, sizeof length, LengthAt) ||
-                    !writeAt(fd, unset, sizeof unset, Md5At)) {
-                    why = std::strerror(errno != 0 ? errno : EIO);
-                    return std::nullopt;
-                }
-            }
+            if (!writeLength(fd, info, samples, cut, why))
+                return std::nullopt;
             return samples;
         }
     }
-    why = from == audio ? "it holds no whole frame of sound"
-                        : "no whole frame of sound ends within its last megabyte";
+    why = from == *audio ? "it holds no whole frame of sound"
+                         : "no whole frame of sound ends within its last megabyte";
     return std::nullopt;
 }
 

@@ -300,64 +300,16 @@ bool SessionStore::finish(const std::filesystem::path& target) {
     bool kept = recorder_->packets() > 0;
     std::string contents;
     if (!kept) {
-        // A run without a packet is no recording worth keeping, nor a reason to replace the
-        // copy of the last one. Its recording goes first: closed, it would hold a second of
-        // the centre value, which a recovery would keep as if it were EEG.
-        if (sound_)
-            sound_->abandon();
-        step(Step::RemoveWorkingFiles);
-        for (const std::filesystem::path& file :
-             {recorder_->workingFile(), soundFileOf(recorder_->workingFile()), events_->file(),
-              factsFile_})
-            removeQuietly(file);
-        log_("TerminateDSU: the run recorded no packet and is not kept; the session file "
-             "stays as it was");
+        discardEmptyRun();
     } else {
-        whole = !recorder_->stopped();
         // The sound first, the recording last: once the recording has its kept name the run
         // is finished, and a kill before that leaves a run that did not end, which the next
         // start finishes from the files as they are.
-        if (sound_) {
-            if (soundGoing_) {
-                step(Step::CompleteSound);
-                try {
-                    sound_->end(packets_);
-                } catch (const SessionError& e) {
-                    log_("TerminateDSU: " + std::string(e.what()));
-                    whole = false;
-                }
-            } else {
-                whole = false;
-            }
-            sound_->abandon();
-            step(Step::KeepSound);
-            try {
-                (void)SessionSoundFile::keep(sound_->workingFile(), soundFileOf(session_));
-            } catch (const SessionError& e) {
-                log_("TerminateDSU: the run's sound is lost: " + std::string(e.what()));
-                removeQuietly(sound_->workingFile());
-                whole = false;
-            }
-        }
-        step(Step::KeepRecording);
-        try {
-            recorder_->finish(session_);
-            contents = " (" + session::integerText(static_cast<long long>(recorder_->packets())) +
-                       " packets, " +
-                       session::integerText(static_cast<long long>(recorder_->annotations())) +
-                       " annotations)";
-            const uint64_t leftOut = recorder_->leftOut();
-            log_("TerminateDSU: the run is kept in " + session_.string() + contents +
-                 (recorder_->stopped() ? ", up to where the recording stopped" : "") +
-                 (leftOut > 0 ? ", " + session::integerText(static_cast<long long>(leftOut)) +
-                                    " annotations more than its last record holds"
-                              : "") +
-                 "; every command is in " + events_->file().string());
-        } catch (const SessionError& e) {
-            log_("TerminateDSU: " + std::string(e.what()));
+        whole = !recorder_->stopped();
+        if (sound_ && !keepSound())
             whole = false;
-            kept = false;
-        }
+        kept = keepRecording(contents);
+        whole = whole && kept;
     }
     sound_.reset();
     soundGoing_ = false;
@@ -375,6 +327,68 @@ bool SessionStore::finish(const std::filesystem::path& target) {
     session_.clear();
     factsFile_.clear();
     return whole;
+}
+
+void SessionStore::discardEmptyRun() {
+    // A run without a packet is no recording worth keeping, nor a reason to replace the
+    // copy of the last one. Its recording goes first: closed, it would hold a second of
+    // the centre value, which a recovery would keep as if it were EEG.
+    if (sound_)
+        sound_->abandon();
+    step(Step::RemoveWorkingFiles);
+    for (const std::filesystem::path& file :
+         {recorder_->workingFile(), soundFileOf(recorder_->workingFile()), events_->file(),
+          factsFile_})
+        removeQuietly(file);
+    log_("TerminateDSU: the run recorded no packet and is not kept; the session file "
+         "stays as it was");
+}
+
+bool SessionStore::keepSound() {
+    bool whole = true;
+    if (soundGoing_) {
+        step(Step::CompleteSound);
+        try {
+            sound_->end(packets_);
+        } catch (const SessionError& e) {
+            log_("TerminateDSU: " + std::string(e.what()));
+            whole = false;
+        }
+    } else {
+        whole = false;
+    }
+    sound_->abandon();
+    step(Step::KeepSound);
+    try {
+        (void)SessionSoundFile::keep(sound_->workingFile(), soundFileOf(session_));
+    } catch (const SessionError& e) {
+        log_("TerminateDSU: the run's sound is lost: " + std::string(e.what()));
+        removeQuietly(sound_->workingFile());
+        whole = false;
+    }
+    return whole;
+}
+
+bool SessionStore::keepRecording(std::string& contents) {
+    step(Step::KeepRecording);
+    try {
+        recorder_->finish(session_);
+        contents = " (" + session::integerText(static_cast<long long>(recorder_->packets())) +
+                   " packets, " +
+                   session::integerText(static_cast<long long>(recorder_->annotations())) +
+                   " annotations)";
+        const uint64_t leftOut = recorder_->leftOut();
+        log_("TerminateDSU: the run is kept in " + session_.string() + contents +
+             (recorder_->stopped() ? ", up to where the recording stopped" : "") +
+             (leftOut > 0 ? ", " + session::integerText(static_cast<long long>(leftOut)) +
+                                " annotations more than its last record holds"
+                          : "") +
+             "; every command is in " + events_->file().string());
+        return true;
+    } catch (const SessionError& e) {
+        log_("TerminateDSU: " + std::string(e.what()));
+        return false;
+    }
 }
 
 bool SessionStore::copyTo(const std::filesystem::path& target, const std::string& contents) {

@@ -84,6 +84,13 @@ private:
     void soundFailed(const char* call, const session::SessionError& e);
     void addFault(uint64_t packet, const std::string& what);
     [[nodiscard]] bool diskNearlyFull() const noexcept;
+    /// Removes the files of a run that recorded no packet.
+    void discardEmptyRun();
+    /// Completes the sound file and gives it its kept name; false when it is not whole.
+    bool keepSound();
+    /// Gives the recording its kept name, with what it holds in `contents` for the log;
+    /// false when it cannot be kept.
+    bool keepRecording(std::string& contents);
     bool copyTo(const std::filesystem::path& target, const std::string& contents);
     void writeFacts();
 

@@ -1,5 +1,6 @@
 #include "dsu/session/WriteBuffer.h"
 
+#include "session/FileIo.h"
 #include "session/SessionError.h"
 
 #include <cerrno>
@@ -8,24 +9,6 @@
 #include <unistd.h>
 
 namespace solvane::dsusim {
-
-namespace {
-
-bool writeAt(int fd, const char* bytes, std::size_t count, int64_t offset) noexcept {
-    while (count > 0) {
-        const ssize_t written = ::pwrite(fd, bytes, count, static_cast<off_t>(offset));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        bytes += written;
-        count -= static_cast<std::size_t>(written);
-        offset += written;
-    }
-    return true;
-}
-
-} // namespace
 
 WriteBuffer::WriteBuffer(const std::filesystem::path& file) {
     fd_ = ::open(file.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -60,7 +43,7 @@ int64_t WriteBuffer::write(const void* bytes, int64_t count) noexcept {
     if (buffer_.empty())
         start_ = position_;
     if (size > Capacity) {
-        if (!writeAt(fd_, static_cast<const char*>(bytes), size, position_)) {
+        if (!session::writeAt(fd_, bytes, size, static_cast<uint64_t>(position_))) {
             error_ = errno != 0 ? errno : EIO;
             return 0;
         }
@@ -89,7 +72,7 @@ bool WriteBuffer::flush() noexcept {
     if (buffer_.empty())
         return true;
     errno = 0;
-    if (!writeAt(fd_, buffer_.data(), buffer_.size(), start_)) {
+    if (!session::writeAt(fd_, buffer_.data(), buffer_.size(), static_cast<uint64_t>(start_))) {
         error_ = errno != 0 ? errno : EIO;
         return false;
     }
