@@ -1,7 +1,10 @@
 #pragma once
 // Whole reads and writes on a file descriptor, which the system may do in parts or break off
 // for a signal (EINTR): the recording, the events file, the facts, the sound file and a
-// report each write through these, and the readers read through them.
+// report each write through these, and the readers read through them. They are the shared
+// file helpers (src/files); creating a file with its first bytes is the session library's.
+
+#include "files/FileIo.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -11,17 +14,10 @@
 
 namespace solvane::session {
 
-/// Reads exactly `size` bytes at `offset`, however many reads that takes; false on an error
-/// (errno kept) or when the file ends first.
-bool readAt(int fd, void* data, std::size_t size, uint64_t offset) noexcept;
-
-/// Writes all `size` bytes at `offset`; false on an error (errno kept; EIO when the system
-/// takes no byte without saying why).
-bool writeAt(int fd, const void* data, std::size_t size, uint64_t offset) noexcept;
-
-/// Writes all `size` bytes at the file's position (its end, for a file opened to append);
-/// false as for writeAt.
-bool writeAll(int fd, const void* data, std::size_t size) noexcept;
+// The whole reads and writes are the shared file helpers'.
+using files::readAt;
+using files::writeAll;
+using files::writeAt;
 
 /// Creates `file` (replacing one of that name), opened with `flags` besides O_CREAT, O_TRUNC
 /// and O_CLOEXEC, with `first` written into it; its descriptor. Throws SessionError, `what`

@@ -13,11 +13,6 @@ namespace solvane::session {
 
 namespace {
 
-bool endsWith(const std::string& text, std::string_view end) {
-    return text.size() >= end.size() &&
-           text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
 std::size_t commandsIn(const std::vector<SessionEvent>& events) {
     return static_cast<std::size_t>(std::count_if(
         events.begin(), events.end(), [](const SessionEvent& e) { return e.setsOutput(); }));
@@ -31,7 +26,7 @@ std::string seconds(long long count) {
 
 SessionReader::SessionReader(const std::filesystem::path& recording)
     : paths_(SessionPaths::ofRecording(recording)), recording_(recording),
-      working_(endsWith(recording.filename().string(), SessionPaths::WorkingSuffix)),
+      working_(recording.filename().string().ends_with(SessionPaths::WorkingSuffix)),
       edf_(recording.string(), working_) {
     {
         const ReadableFile file(recording_);

@@ -22,10 +22,6 @@ namespace {
 
 using session::SessionPaths;
 
-bool endsWith(const std::string& text, std::string_view end) {
-    return text.size() > end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
 bool present(const std::filesystem::path& file) {
     std::error_code ignored;
     return std::filesystem::exists(std::filesystem::symlink_status(file, ignored));
@@ -148,7 +144,7 @@ std::vector<std::string> recoverSessions(const std::filesystem::path& folder) {
         const std::string name = entry->path().filename().string();
         for (const std::string_view suffix :
              {SessionPaths::LockSuffix, SessionPaths::WorkingSuffix})
-            if (endsWith(name, suffix))
+            if (name.size() > suffix.size() && name.ends_with(suffix))
                 stamps.insert(name.substr(0, name.size() - suffix.size()));
     }
     std::vector<std::string> lines;

@@ -4,6 +4,8 @@
 #include "dsu/session/SessionRecovery.h"
 #include "dsu/session/SessionSoundFile.h"
 #include "dsu/session/SessionSteps.h"
+#include "files/FileIo.h"
+#include "files/SafeReplace.h"
 #include "session/EventsFile.h"
 #include "session/Numbers.h"
 #include "session/SessionError.h"
@@ -38,17 +40,11 @@ bool noRoom(int error) {
     return error == ENOSPC || error == EDQUOT || error == EFBIG;
 }
 
-void removeQuietly(const std::filesystem::path& file) {
-    std::error_code ignored;
-    std::filesystem::remove(file, ignored);
-}
-
 /// Replaces `target` with a copy of `source`; `target` is whole or as it was. A file the
 /// user may not write stays as it is, as the settings file does: replacing it through its
 /// folder would get round its protection.
 void copyReplacing(const std::filesystem::path& source, const std::filesystem::path& target) {
-    if (::faccessat(AT_FDCWD, target.c_str(), F_OK, AT_EACCESS) == 0 &&
-        ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
+    if (files::writeProtected(target))
         throw SessionError("the session cannot be copied to " + target.string() +
                            ": it is write-protected and stays as it was");
     std::filesystem::path part = target;
@@ -59,7 +55,7 @@ void copyReplacing(const std::filesystem::path& source, const std::filesystem::p
     if (!error)
         std::filesystem::rename(part, target, error);
     if (error) {
-        removeQuietly(part);
+        files::removeQuietly(part);
         throw SessionError("the session cannot be copied to " + target.string() + ": " +
                            error.message());
     }
@@ -129,11 +125,11 @@ void SessionStore::begin(const RunStart& run) {
     } catch (const SessionError& e) {
         recorder_.reset();
         if (events_) {
-            removeQuietly(events_->file());
+            files::removeQuietly(events_->file());
             events_.reset();
         }
         if (!factsFile_.empty())
-            removeQuietly(factsFile_);
+            files::removeQuietly(factsFile_);
         factsFile_.clear();
         if (lock_) {
             lock_->release();
@@ -339,7 +335,7 @@ void SessionStore::discardEmptyRun() {
     for (const std::filesystem::path& file :
          {recorder_->workingFile(), soundFileOf(recorder_->workingFile()), events_->file(),
           factsFile_})
-        removeQuietly(file);
+        files::removeQuietly(file);
     log_("TerminateDSU: the run recorded no packet and is not kept; the session file "
          "stays as it was");
 }
@@ -363,7 +359,7 @@ bool SessionStore::keepSound() {
         (void)SessionSoundFile::keep(sound_->workingFile(), soundFileOf(session_));
     } catch (const SessionError& e) {
         log_("TerminateDSU: the run's sound is lost: " + std::string(e.what()));
-        removeQuietly(sound_->workingFile());
+        files::removeQuietly(sound_->workingFile());
         whole = false;
     }
     return whole;
