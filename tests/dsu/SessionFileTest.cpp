@@ -33,6 +33,31 @@ namespace {
 using testing::TempFolder;
 using Packet = std::array<int32_t, 8>;
 
+/// Runs the DSU in `folder` for `packets` packets and terminates it into kardemo.SES, in a
+/// child process as the unprivileged user nobody, for whom file modes count; the child's wait
+/// status, whose exit code is minus TerminateDSU's status (100, 101: it could not start).
+int runAsNobody(const std::filesystem::path& folder, int packets) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::geteuid() == 0 &&
+            (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 ||
+             ::setresuid(65534, 65534, 65534) != 0))
+            ::_exit(100);
+        SimulatedDsu child(folder);
+        if (child.initialise() != 0)
+            ::_exit(101);
+        for (int n = 0; n < packets; ++n) {
+            int32_t packet[8];
+            int32_t received = 0;
+            child.poll(packet, 8, &received);
+        }
+        ::_exit(-child.terminate("kardemo.SES"));
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return status;
+}
+
 struct SessionContents {
     long long records = 0;
     std::vector<Packet> packets; ///< the first `records` x 256 packets
@@ -432,24 +457,7 @@ TEST_F(SessionFile, CopyIsReplacedOnlyByARecordedRunAndKeepsItsProtection) {
         std::filesystem::permissions(folder.path() / "kardemo.SES",
                                      static_cast<std::filesystem::perms>(c.mode));
         std::filesystem::permissions(folder.path(), std::filesystem::perms::all);
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            if (::geteuid() == 0 &&
-                (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 ||
-                 ::setresuid(65534, 65534, 65534) != 0))
-                ::_exit(100);
-            SimulatedDsu child(folder.path());
-            if (child.initialise() != 0)
-                ::_exit(101);
-            for (int n = 0; n < c.packets; ++n) {
-                int32_t packet[8];
-                int32_t received = 0;
-                child.poll(packet, 8, &received);
-            }
-            ::_exit(-child.terminate("kardemo.SES"));
-        }
-        int status = 0;
-        ::waitpid(pid, &status, 0);
+        const int status = runAsNobody(folder.path(), c.packets);
         EXPECT_EQ(WEXITSTATUS(status), -c.status) << c.packets << " packets";
         EXPECT_EQ(folder.read("kardemo.SES"), "the run before") << c.packets << " packets";
         std::filesystem::remove_all(folder.path() / SimulatedDsu::SessionsFolder);
@@ -472,24 +480,7 @@ TEST_F(SessionFile, SoundCopyOfAnEarlierRunGoesWhenTheRunKeepsNoSound) {
         std::filesystem::permissions(folder.path() / "kardemo.flac",
                                      static_cast<std::filesystem::perms>(c.mode));
         std::filesystem::permissions(folder.path(), std::filesystem::perms::all);
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            if (::geteuid() == 0 &&
-                (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 ||
-                 ::setresuid(65534, 65534, 65534) != 0))
-                ::_exit(100);
-            SimulatedDsu child(folder.path());
-            if (child.initialise() != 0)
-                ::_exit(101);
-            for (int n = 0; n < 300; ++n) {
-                int32_t packet[8];
-                int32_t received = 0;
-                child.poll(packet, 8, &received);
-            }
-            ::_exit(-child.terminate("kardemo.SES"));
-        }
-        int status = 0;
-        ::waitpid(pid, &status, 0);
+        const int status = runAsNobody(folder.path(), 300);
         EXPECT_EQ(WEXITSTATUS(status), -c.status) << std::oct << c.mode;
         EXPECT_EQ(std::filesystem::exists(folder.path() / "kardemo.flac"), c.stays)
             << std::oct << c.mode;
