@@ -11,6 +11,8 @@
 // to its whole records and stays valid as it stands. Every header field is written within its
 // width; a value that cannot be written exactly enough is refused.
 
+#include "device/kardemo.h"
+
 #include <array>
 #include <chrono>
 #include <cstdint>
@@ -24,7 +26,7 @@ namespace solvane::session {
 
 /// What the header of a session's recording says.
 struct RecordingSetup {
-    static constexpr int Elements = 8;
+    static constexpr int Elements = KARDEMO_PACKET_ELEMENTS;
     std::array<std::string, Elements> labels;      ///< "EEG O1", ...; at most 16 characters
     std::array<std::string, Elements> transducers; ///< where each signal came from
     double gain = 2.0;                             ///< counts per microvolt
