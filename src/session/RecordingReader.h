@@ -27,7 +27,7 @@ struct Annotation {
 class RecordingReader {
 public:
     static constexpr int Signals = KARDEMO_PACKET_ELEMENTS;
-    static constexpr int RecordSamples = 256;
+    static constexpr int RecordSamples = KARDEMO_PACKET_RATE; ///< one second
     static constexpr int MostAnnotationSignals = 64;
     static constexpr int MostAnnotationSamples = 32 * 1024; ///< per signal and record
     static constexpr std::size_t ReadBytes = 1 << 20;       ///< read at a time, at least a record

@@ -37,8 +37,8 @@ struct RecordingSetup {
 class RecordingWriter {
 public:
     static constexpr int Elements = RecordingSetup::Elements;
-    static constexpr int RecordSamples = 256; ///< per element: one second
-    static constexpr int PacketsPerSecond = 256;
+    static constexpr int RecordSamples = KARDEMO_PACKET_RATE; ///< per element: one second
+    static constexpr int PacketsPerSecond = KARDEMO_PACKET_RATE;
     static constexpr int Centre = 512;
     static constexpr int Highest = 1023;
     /// Bytes of a record's annotation signal: a dozen commands and marks, with room to spare.
