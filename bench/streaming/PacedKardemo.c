@@ -13,7 +13,7 @@
 
 #define EXPORT __attribute__((visibility("default")))
 
-static const double PacketsPerSecond = 256.0;
+static const double PacketsPerSecond = KARDEMO_PACKET_RATE;
 static struct timespec started;
 static long long delivered;
 static int initialised;

@@ -9,6 +9,7 @@
 #include "SpectralAnalysis.h"
 #include "ave/EntrainmentController.h"
 #include "config/Settings.h"
+#include "device/kardemo.h"
 #include "state/AnalysisState.h"
 #include "state/ChannelSelection.h"
 
@@ -21,7 +22,7 @@ class ScalpMapView;
 
 class PacketAnalysis {
 public:
-    using Packet = int32_t[8];
+    using Packet = int32_t[KARDEMO_PACKET_ELEMENTS];
 
     PacketAnalysis(const Settings& sharedSettings, ScalpMapView& map, AveCommandSink& commands);
 

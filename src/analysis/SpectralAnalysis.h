@@ -8,6 +8,7 @@
 
 #include "FFTX1.h"
 #include "config/Settings.h"
+#include "device/kardemo.h"
 #include "state/AnalysisState.h"
 #include "state/ChannelSelection.h"
 
@@ -17,7 +18,7 @@ namespace solvane {
 
 class SpectralAnalysis {
 public:
-    using Packet = int32_t[8];
+    using Packet = int32_t[KARDEMO_PACKET_ELEMENTS];
 
     SpectralAnalysis(const Settings& sharedSettings, const ChannelSelection& selection,
                      AnalysisState& state);

@@ -135,11 +135,12 @@ void frmMain::paintEvent(QPaintEvent* event) {
     painter.fillRect(event->rect(), palette().color(QPalette::Base));
 }
 
-void frmMain::draw(const int32_t (&nChannels)[8]) {
+void frmMain::draw(const int32_t (&nChannels)[KARDEMO_PACKET_ELEMENTS]) {
     analysis_.draw(nChannels);
 }
 
-void frmMain::drawThePieChartsAndGenerateTones(const int32_t (&nChannels)[8]) {
+void frmMain::drawThePieChartsAndGenerateTones(
+    const int32_t (&nChannels)[KARDEMO_PACKET_ELEMENTS]) {
     analysis_.drawThePieChartsAndGenerateTones(nChannels);
 }
 

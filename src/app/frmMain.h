@@ -14,6 +14,7 @@
 #include "app/ScalpMapModel.h"
 #include "app/WindowEventLoop.h"
 #include "device/KardemoDLL.h"
+#include "device/kardemo.h"
 #include "run/RunController.h"
 #include "run/RunView.h"
 
@@ -40,8 +41,8 @@ public:
     bool Form_Load();
 
     /// Per packet, from the acquisition loop.
-    void draw(const int32_t (&nChannels)[8]) override;
-    void drawThePieChartsAndGenerateTones(const int32_t (&nChannels)[8]);
+    void draw(const int32_t (&nChannels)[KARDEMO_PACKET_ELEMENTS]) override;
+    void drawThePieChartsAndGenerateTones(const int32_t (&nChannels)[KARDEMO_PACKET_ELEMENTS]);
 
     /// SIGTERM, SIGHUP or SIGINT arrived: the window is closed as by its close button, and once
     /// it has closed the program ends with the status 128 + `signalNumber`. Later signals

@@ -14,6 +14,7 @@ extern "C" {
 #endif
 
 #define KARDEMO_PACKET_ELEMENTS 8 /* elements of one packet */
+#define KARDEMO_PACKET_RATE 256   /* packets a second: the DSU's sample rate */
 #define KARDEMO_PORT_SLOTS 501    /* slots of the ListActiveCOMPorts array */
 
 int32_t SetDebugMode(int32_t *one, int32_t mode, char *debugFile);

@@ -5,6 +5,7 @@
 #include "config/ProfileFile.h"
 #include "config/processINIFile.h"
 #include "device/KardemoDLL.h"
+#include "device/kardemo.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -27,7 +28,7 @@ constexpr int32_t PacketLength = 14;
 constexpr int32_t FirstComPortArgument = 1;
 constexpr int32_t SecondComPortArgument = 100;
 constexpr int32_t ScanWaitTime = 1500;
-constexpr int32_t PacketElements = 8;
+constexpr int32_t PacketElements = KARDEMO_PACKET_ELEMENTS;
 constexpr int64_t MicrosecondsPerSecond = 1'000'000;
 
 // The controller whose DSU is open, for the handler that runs when the process ends through

@@ -2,6 +2,8 @@
 // What a run needs from the main window: its two buttons, message boxes and the per-packet
 // method. The event loop and the clock it runs on are an EventLoop of their own.
 
+#include "device/kardemo.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -16,7 +18,7 @@ public:
     /// A modal message box with an OK button; returns when it is closed.
     virtual void showMessage(const std::string& text) = 0;
     /// The window's per-packet method.
-    virtual void draw(const int32_t (&packet)[8]) = 0;
+    virtual void draw(const int32_t (&packet)[KARDEMO_PACKET_ELEMENTS]) = 0;
 };
 
 } // namespace solvane

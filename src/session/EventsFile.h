@@ -14,6 +14,7 @@
 // Onsets never go back, so what falls after a moment is the file's tail. A reader skips trial
 // types it does not know and a last line without its newline.
 
+#include "device/kardemo.h"
 #include "session/ReadableFile.h"
 
 #include <cstddef>
@@ -51,7 +52,7 @@ struct SessionEvent {
 
 class EventsWriter {
 public:
-    static constexpr int PacketsPerSecond = 256;
+    static constexpr int PacketsPerSecond = KARDEMO_PACKET_RATE;
     static constexpr const char* Header = "onset\tduration\ttrial_type\tvalue\n";
 
     /// Creates `file` (replacing one of that name) with its header line. Throws SessionError,

@@ -7,6 +7,7 @@
 // fewer records than its header counts (its tail lost) gives the ones it holds, and says how
 // many are missing.
 
+#include "device/kardemo.h"
 #include "session/ReadableFile.h"
 #include "session/RecordingHeader.h"
 
@@ -25,8 +26,8 @@ struct Annotation {
 
 class RecordingReader {
 public:
-    static constexpr int Signals = 8;
-    static constexpr int RecordSamples = 256;
+    static constexpr int Signals = KARDEMO_PACKET_ELEMENTS;
+    static constexpr int RecordSamples = KARDEMO_PACKET_RATE; ///< one second
     static constexpr int MostAnnotationSignals = 64;
     static constexpr int MostAnnotationSamples = 32 * 1024; ///< per signal and record
     static constexpr std::size_t ReadBytes = 1 << 20;       ///< read at a time, at least a record

@@ -11,6 +11,8 @@
 // to its whole records and stays valid as it stands. Every header field is written within its
 // width; a value that cannot be written exactly enough is refused.
 
+#include "device/kardemo.h"
+
 #include <array>
 #include <chrono>
 #include <cstdint>
@@ -24,7 +26,7 @@ namespace solvane::session {
 
 /// What the header of a session's recording says.
 struct RecordingSetup {
-    static constexpr int Elements = 8;
+    static constexpr int Elements = KARDEMO_PACKET_ELEMENTS;
     std::array<std::string, Elements> labels;      ///< "EEG O1", ...; at most 16 characters
     std::array<std::string, Elements> transducers; ///< where each signal came from
     double gain = 2.0;                             ///< counts per microvolt
@@ -35,8 +37,8 @@ struct RecordingSetup {
 class RecordingWriter {
 public:
     static constexpr int Elements = RecordingSetup::Elements;
-    static constexpr int RecordSamples = 256; ///< per element: one second
-    static constexpr int PacketsPerSecond = 256;
+    static constexpr int RecordSamples = KARDEMO_PACKET_RATE; ///< per element: one second
+    static constexpr int PacketsPerSecond = KARDEMO_PACKET_RATE;
     static constexpr int Centre = 512;
     static constexpr int Highest = 1023;
     /// Bytes of a record's annotation signal: a dozen commands and marks, with room to spare.

@@ -152,7 +152,7 @@ CheckResult SourceCheck::run(const std::optional<std::string>& configuration,
             result.failure = "The DSU refused to start (InitialiseDSU status " +
                              std::to_string(result.initialiseStatus) + ").";
         } else {
-            int32_t packet[8] = {};
+            int32_t packet[KARDEMO_PACKET_ELEMENTS] = {};
             int32_t count = 0;
             int32_t reserved = 0;
             auto lastData = Clock::now();

@@ -13,6 +13,7 @@
 #include "analysis/ScalpMapView.h"
 #include "ave/AveCommandSink.h"
 #include "config/Settings.h"
+#include "device/kardemo.h"
 
 #include <array>
 #include <atomic>
@@ -47,7 +48,7 @@ struct CheckResult {
 class SourceCheck : private ScalpMapView, private AveCommandSink {
 public:
     /// Three seconds at 256 packets a second.
-    static constexpr uint64_t Packets = 3ULL * 256;
+    static constexpr uint64_t Packets = 3ULL * KARDEMO_PACKET_RATE;
 
     /// Made (and destroyed) on the thread that plans FFTW transforms, the window's: the
     /// analysis plans its transform here, for any DSUSampleRate. `settings` are the program's with the channels to

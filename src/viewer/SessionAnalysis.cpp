@@ -3,6 +3,7 @@
 #include "analysis/PacketAnalysis.h"
 #include "analysis/SpectralAnalysis.h"
 #include "config/Settings.h"
+#include "device/kardemo.h"
 #include "state/ChannelSelection.h"
 
 #include <algorithm>
@@ -13,7 +14,7 @@ namespace solvane::viewer {
 
 namespace {
 
-constexpr double PacketsPerSecond = SessionReader::RecordSamples;
+constexpr double PacketsPerSecond = KARDEMO_PACKET_RATE;
 
 /// The positions the contact rule judges the slots by: those the facts name (0 for a slot
 /// without one); a slot whose position is not known stands for the lowest position no other

@@ -1,5 +1,7 @@
 #include "viewer/SessionFigures.h"
 
+#include "device/kardemo.h"
+
 #include <algorithm>
 #include <cstddef>
 
@@ -7,7 +9,7 @@ namespace solvane::viewer {
 
 namespace {
 
-constexpr double PacketsPerSecond = SessionReader::RecordSamples;
+constexpr double PacketsPerSecond = KARDEMO_PACKET_RATE;
 
 std::string channelName(const SessionReader& reader, const SessionAnalysis& analysis, int slot) {
     if (const auto& facts = reader.facts(); facts && !facts->slot[slot].positionName.empty())

@@ -13,6 +13,7 @@
 // its start. A debug log records set-up, commands and shut-down.
 
 #include "config/FileLocations.h"
+#include "device/kardemo.h"
 #include "dsu/common/DebugLog.h"
 #include "dsu/device/SimulatorConfig.h"
 #include "dsu/eeg/SampleSource.h"
@@ -38,7 +39,7 @@ struct ProgramSettings;
 class SimulatedDsu {
 public:
     static constexpr int PacketsPerSecond = SampleSource::SampleRate;
-    static constexpr int Elements = 8;
+    static constexpr int Elements = KARDEMO_PACKET_ELEMENTS;
     /// GetP3Data statuses besides 0 (a packet).
     static constexpr int32_t NoData = 1;
     static constexpr int32_t NotInitialised = -1;

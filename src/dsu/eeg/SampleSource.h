@@ -3,6 +3,8 @@
 // 10-bit counts (0..1023, 512 for 0 uV). Implementations: SyntheticSource, RecordingSource, the
 // serial boards and LslSource, each made by SourceFactory.
 
+#include "device/kardemo.h"
+
 #include <cmath>
 #include <cstdint>
 #include <string>
@@ -12,7 +14,7 @@ namespace solvane::dsusim {
 class SampleSource {
 public:
     static constexpr int Slots = 4;
-    static constexpr int SampleRate = 256; ///< Hz
+    static constexpr int SampleRate = KARDEMO_PACKET_RATE; ///< Hz
     static constexpr int32_t Centre = 512;
     static constexpr int32_t Highest = 1023;
 

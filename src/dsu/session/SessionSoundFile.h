@@ -10,6 +10,7 @@
 // its last frame, whether it was ended, stopped by a fault or left by a process that was
 // killed: what reached the disk is kept, never rendered again.
 
+#include "device/kardemo.h"
 #include "dsu/sound/ToneSynthesiser.h"
 #include "session/AveCommand.h"
 
@@ -29,7 +30,7 @@ class WriteBuffer;
 
 class SessionSoundFile {
 public:
-    static constexpr int PacketsPerSecond = 256;
+    static constexpr int PacketsPerSecond = KARDEMO_PACKET_RATE;
 
     /// Creates `workingFile` (replacing one of that name). Throws session::SessionError.
     explicit SessionSoundFile(std::filesystem::path workingFile);
