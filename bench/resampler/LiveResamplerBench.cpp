@@ -4,6 +4,7 @@
 // input costs.
 
 #include "dsu/eeg/LiveResampler.h"
+#include "support/SineFit.h"
 
 #include <benchmark/benchmark.h>
 
@@ -19,15 +20,10 @@ using solvane::dsusim::LiveResampler;
 /// Amplitude and phase of `frequency` Hz in `values` [from, to) at 256 Hz.
 void fit(const std::vector<float>& values, std::size_t from, std::size_t to, double frequency,
          double& amplitude, double& phase) {
-    double re = 0.0;
-    double im = 0.0;
-    for (std::size_t k = from; k < to; ++k) {
-        const double p = 2.0 * std::numbers::pi * frequency * static_cast<double>(k) / 256.0;
-        re += values[k] * std::sin(p);
-        im += values[k] * std::cos(p);
-    }
-    amplitude = 2.0 * std::hypot(re, im) / static_cast<double>(to - from);
-    phase = std::atan2(im, re);
+    const auto found =
+        solvane::testing::fitSine(from, to, frequency, [&](std::size_t k) { return values[k]; });
+    amplitude = found.amplitude;
+    phase = found.phase;
 }
 
 void BM_LiveResampler(benchmark::State& state) {

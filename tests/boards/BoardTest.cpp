@@ -16,6 +16,7 @@
 #include "session/SessionPaths.h"
 #include "support/NullOutputs.h"
 #include "support/RunSettings.h"
+#include "support/SineFit.h"
 #include "support/TempFolder.h"
 
 #include <edflib.h>
@@ -129,15 +130,10 @@ std::string commandsAfter(const BoardEmulator& board, std::size_t count) {
 /// Amplitude of `frequency` Hz in slot `slot` of samples [from, from + n) at 256 Hz.
 double amplitudeAt(const Samples& samples, int slot, std::size_t from, std::size_t n,
                    double frequency) {
-    double re = 0.0;
-    double im = 0.0;
-    for (std::size_t i = from; i < from + n; ++i) {
-        const double phase = 2.0 * std::numbers::pi * frequency * static_cast<double>(i) / 256.0;
-        const double value = samples[i][static_cast<std::size_t>(slot)] - 512.0;
-        re += value * std::cos(phase);
-        im += value * std::sin(phase);
-    }
-    return 2.0 * std::hypot(re, im) / static_cast<double>(n);
+    return testing::fitSine(
+               from, from + n, frequency,
+               [&](std::size_t i) { return samples[i][static_cast<std::size_t>(slot)] - 512.0; })
+        .amplitude;
 }
 
 struct SineCase {
@@ -369,14 +365,11 @@ double sessionAmplitude(const std::string& file, int signal, double frequency, i
     edfseek(header.handle, signal, 256, EDFSEEK_SET);
     const int got = edfread_physical_samples(header.handle, signal, 512, values.data());
     edfclose_file(header.handle);
-    double re = 0.0;
-    double im = 0.0;
-    for (int i = 0; i < got; ++i) {
-        const double phase = 2.0 * std::numbers::pi * frequency * i / 256.0;
-        re += values[static_cast<std::size_t>(i)] * std::cos(phase);
-        im += values[static_cast<std::size_t>(i)] * std::sin(phase);
-    }
-    return got > 0 ? 2.0 * std::hypot(re, im) / got : -1.0;
+    if (got <= 0)
+        return -1.0;
+    return testing::fitSine(0, static_cast<std::size_t>(got), frequency,
+                            [&](std::size_t i) { return values[i]; })
+        .amplitude;
 }
 
 // Catches a run that hangs, crashes or loses its recording when the board is unplugged: polls
