@@ -31,20 +31,7 @@ Source = cyton
 SerialDevice = $device
 Positions = O1, O2, P3, P4
 INI
-cat >"$folder/solvane.ini" <<INI
-[Kardemo]
-DSUSampleRate= 256
-BMFFTBinSize= 0
-ActiveComPort= 0
-[AVE]
-AVEVolume= 12
-AVEFrequency= 210
-AVEDesiredFrequency= 15
-AVEChannel1= 19
-AVEChannel2= 21
-AVEChannel3= 15
-AVEChannel4= 17
-INI
+write_four_channels 12 210 15
 
 start_xvfb
 start_solvane

@@ -45,20 +45,7 @@ Speed = 0
 Loop = 0
 INI
 # Slots 0..3 at the replayed positions: O1 19, O2 21, P3 15, P4 17.
-cat >"$folder/solvane.ini" <<INI
-[Kardemo]
-DSUSampleRate= 256
-BMFFTBinSize= 0
-ActiveComPort= 0
-[AVE]
-AVEVolume= 12
-AVEFrequency= 210
-AVEDesiredFrequency= 15
-AVEChannel1= 19
-AVEChannel2= 21
-AVEChannel3= 15
-AVEChannel4= 17
-INI
+write_four_channels 12 210 15
 
 start_xvfb
 start_solvane

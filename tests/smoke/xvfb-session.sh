@@ -113,3 +113,23 @@ end_solvane() {
     solvane_pid=
     [ "$status" -eq 0 ] || fail "solvane ended with status $status"
 }
+
+# write_four_channels <volume> <base Hz> <desired Hz>: a solvane.ini in $folder whose slots 0..3
+# are O1, O2, P3 and P4 (19, 21, 15, 17), so that both groups have channels and the program
+# balances two volumes.
+write_four_channels() {
+    cat >"$folder/solvane.ini" <<INI
+[Kardemo]
+DSUSampleRate= 256
+BMFFTBinSize= 0
+ActiveComPort= 0
+[AVE]
+AVEVolume= $1
+AVEFrequency= $2
+AVEDesiredFrequency= $3
+AVEChannel1= 19
+AVEChannel2= 21
+AVEChannel3= 15
+AVEChannel4= 17
+INI
+}
